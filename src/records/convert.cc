@@ -1,0 +1,55 @@
+#include "records/convert.h"
+
+#include <stdlib.h>
+
+namespace {
+
+/* isspace in the C locale, without the C library's locale tables. */
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool equals(const char *column, const char *text) {
+    return column != nullptr && strcmp(column, text) == 0;
+}
+
+/* strtoul's rules at 32 bits on every build: a value past 32 bits saturates,
+ * sign or no sign, and a minus sign negates the 32-bit result. strtoull reads
+ * the magnitude once the sign is taken off, because on a 64-bit build strtoul
+ * itself would neither saturate nor wrap at 32 bits. */
+uint32_t unsigned32(const char *column, int base) {
+    if (column == nullptr)
+        return 0;
+    const char *p = column;
+    while (is_space(*p))
+        p++;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        p++;
+    /* strtoull would skip blanks or take a second sign here; strtoul does not. */
+    if (is_space(*p) || *p == '-' || *p == '+')
+        return 0;
+    unsigned long long magnitude = strtoull(p, nullptr, base);
+    if (magnitude > UINT32_MAX)
+        return UINT32_MAX;
+    uint32_t value = static_cast<uint32_t>(magnitude);
+    return negative ? 0u - value : value;
+}
+
+} // namespace
+
+int32_t conv_decimal(const char *column, int32_t absent) {
+    return column == nullptr ? absent : atoi(column);
+}
+
+uint64_t conv_hex64(const char *column) {
+    return column == nullptr ? 0 : strtoull(column, nullptr, 16);
+}
+
+uint32_t conv_hex32(const char *column) { return unsigned32(column, 16); }
+
+uint32_t conv_number32(const char *column) { return unsigned32(column, 0); }
+
+int32_t conv_true_flag(const char *column) { return equals(column, "true") ? 1 : 0; }
+
+int32_t conv_enabled_flag(const char *column) { return equals(column, "enabled") ? 1 : 0; }
+
+int32_t conv_not_long(const char *column) { return equals(column, "long") ? 0 : 1; }
