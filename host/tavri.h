@@ -20,18 +20,24 @@ typedef struct remotedevice_record {
     void *store_b[6];           /* the store's */
 } remotedevice_record;
 
+/* The store is built against this layout: 29 pointers, 116 bytes on the
+ * 32-bit device, the key first and dcbx_pending at position 22. */
 #if defined(__cplusplus)
-static_assert(sizeof(remotedevice_record) == 29 * sizeof(void *), "remotedevice_record is 29 pointers");
-static_assert(offsetof(remotedevice_record, dcbx_pending) == 22 * sizeof(void *),
-              "dcbx_pending is field 22");
+#define TAVRI_ASSERT(cond, name) static_assert(cond, #name)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(remotedevice_record) == 29 * sizeof(void *), "remotedevice_record is 29 pointers");
-_Static_assert(offsetof(remotedevice_record, dcbx_pending) == 22 * sizeof(void *),
-               "dcbx_pending is field 22");
+#define TAVRI_ASSERT(cond, name) _Static_assert(cond, #name)
 #else
-typedef char tavri_record_size_check[sizeof(remotedevice_record) == 29 * sizeof(void *) ? 1 : -1];
-typedef char tavri_dcbx_offset_check[offsetof(remotedevice_record, dcbx_pending) == 22 * sizeof(void *) ? 1 : -1];
+#define TAVRI_ASSERT(cond, name) typedef char tavri_assert_##name[(cond) ? 1 : -1]
 #endif
+TAVRI_ASSERT(sizeof(remotedevice_record) == 29 * sizeof(void *), remotedevice_record_is_29_pointers);
+TAVRI_ASSERT(offsetof(remotedevice_record, key) == 0, remotedevice_key_is_field_0);
+TAVRI_ASSERT(offsetof(remotedevice_record, dcbx_pending) == 22 * sizeof(void *),
+             remotedevice_dcbx_pending_is_field_22);
+#if UINTPTR_MAX == 0xffffffff
+TAVRI_ASSERT(sizeof(remotedevice_record) == 116, remotedevice_record_is_116_bytes);
+TAVRI_ASSERT(offsetof(remotedevice_record, dcbx_pending) == 88, remotedevice_dcbx_pending_at_88);
+#endif
+#undef TAVRI_ASSERT
 
 /* 0 when a transaction is open on the store. */
 int tavri_transaction_start(uintptr_t store);

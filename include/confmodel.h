@@ -258,28 +258,182 @@ CONFMODEL_API int dcbx_pending_test_and_set(uintptr_t store_handle, uintptr_t de
 CONFMODEL_API int dcbx_pending_set(uintptr_t store_handle, uintptr_t device_key);
 CONFMODEL_API int dcbx_pending_reset(uintptr_t store_handle, uintptr_t device_key);
 
-/* ---- Layout --------------------------------------------------------------- */
+/* ---- Layout ---------------------------------------------------------------
+ * Hosts are compiled against these structures, so their layout is part of the
+ * interface. On every build each member must follow the one before it; for the
+ * device (32-bit PowerPC: 4-byte pointers, 8-byte aligned uint64_t) every
+ * offset and size is pinned as well. A member moved, dropped or widened fails
+ * the build. */
 
+#define CONFMODEL_FOLLOWS(type, before, after) \
+    CONFMODEL_ASSERT(offsetof(type, before) < offsetof(type, after), type##_##after##_follows_##before)
+
+CONFMODEL_ASSERT(offsetof(list_link, next) == 0 && offsetof(list_head, first) == 0, list_next_first);
 CONFMODEL_ASSERT(offsetof(portgroup_entry, link) == 0, portgroup_link_first);
 CONFMODEL_ASSERT(offsetof(xnet_entry, link) == 0, xnet_link_first);
 CONFMODEL_ASSERT(offsetof(xnetgroup_entry, link) == 0, xnetgroup_link_first);
-CONFMODEL_ASSERT(offsetof(portgroup_entry, pathname) < offsetof(portgroup_entry, number) &&
-                 offsetof(portgroup_entry, ports_bitmap) < offsetof(portgroup_entry, subport_union) &&
-                 offsetof(portgroup_entry, subport_bitmaps) < offsetof(portgroup_entry, native_vlan) &&
-                 offsetof(portgroup_entry, native_vlan) < offsetof(portgroup_entry, host_field) &&
-                 offsetof(portgroup_entry, col18_flag) < offsetof(portgroup_entry, not_long),
-                 portgroup_field_order);
-CONFMODEL_ASSERT(offsetof(xnet_entry, is_native_vlan) < offsetof(xnet_entry, host_state_a) &&
-                 offsetof(xnet_entry, host_state_a) < offsetof(xnet_entry, xnetgroups) &&
-                 offsetof(xnet_entry, xnetgroups) < offsetof(xnet_entry, host_field) &&
-                 offsetof(xnet_entry, preset_value) < offsetof(xnet_entry, eth_col9_flag) &&
-                 offsetof(xnet_entry, eth_col10_flag) < offsetof(xnet_entry, host_state_c),
-                 xnet_field_order);
-CONFMODEL_ASSERT(offsetof(xnetgroup_entry, pathname) < offsetof(xnetgroup_entry, xnet) &&
-                 offsetof(xnetgroup_entry, xnet) < offsetof(xnetgroup_entry, portgroup) &&
-                 offsetof(xnetgroup_entry, portgroup_col18_flag) < offsetof(xnetgroup_entry, ports_bitmap) &&
-                 offsetof(xnetgroup_entry, subport_bitmaps) < offsetof(xnetgroup_entry, host_state),
-                 xnetgroup_field_order);
+CONFMODEL_ASSERT(offsetof(subport_data, in_use) == 0, subport_in_use_first);
+CONFMODEL_ASSERT(offsetof(port_protect_data, loop_protect) == 0, port_protect_loop_protect_first);
+CONFMODEL_ASSERT(offsetof(subport_protect_data, loop_protect) == 0, subport_protect_loop_protect_first);
+
+CONFMODEL_FOLLOWS(list_link, next, prev_link);
+CONFMODEL_FOLLOWS(list_head, first, tail_link);
+
+CONFMODEL_FOLLOWS(portgroup_entry, link, pathname);
+CONFMODEL_FOLLOWS(portgroup_entry, pathname, number);
+CONFMODEL_FOLLOWS(portgroup_entry, number, xnetgroup_count);
+CONFMODEL_FOLLOWS(portgroup_entry, xnetgroup_count, col5_value);
+CONFMODEL_FOLLOWS(portgroup_entry, col5_value, col6_value);
+CONFMODEL_FOLLOWS(portgroup_entry, col6_value, ports_bitmap);
+CONFMODEL_FOLLOWS(portgroup_entry, ports_bitmap, subport_union);
+CONFMODEL_FOLLOWS(portgroup_entry, subport_union, subport_bitmaps);
+CONFMODEL_FOLLOWS(portgroup_entry, subport_bitmaps, native_vlan);
+CONFMODEL_FOLLOWS(portgroup_entry, native_vlan, host_field);
+CONFMODEL_FOLLOWS(portgroup_entry, host_field, col18_flag);
+CONFMODEL_FOLLOWS(portgroup_entry, col18_flag, not_long);
+
+CONFMODEL_FOLLOWS(xnet_entry, link, pathname);
+CONFMODEL_FOLLOWS(xnet_entry, pathname, int_vid);
+CONFMODEL_FOLLOWS(xnet_entry, int_vid, col6_value);
+CONFMODEL_FOLLOWS(xnet_entry, col6_value, kind);
+CONFMODEL_FOLLOWS(xnet_entry, kind, fc_col8_value);
+CONFMODEL_FOLLOWS(xnet_entry, fc_col8_value, fc_attach_mode);
+CONFMODEL_FOLLOWS(xnet_entry, fc_attach_mode, fc_col9_value);
+CONFMODEL_FOLLOWS(xnet_entry, fc_col9_value, enabled);
+CONFMODEL_FOLLOWS(xnet_entry, enabled, eth_col8_flag);
+CONFMODEL_FOLLOWS(xnet_entry, eth_col8_flag, is_native_vlan);
+CONFMODEL_FOLLOWS(xnet_entry, is_native_vlan, host_state_a);
+CONFMODEL_FOLLOWS(xnet_entry, host_state_a, xnetgroups);
+CONFMODEL_FOLLOWS(xnet_entry, xnetgroups, host_field);
+CONFMODEL_FOLLOWS(xnet_entry, host_field, preset_value);
+CONFMODEL_FOLLOWS(xnet_entry, preset_value, eth_col9_flag);
+CONFMODEL_FOLLOWS(xnet_entry, eth_col9_flag, eth11_fc13_flag);
+CONFMODEL_FOLLOWS(xnet_entry, eth11_fc13_flag, host_state_b);
+CONFMODEL_FOLLOWS(xnet_entry, host_state_b, eth_col10_flag);
+CONFMODEL_FOLLOWS(xnet_entry, eth_col10_flag, host_state_c);
+
+CONFMODEL_FOLLOWS(xnetgroup_entry, link, pathname);
+CONFMODEL_FOLLOWS(xnetgroup_entry, pathname, xnet);
+CONFMODEL_FOLLOWS(xnetgroup_entry, xnet, portgroup);
+CONFMODEL_FOLLOWS(xnetgroup_entry, portgroup, role);
+CONFMODEL_FOLLOWS(xnetgroup_entry, role, portgroup_number);
+CONFMODEL_FOLLOWS(xnetgroup_entry, portgroup_number, portgroup_col5_value);
+CONFMODEL_FOLLOWS(xnetgroup_entry, portgroup_col5_value, col7_value);
+CONFMODEL_FOLLOWS(xnetgroup_entry, col7_value, portgroup_col18_flag);
+CONFMODEL_FOLLOWS(xnetgroup_entry, portgroup_col18_flag, ports_bitmap);
+CONFMODEL_FOLLOWS(xnetgroup_entry, ports_bitmap, subport_union);
+CONFMODEL_FOLLOWS(xnetgroup_entry, subport_union, subport_bitmaps);
+CONFMODEL_FOLLOWS(xnetgroup_entry, subport_bitmaps, host_state);
+
+CONFMODEL_FOLLOWS(subport_data, in_use, pathname);
+CONFMODEL_FOLLOWS(subport_data, pathname, parent_port);
+CONFMODEL_FOLLOWS(subport_data, parent_port, col5_value);
+CONFMODEL_FOLLOWS(subport_data, col5_value, enabled);
+CONFMODEL_FOLLOWS(subport_data, enabled, host_state_a);
+CONFMODEL_FOLLOWS(subport_data, host_state_a, col10_value);
+CONFMODEL_FOLLOWS(subport_data, col10_value, col11_value);
+CONFMODEL_FOLLOWS(subport_data, col11_value, host_field);
+CONFMODEL_FOLLOWS(subport_data, host_field, col16_flag);
+CONFMODEL_FOLLOWS(subport_data, col16_flag, col17_hex);
+CONFMODEL_FOLLOWS(subport_data, col17_hex, host_state_b);
+CONFMODEL_FOLLOWS(subport_data, host_state_b, is_fcoe);
+CONFMODEL_FOLLOWS(subport_data, is_fcoe, host_state_c);
+
+CONFMODEL_FOLLOWS(port_protect_data, loop_protect, loop_state);
+CONFMODEL_FOLLOWS(port_protect_data, loop_state, host_field);
+CONFMODEL_FOLLOWS(port_protect_data, host_field, pause_protect);
+CONFMODEL_FOLLOWS(port_protect_data, pause_protect, pause_state);
+CONFMODEL_FOLLOWS(port_protect_data, pause_state, col8_value);
+
+CONFMODEL_FOLLOWS(subport_protect_data, loop_protect, loop_state);
+
+#undef CONFMODEL_FOLLOWS
+
+#if defined(__powerpc__) && !defined(__powerpc64__)
+#define CONFMODEL_AT(type, member, offset) \
+    CONFMODEL_ASSERT(offsetof(type, member) == (offset), type##_##member##_at_##offset)
+#define CONFMODEL_SIZE(type, size) CONFMODEL_ASSERT(sizeof(type) == (size), type##_is_##size##_bytes)
+
+CONFMODEL_SIZE(list_link, 8);
+CONFMODEL_SIZE(list_head, 8);
+
+CONFMODEL_AT(portgroup_entry, pathname, 8);
+CONFMODEL_AT(portgroup_entry, number, 12);
+CONFMODEL_AT(portgroup_entry, xnetgroup_count, 16);
+CONFMODEL_AT(portgroup_entry, col5_value, 20);
+CONFMODEL_AT(portgroup_entry, col6_value, 24);
+CONFMODEL_AT(portgroup_entry, ports_bitmap, 32);
+CONFMODEL_AT(portgroup_entry, subport_union, 40);
+CONFMODEL_AT(portgroup_entry, subport_bitmaps, 48);
+CONFMODEL_AT(portgroup_entry, native_vlan, 112);
+CONFMODEL_AT(portgroup_entry, host_field, 116);
+CONFMODEL_AT(portgroup_entry, col18_flag, 120);
+CONFMODEL_AT(portgroup_entry, not_long, 124);
+CONFMODEL_SIZE(portgroup_entry, 128);
+
+CONFMODEL_AT(xnet_entry, pathname, 8);
+CONFMODEL_AT(xnet_entry, int_vid, 12);
+CONFMODEL_AT(xnet_entry, col6_value, 16);
+CONFMODEL_AT(xnet_entry, kind, 20);
+CONFMODEL_AT(xnet_entry, fc_col8_value, 24);
+CONFMODEL_AT(xnet_entry, fc_attach_mode, 28);
+CONFMODEL_AT(xnet_entry, fc_col9_value, 32);
+CONFMODEL_AT(xnet_entry, enabled, 36);
+CONFMODEL_AT(xnet_entry, eth_col8_flag, 40);
+CONFMODEL_AT(xnet_entry, is_native_vlan, 44);
+CONFMODEL_AT(xnet_entry, host_state_a, 48);
+CONFMODEL_AT(xnet_entry, xnetgroups, 52);
+CONFMODEL_AT(xnet_entry, host_field, 60);
+CONFMODEL_AT(xnet_entry, preset_value, 64);
+CONFMODEL_AT(xnet_entry, eth_col9_flag, 68);
+CONFMODEL_AT(xnet_entry, eth11_fc13_flag, 72);
+CONFMODEL_AT(xnet_entry, host_state_b, 76);
+CONFMODEL_AT(xnet_entry, eth_col10_flag, 80);
+CONFMODEL_AT(xnet_entry, host_state_c, 84);
+CONFMODEL_SIZE(xnet_entry, 88);
+
+CONFMODEL_AT(xnetgroup_entry, pathname, 8);
+CONFMODEL_AT(xnetgroup_entry, xnet, 12);
+CONFMODEL_AT(xnetgroup_entry, portgroup, 16);
+CONFMODEL_AT(xnetgroup_entry, role, 20);
+CONFMODEL_AT(xnetgroup_entry, portgroup_number, 24);
+CONFMODEL_AT(xnetgroup_entry, portgroup_col5_value, 28);
+CONFMODEL_AT(xnetgroup_entry, col7_value, 32);
+CONFMODEL_AT(xnetgroup_entry, portgroup_col18_flag, 36);
+CONFMODEL_AT(xnetgroup_entry, ports_bitmap, 40);
+CONFMODEL_AT(xnetgroup_entry, subport_union, 48);
+CONFMODEL_AT(xnetgroup_entry, subport_bitmaps, 56);
+CONFMODEL_AT(xnetgroup_entry, host_state, 120);
+CONFMODEL_SIZE(xnetgroup_entry, 128);
+
+CONFMODEL_AT(subport_data, pathname, 4);
+CONFMODEL_AT(subport_data, parent_port, 8);
+CONFMODEL_AT(subport_data, col5_value, 12);
+CONFMODEL_AT(subport_data, enabled, 16);
+CONFMODEL_AT(subport_data, host_state_a, 20);
+CONFMODEL_AT(subport_data, col10_value, 24);
+CONFMODEL_AT(subport_data, col11_value, 28);
+CONFMODEL_AT(subport_data, host_field, 32);
+CONFMODEL_AT(subport_data, col16_flag, 36);
+CONFMODEL_AT(subport_data, col17_hex, 40);
+CONFMODEL_AT(subport_data, host_state_b, 44);
+CONFMODEL_AT(subport_data, is_fcoe, 48);
+CONFMODEL_AT(subport_data, host_state_c, 52);
+CONFMODEL_SIZE(subport_data, 56);
+
+CONFMODEL_AT(port_protect_data, loop_state, 4);
+CONFMODEL_AT(port_protect_data, host_field, 8);
+CONFMODEL_AT(port_protect_data, pause_protect, 12);
+CONFMODEL_AT(port_protect_data, pause_state, 16);
+CONFMODEL_AT(port_protect_data, col8_value, 24);
+CONFMODEL_SIZE(port_protect_data, 32);
+
+CONFMODEL_AT(subport_protect_data, loop_state, 4);
+CONFMODEL_SIZE(subport_protect_data, 8);
+
+#undef CONFMODEL_AT
+#undef CONFMODEL_SIZE
+#endif
 
 #ifdef __cplusplus
 }
