@@ -197,3 +197,31 @@ TEST_F(XnetgroupTest, FoundAgainFromThePathnameAlone) {
 }
 
 } // namespace
+
+namespace {
+
+using fake_host::log_text;
+using AbsentPathnameTest = ModelTest;
+
+// Column 0 goes to the duplicator as it is; this host's duplicator refuses
+// null, so every creator takes its failed-copy path.
+TEST_F(AbsentPathnameTest, EveryCreatorTakesTheFailedCopyPath) {
+    Record empty(20, {});
+    portgroup_entry *pg = nullptr;
+    EXPECT_EQ(create_new_portgroup(empty, &pg), ENOMEM);
+    EXPECT_EQ(log_text(), "<3>no memory for new portgroup pathname!\n");
+
+    xnet_entry *x = nullptr;
+    int duplicate = 0;
+    EXPECT_EQ(create_new_xnet(empty, &x, &duplicate), CONFMODEL_REJECTED);
+    EXPECT_EQ(create_new_fc_xnet(empty, &x, &duplicate), CONFMODEL_REJECTED);
+    xnet_entry *parent = add_xnet("/x", "1");
+    xnetgroup_entry *xg = nullptr;
+    EXPECT_EQ(create_new_xnetgroup(empty, parent, &xg), CONFMODEL_REJECTED);
+    EXPECT_EQ(create_new_fc_xnetgroup(empty, parent, &xg), CONFMODEL_REJECTED);
+    EXPECT_EQ(fake_host::strdup_calls(), 6);
+    EXPECT_EQ(names<xnet_entry>(xnets), "/x");
+    EXPECT_EQ(portgroups.first, nullptr);
+}
+
+} // namespace
