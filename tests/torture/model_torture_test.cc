@@ -1,8 +1,9 @@
-// Every allocation and every pathname copy a creator or parser makes is made
-// to fail in turn, first, second, third..., until the call gets through with
-// none failing. Each failure must give the documented status and log line,
-// hand back null, and leave the lists as they were; the sanitizer and
-// valgrind runs of this program see that nothing leaks on the way.
+// Every allocation and every pathname copy that a creator or parser makes (the
+// model's and parse_subport_data) is made to fail in turn, first, second,
+// third..., until the call gets through with none failing. Each failure must
+// give the documented status and log line, hand back null, and leave the lists
+// and the caller's record as they were; the sanitizer and valgrind runs of
+// this program see that nothing leaks on the way.
 #include "../model/model_fixture.h"
 
 #include <errno.h>
@@ -50,7 +51,18 @@ struct Records {
     Record xnet_dup{14, {{0, "/x/dup"}, {5, "10"}}};
     Record xgrp{8, {{0, "/x/a.g"}, {5, "server"}, {6, "/pg/a"}, {7, "7"}}};
     Record xgrp_unknown{8, {{0, "/x/a.h"}, {5, "server"}, {6, "/pg/none"}}};
+    Record subport{18, {{0, "/ports/port3/1"}, {5, "5"}, {7, "FCoE"}, {9, "enabled"}, {17, "ff"}}};
 };
+
+// A caller's subport record before parsing: never parsed, host state set.
+subport_data unparsed_subport() {
+    subport_data s{};
+    s.host_state_a = 1;
+    s.host_field = 2;
+    s.host_state_b = 3;
+    s.host_state_c = 4;
+    return s;
+}
 
 class TortureTest : public ModelTest {
   public:
@@ -96,6 +108,7 @@ class TortureTest : public ModelTest {
             xnet_target = {};
             xgrp_target = {};
             duplicate = -1;
+            subport = unparsed_subport();
             c.setup(*this);
             const std::string before = model_state();
             fake_host::reset();
@@ -133,6 +146,7 @@ class TortureTest : public ModelTest {
     config_record pg_new = records.pg_new, pg_dup = records.pg_dup;
     config_record xnet_new = records.xnet_new, xnet_dup = records.xnet_dup;
     config_record xgrp = records.xgrp, xgrp_unknown = records.xgrp_unknown;
+    config_record subport_record = records.subport;
 
     portgroup_entry *group = nullptr;
     xnet_entry *parent = nullptr;
@@ -140,6 +154,7 @@ class TortureTest : public ModelTest {
     xnet_entry xnet_target{};
     xnetgroup_entry xgrp_target{};
     int duplicate = -1; // the xnet creators' out-flag
+    subport_data subport{};
 };
 
 const Failure no_point{0, ""};
@@ -187,6 +202,12 @@ template <bool fc> int parse_xgrp(TortureTest &t, const void *&out) {
     return status;
 }
 
+int parse_subport(TortureTest &t, const void *&out) {
+    int status = parse_subport_data(2, t.subport_record, &t.subport);
+    out = t.subport.pathname;
+    return status;
+}
+
 // ---- what a failed parse leaves in the caller's entry
 
 void xnet_target_untouched(TortureTest &t) {
@@ -205,6 +226,12 @@ void xgrp_target_defaults(TortureTest &t) {
 
 // The out-flag is cleared along with the entry.
 void duplicate_cleared(TortureTest &t) { EXPECT_EQ(t.duplicate, 0); }
+
+// in_use stays 0, so free_subport_data will leave the record alone.
+void subport_untouched(TortureTest &t) {
+    const subport_data want = unparsed_subport();
+    EXPECT_EQ(memcmp(&t.subport, &want, sizeof want), 0);
+}
 
 // ---- what a successful call leaves
 
@@ -270,6 +297,18 @@ void xgrp_parsed(TortureTest &t, int status, const void *out) {
     free(t.xgrp_target.pathname);
 }
 
+void subport_parsed(TortureTest &t, int status, const void *out) {
+    EXPECT_EQ(status, 0);
+    EXPECT_STREQ(static_cast<const char *>(out), "/ports/port3/1");
+    EXPECT_EQ(t.subport.in_use, 1);
+    EXPECT_EQ(t.subport.parent_port, 2);
+    EXPECT_EQ(t.subport.col17_hex, 0xffu);
+    EXPECT_EQ(t.subport.host_state_a + t.subport.host_field + t.subport.host_state_b + t.subport.host_state_c,
+              1 + 2 + 3 + 4);
+    EXPECT_EQ(log_text(), "");
+    free_subport_data(&t.subport);
+}
+
 const Case cases[] = {
     {"create_new_portgroup", group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_portgroup(t.pg_new, out); },
@@ -311,6 +350,8 @@ const Case cases[] = {
      xgrp_parsed, 0, 1},
     {"parse_fc_xnetgroup_data", group_and_xnet, parse_xgrp<true>, no_point, {ENOMEM, ""},
      xgrp_target_defaults, xgrp_parsed, 0, 1},
+    {"parse_subport_data", no_setup, parse_subport, no_point, {ENOMEM, ""}, subport_untouched, subport_parsed, 0,
+     1},
 };
 
 TEST_F(TortureTest, EveryFailedAllocationOrCopyLeavesTheModelIntact) {
