@@ -1,0 +1,287 @@
+#include "report.h"
+
+#include "model/list.h"
+
+#include <cstdio>
+
+using nlohmann::json;
+
+namespace {
+
+template <size_t N> const char *name_of(const char *const (&names)[N], int32_t value) {
+    return value >= 0 && static_cast<size_t>(value) < N ? names[value] : "?";
+}
+
+const char *const role_names[] = {"none",           "external",      "server", "mtp",
+                                  "ingress_mirror", "egress_mirror", "fc",     "sflow"};
+const char *const attach_names[] = {"none", "direct_attach", "LAN"};
+const char *const protect_names[] = {"unset", "disabled", "enabled", "detection_only"};
+const char *const loop_state_names[] = {"none", "loop_detected"};
+const char *const pause_state_names[] = {"none", "pause_flood_detected", "in_pause_condition"};
+
+std::string hex(uint64_t value, int digits) {
+    char text[24];
+    snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+json subport_positions(const uint64_t (&bitmaps)[8]) {
+    json positions = json::array();
+    for (int i = 0; i < 8; i++)
+        if (bitmaps[i] != 0)
+            positions.push_back({{"position", i}, {"ports", port_ranges(bitmaps[i])}});
+    return positions;
+}
+
+std::string yes_no(const json &flag) { return flag.get<bool>() ? "yes" : "no"; }
+
+std::string or_none(const std::string &text) { return text.empty() ? "none" : text; }
+
+std::string positions_text(const json &positions) {
+    std::string text;
+    for (const json &p : positions)
+        text += (text.empty() ? "" : "; ") + std::string("position ") +
+                std::to_string(p["position"].get<int>()) + ": " + p["ports"].get<std::string>();
+    return or_none(text);
+}
+
+// One "label  value" line under an entry's heading.
+void field(std::ostream &out, const char *label, const std::string &value) {
+    char padded[16];
+    snprintf(padded, sizeof padded, "%-13s", label);
+    out << "      " << padded << value << "\n";
+}
+
+std::string number(const json &value) { return value.dump(); }
+
+} // namespace
+
+std::string port_ranges(uint64_t bitmap) {
+    std::string text;
+    for (int port = 0; port < 64; port++) {
+        if (((bitmap >> port) & 1) == 0)
+            continue;
+        int last = port;
+        while (last < 63 && ((bitmap >> (last + 1)) & 1) != 0)
+            last++;
+        text += (text.empty() ? "" : ",") + std::to_string(port + 1);
+        if (last > port)
+            text += "-" + std::to_string(last + 1);
+        port = last;
+    }
+    return text;
+}
+
+json describe_portgroup(const portgroup_entry &group) {
+    return {
+        {"number", group.number},
+        {"pathname", group.pathname},
+        {"ports", port_ranges(group.ports_bitmap)},
+        {"ports_bitmap", hex(group.ports_bitmap, 16)},
+        {"subports", subport_positions(group.subport_bitmaps)},
+        {"subport_union", hex(group.subport_union, 16)},
+        {"native_vlan", group.native_vlan},
+        {"xnetgroup_count", group.xnetgroup_count},
+        {"col5_value", group.col5_value},
+        {"col6_value", group.col6_value},
+        {"col18_flag", group.col18_flag != 0},
+        {"not_long", group.not_long != 0},
+    };
+}
+
+json describe_xnetgroup(const xnetgroup_entry &group) {
+    return {
+        {"pathname", group.pathname},
+        {"xnet", group.xnet->pathname},
+        {"role", name_of(role_names, group.role)},
+        {"portgroup_number", group.portgroup_number},
+        {"portgroup", group.portgroup->pathname},
+        {"col7_value", group.col7_value},
+        {"portgroup_col5_value", group.portgroup_col5_value},
+        {"portgroup_col18_flag", group.portgroup_col18_flag != 0},
+        {"ports", port_ranges(group.ports_bitmap)},
+        {"subports", subport_positions(group.subport_bitmaps)},
+    };
+}
+
+json describe_xnet(const xnet_entry &xnet) {
+    json groups = json::array();
+    LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
+        groups.push_back(describe_xnetgroup(*group));
+    json out = {
+        {"pathname", xnet.pathname},
+        {"kind", xnet.kind == XNET_KIND_FC ? "fc" : "ethernet"},
+        {"int_vid", xnet.int_vid},
+        {"enabled", xnet.enabled != 0},
+        {"is_native_vlan", xnet.is_native_vlan != 0},
+        {"native_vlan_portgroup", native_vlan_portgroup(xnet)},
+    };
+    if (xnet.kind == XNET_KIND_FC) {
+        out["fc_attach_mode"] = name_of(attach_names, xnet.fc_attach_mode);
+        out["fc_col8_value"] = xnet.fc_col8_value;
+        out["fc_col9_value"] = xnet.fc_col9_value;
+    } else {
+        out["col6_value"] = xnet.col6_value;
+        out["eth_col8_flag"] = xnet.eth_col8_flag != 0;
+        out["eth_col9_flag"] = xnet.eth_col9_flag != 0;
+        out["eth_col10_flag"] = xnet.eth_col10_flag != 0;
+    }
+    out["eth11_fc13_flag"] = xnet.eth11_fc13_flag != 0;
+    out["xnetgroups"] = groups;
+    return out;
+}
+
+json describe_remote_device(const RemoteDevice &device) {
+    return {{"key", device.key},
+            {"dcbx_pending", device.dcbx_pending ? json(*device.dcbx_pending) : json(nullptr)}};
+}
+
+json describe_model(const HostModel &model, const Store &store) {
+    const Module &m = model.module();
+    json out = {{"portgroups", json::array()},       {"xnets", json::array()},
+                {"subports", json::array()},         {"port_protects", json::array()},
+                {"subport_protects", json::array()}, {"remote_devices", json::array()}};
+    LIST_FOREACH(const portgroup_entry, group, m.portgroups)
+        out["portgroups"].push_back(describe_portgroup(*group));
+    LIST_FOREACH(const xnet_entry, xnet, m.xnets)
+        out["xnets"].push_back(describe_xnet(*xnet));
+    for (const subport_data &s : model.subports())
+        out["subports"].push_back({
+            {"pathname", s.pathname},
+            {"parent_port", s.parent_port},
+            {"col5_value", s.col5_value},
+            {"enabled", s.enabled != 0},
+            {"col10_value", s.col10_value},
+            {"col11_value", s.col11_value},
+            {"col16_flag", s.col16_flag != 0},
+            {"col17_hex", hex(s.col17_hex, 8)},
+            {"is_fcoe", s.is_fcoe != 0},
+        });
+    for (const PortProtect &p : model.port_protects())
+        out["port_protects"].push_back({
+            {"pathname", p.pathname},
+            {"loop_protect", name_of(protect_names, p.data.loop_protect)},
+            {"loop_state", name_of(loop_state_names, p.data.loop_state)},
+            {"pause_protect", name_of(protect_names, p.data.pause_protect)},
+            {"pause_state", name_of(pause_state_names, p.data.pause_state)},
+            {"col8_value", p.data.col8_value},
+        });
+    for (const SubportProtect &p : model.subport_protects())
+        out["subport_protects"].push_back({
+            {"pathname", p.pathname},
+            {"loop_protect", name_of(protect_names, p.data.loop_protect)},
+            {"loop_state", name_of(loop_state_names, p.data.loop_state)},
+        });
+    for (const RemoteDevice &device : store.remote_devices())
+        out["remote_devices"].push_back(describe_remote_device(device));
+    return out;
+}
+
+void print_portgroup(std::ostream &out, const json &g) {
+    out << "  #" << g["number"] << " " << g["pathname"].get<std::string>() << "\n";
+    field(out, "ports", or_none(g["ports"]));
+    field(out, "subports", positions_text(g["subports"]));
+    field(out, "native VLAN", number(g["native_vlan"]));
+    field(out, "xnetgroups", number(g["xnetgroup_count"]));
+    field(out, "columns", "col5 " + number(g["col5_value"]) + ", col6 " + number(g["col6_value"]) +
+                              ", col18 flag " + yes_no(g["col18_flag"]) + ", long " +
+                              (g["not_long"].get<bool>() ? "no" : "yes"));
+}
+
+void print_xnetgroup(std::ostream &out, const json &g) {
+    field(out, "xnetgroup", g["pathname"].get<std::string>() + ": " + g["role"].get<std::string>() +
+                                " on #" + number(g["portgroup_number"]) + " " +
+                                g["portgroup"].get<std::string>() + ", col7 " + number(g["col7_value"]));
+}
+
+void print_xnet(std::ostream &out, const json &x) {
+    bool fc = x["kind"] == "fc";
+    int32_t tested = x["native_vlan_portgroup"];
+    std::string native = x["is_native_vlan"].get<bool>()
+                             ? "native VLAN of #" + std::to_string(tested)
+                             : tested < 0 ? "not native (no xnetgroup)"
+                                          : "not native on #" + std::to_string(tested);
+    out << "  " << (fc ? "FC " : "Ethernet ") << x["pathname"].get<std::string>() << ": VLAN "
+        << x["int_vid"] << ", " << (x["enabled"].get<bool>() ? "enabled" : "disabled") << ", "
+        << native << "\n";
+    if (fc)
+        field(out, "columns", "attach " + x["fc_attach_mode"].get<std::string>() + ", col8 " +
+                                  number(x["fc_col8_value"]) + ", col9 " + number(x["fc_col9_value"]) +
+                                  ", col13 flag " + yes_no(x["eth11_fc13_flag"]));
+    else
+        field(out, "columns", "col6 " + number(x["col6_value"]) + ", col8 flag " +
+                                  yes_no(x["eth_col8_flag"]) + ", col9 flag " + yes_no(x["eth_col9_flag"]) +
+                                  ", col10 flag " + yes_no(x["eth_col10_flag"]) + ", col11 flag " +
+                                  yes_no(x["eth11_fc13_flag"]));
+    for (const json &g : x["xnetgroups"])
+        print_xnetgroup(out, g);
+    if (x["xnetgroups"].empty())
+        field(out, "xnetgroups", "none");
+}
+
+void print_model(std::ostream &out, const json &model) {
+    auto section = [&](const char *title, const char *key) {
+        out << title << " (" << model[key].size() << ")\n";
+        return model[key];
+    };
+    for (const json &g : section("Port groups", "portgroups"))
+        print_portgroup(out, g);
+    out << "\n";
+    for (const json &x : section("Xnets", "xnets"))
+        print_xnet(out, x);
+    out << "\n";
+    for (const json &s : section("Subports", "subports")) {
+        int32_t parent = s["parent_port"];
+        out << "  " << s["pathname"].get<std::string>() << ": parent port " << parent
+            << (parent >= 0 && parent < INT32_MAX ? " (/ports/port" + std::to_string(parent + 1) + ")" : "")
+            << ", " << (s["enabled"].get<bool>() ? "enabled" : "disabled")
+            << (s["is_fcoe"].get<bool>() ? ", FCoE" : "") << "\n";
+        field(out, "columns", "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) +
+                                  ", col11 " + number(s["col11_value"]) + ", col16 flag " +
+                                  yes_no(s["col16_flag"]) + ", col17 " + s["col17_hex"].get<std::string>());
+    }
+    out << "\n";
+    for (const json &p : section("Port protection", "port_protects"))
+        out << "  " << p["pathname"].get<std::string>() << ": loop "
+            << p["loop_protect"].get<std::string>() << " (" << p["loop_state"].get<std::string>()
+            << "), pause " << p["pause_protect"].get<std::string>() << " ("
+            << p["pause_state"].get<std::string>() << "), col8 " << p["col8_value"] << "\n";
+    out << "\n";
+    for (const json &p : section("Subport protection", "subport_protects"))
+        out << "  " << p["pathname"].get<std::string>() << ": loop "
+            << p["loop_protect"].get<std::string>() << " (" << p["loop_state"].get<std::string>()
+            << ")\n";
+    out << "\n";
+    for (const json &d : section("Remote devices", "remote_devices"))
+        out << "  " << d["key"] << ": dcbx_pending " << d["dcbx_pending"].dump() << "\n";
+}
+
+void print_dot(std::ostream &out, const json &model) {
+    // Graphviz ids and labels are quoted strings; json::dump() quotes and
+    // escapes them the same way.
+    auto quoted = [](const std::string &text) { return json(text).dump(); };
+    out << "digraph confmodel {\n  rankdir=LR;\n  node [fontname=\"Helvetica\"];\n";
+    for (const json &g : model["portgroups"])
+        out << "  " << quoted("pg" + number(g["number"])) << " [shape=box3d, label="
+            << quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
+                      "\nports " + or_none(g["ports"]) + "\nnative VLAN " + number(g["native_vlan"]))
+            << "];\n";
+    int xi = 0;
+    for (const json &x : model["xnets"]) {
+        std::string xid = "x" + std::to_string(xi++);
+        out << "  " << quoted(xid) << " [shape=box, style=rounded"
+            << (x["is_native_vlan"].get<bool>() ? ", penwidth=2" : "") << ", label="
+            << quoted(x["pathname"].get<std::string>() + "\n" + (x["kind"] == "fc" ? "FC" : "Ethernet") +
+                      " VLAN " + number(x["int_vid"]))
+            << "];\n";
+        int gi = 0;
+        for (const json &g : x["xnetgroups"]) {
+            std::string gid = xid + "g" + std::to_string(gi++);
+            out << "  " << quoted(gid) << " [shape=ellipse, label="
+                << quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>()) << "];\n";
+            out << "  " << quoted(xid) << " -> " << quoted(gid) << ";\n";
+            out << "  " << quoted(gid) << " -> " << quoted("pg" + number(g["portgroup_number"])) << ";\n";
+        }
+    }
+    out << "}\n";
+}

@@ -1,0 +1,21 @@
+// What this host supplies to the module besides the C library: the string
+// duplicator and a syslog that shows each line's priority on standard error
+// and counts the problems the module reported.
+#ifndef CONFMODEL_HOST_SERVICES_H
+#define CONFMODEL_HOST_SERVICES_H
+
+#include <string>
+
+namespace services {
+
+// Where the module's lines come from, such as "device.jsonl:12"; shown before
+// each line logged until the next call. Empty shows the priority alone.
+void set_log_context(const std::string &context);
+
+// Lines logged at LOG_WARNING or more severe since the start.
+int errors_logged();
+int warnings_logged();
+
+} // namespace services
+
+#endif
