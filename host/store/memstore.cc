@@ -44,6 +44,9 @@ struct memstore {
     Devices working; // the open transaction's view of the records
     bool open = false;
     std::thread::id owner;
+    // Transactions open in the order their starts arrived, so none starves.
+    unsigned long next_ticket = 0;
+    unsigned long now_serving = 0;
     std::unordered_map<void *, std::unique_ptr<ResultSet>> results;
     Failure failures[MEMSTORE_CALL_KINDS] = {};
     std::vector<const char *> calls;
@@ -109,10 +112,17 @@ int tavri_transaction_start(uintptr_t handle) {
             return status;
         if (owns_transaction(store))
             return static_cast<int>(MEMSTORE_ERR_NESTED);
-        store->idle.wait(lock, [store] { return !store->open; });
-        store->working = store->committed;
+        unsigned long ticket = store->next_ticket++;
+        store->idle.wait(lock, [store, ticket] { return !store->open && store->now_serving == ticket; });
+        store->now_serving++;
         store->open = true;
         store->owner = std::this_thread::get_id();
+        try {
+            store->working = store->committed;
+        } catch (const std::bad_alloc &) {
+            end_transaction(store);
+            throw;
+        }
         return 0;
     });
 }

@@ -11,7 +11,8 @@
  *  - The store handle of the tavri_ calls is memstore_handle(store).
  *  - Transactions: one open at a time per store, owned by the thread that
  *    started it. A second tavri_transaction_start waits until the open one is
- *    committed or aborted, so everything between start and commit is atomic.
+ *    committed or aborted, so everything between start and commit is atomic;
+ *    waiting starts are served in the order they arrived.
  *    Changes are visible outside the transaction only once committed; abort
  *    discards them. A failed commit leaves the transaction open for abort.
  *    Abort from a thread that owns no transaction does nothing.
