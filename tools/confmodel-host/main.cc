@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 

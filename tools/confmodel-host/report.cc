@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 
@@ -80,6 +80,7 @@ json describe_portgroup(const portgroup_entry &group) {
         {"ports_bitmap", hex(group.ports_bitmap, 16)},
         {"subports", subport_positions(group.subport_bitmaps)},
         {"subport_union", hex(group.subport_union, 16)},
+        {"subport_ports", port_ranges(group.subport_union)},
         {"native_vlan", group.native_vlan},
         {"xnetgroup_count", group.xnetgroup_count},
         {"col5_value", group.col5_value},
@@ -264,7 +265,9 @@ void print_dot(std::ostream &out, const json &model) {
     for (const json &g : model["portgroups"])
         out << "  " << quoted("pg" + number(g["number"])) << " [shape=box3d, label="
             << quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
-                      "\nports " + or_none(g["ports"]) + "\nnative VLAN " + number(g["native_vlan"]))
+                      "\nports " + or_none(g["ports"]) +
+                      (g["subport_ports"] == "" ? "" : "\nsubports of " + g["subport_ports"].get<std::string>()) +
+                      "\nnative VLAN " + number(g["native_vlan"]))
             << "];\n";
     int xi = 0;
     for (const json &x : model["xnets"]) {
