@@ -362,4 +362,13 @@ TEST_F(TortureTest, EveryFailedAllocationOrCopyLeavesTheModelIntact) {
     }
 }
 
+// A host may release whatever a creator handed back without looking, and a
+// failed creator hands back null.
+TEST(ReleaseTest, TakesTheNullAFailedCreatorLeaves) {
+    free_portgroup_entry(nullptr);
+    free_xnet_entry(nullptr);
+    free_xnetgroup_entry(nullptr);
+    free_subport_data(nullptr);
+}
+
 } // namespace
