@@ -23,6 +23,8 @@ int dcbx_pending_test_and_set(uintptr_t store_handle, uintptr_t device_key, cons
         status = tavri_remotedevice_get(store_handle, &query, &results, &device, &count);
         if (status != 0)
             goto abort;
+        /* A store that reports one match must also hand it over; without it
+         * there is no device to compare. */
         if (count != 1 || device == nullptr) {
             status = EINVAL;
             goto abort;

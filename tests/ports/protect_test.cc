@@ -23,10 +23,8 @@ TEST_F(ProtectTest, PortRecordColumns) {
         {4, "enabled", loop_protect, PROTECT_ENABLED},
         {4, "detection_only", loop_protect, PROTECT_NONE},
         {4, "Enabled", loop_protect, PROTECT_NONE},
-        {4, "enabled ", loop_protect, PROTECT_NONE},
         {4, nullptr, loop_protect, PROTECT_NONE},
         {5, "loop_detected", loop_state, LOOP_STATE_DETECTED},
-        {5, "Loop_detected", loop_state, LOOP_STATE_NONE},
         {5, nullptr, loop_state, LOOP_STATE_NONE},
         {6, "disabled", pause_protect, PROTECT_DISABLED},
         {6, "enabled", pause_protect, PROTECT_ENABLED},
@@ -42,9 +40,6 @@ TEST_F(ProtectTest, PortRecordColumns) {
         {8, "10", col8, 10},
         {8, "-1", col8, UINT32_MAX},
         {8, "4294967296", col8, UINT32_MAX},
-        {8, "0x123456789", col8, UINT32_MAX},
-        {8, "08", col8, 0},
-        {8, "abc", col8, 0},
         {8, nullptr, col8, 0},
     };
     for (const auto &c : cases) {
@@ -56,18 +51,6 @@ TEST_F(ProtectTest, PortRecordColumns) {
         EXPECT_EQ(c.field(p), c.expected);
         EXPECT_EQ(p.host_field, stale);
     }
-}
-
-TEST_F(ProtectTest, EmptyPortRecordGivesDefaults) {
-    Record r(9, {});
-    port_protect_data p{stale, stale, stale, stale, stale, ~0ull};
-    ASSERT_EQ(parse_port_protect_data(r, &p), 0);
-    EXPECT_EQ(p.loop_protect, PROTECT_NONE);
-    EXPECT_EQ(p.loop_state, LOOP_STATE_NONE);
-    EXPECT_EQ(p.host_field, stale);
-    EXPECT_EQ(p.pause_protect, PROTECT_NONE);
-    EXPECT_EQ(p.pause_state, PAUSE_STATE_NONE);
-    EXPECT_EQ(p.col8_value, 0u);
 }
 
 // A subport record keeps loop protection one column further right.
