@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a staging folder the way a device image build does
 # (DESTDIR), checks what landed there, and builds a host from the staged files
-# alone through pkg-config, then runs it against the staged library.
+# alone through pkg-config, then runs it against the staged library. Installs
+# the runtime component on its own too, as for the device's root.
 # usage: check_install.sh CMAKE BUILD_DIR PREFIX LIBDIR INCLUDEDIR CC READELF PKG_CONFIG HOST_SOURCE [EMULATOR]
 set -eu
 cmake=$1 build=$2 prefix=$3 libdir=$4 includedir=$5 cc=$6 readelf=$7 pkg_config=$8 host=$9
@@ -32,6 +33,17 @@ case $soname in
 esac
 [ -L "$lib/$soname" ] && [ "$(readlink -f "$lib/$soname")" = "$real" ] ||
     fail "$lib/$soname is not a link to $real"
+
+# The device's root takes the runtime component alone: the library and its
+# SONAME link.
+if DESTDIR=$work/root "$cmake" --install "$build" --component runtime > "$work/install.log" 2>&1; then
+    found=$(cd "$work/root" && find . ! -type d | sort)
+    expected=$(printf '%s\n' ".$prefix/$libdir/${real##*/}" ".$prefix/$libdir/$soname" | sort)
+    [ "$found" = "$expected" ] || fail "the runtime component holds" $found "instead of" $expected
+else
+    cat "$work/install.log"
+    fail "installing the runtime component failed"
+fi
 
 for header in confmodel.h hosk.h tavri.h; do
     [ -f "$include/$header" ] || fail "$include/$header is missing"
