@@ -113,7 +113,8 @@ int tavri_transaction_start(uintptr_t handle) {
         if (owns_transaction(store))
             return static_cast<int>(MEMSTORE_ERR_NESTED);
         unsigned long ticket = store->next_ticket++;
-        store->idle.wait(lock, [store, ticket] { return !store->open && store->now_serving == ticket; });
+        store->idle.wait(lock,
+                         [store, ticket] { return !store->open && store->now_serving == ticket; });
         store->now_serving++;
         store->open = true;
         store->owner = std::this_thread::get_id();

@@ -73,7 +73,7 @@ enum Operation { TEST_AND_SET, SET, RESET };
 struct FailureCase {
     const char *name;
     Operation operation;
-    int records;         // with the device's key, each holding stored
+    size_t records;      // with the device's key, each holding stored
     const char *stored;  // null: absent
     const char *expected;
     memstore_call failing;
@@ -128,7 +128,7 @@ TEST(Dcbx, EveryFailureFreesAbortsAndCommitsNothing) {
         SCOPED_TRACE(c.name);
         fake_host::reset();
         Store store;
-        for (int i = 0; i < c.records; i++)
+        for (size_t i = 0; i < c.records; i++)
             store.add(device, c.stored);
         if (c.failing_status != 0)
             store.fail(c.failing, 1, c.failing_status);
@@ -136,8 +136,8 @@ TEST(Dcbx, EveryFailureFreesAbortsAndCommitsNothing) {
         EXPECT_EQ(run(c.operation, store.handle(), c.expected), c.status);
         EXPECT_EQ(store.calls(), c.calls);
         EXPECT_EQ(store.live_results(), 0u);
-        for (int i = 0; i < c.records; i++)
-            EXPECT_EQ(store.value(device, static_cast<size_t>(i)), c.stored ? c.stored : "(absent)");
+        for (size_t i = 0; i < c.records; i++)
+            EXPECT_EQ(store.value(device, i), c.stored ? c.stored : "(absent)");
         EXPECT_TRUE(store.idle());
         EXPECT_EQ(fake_host::log_text(), "");
     }

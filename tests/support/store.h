@@ -51,7 +51,9 @@ class Store {
     }
 
     void clear_calls() { memstore_clear_calls(store_); }
-    void fail(memstore_call call, int nth, int status) { memstore_fail_call(store_, call, nth, status); }
+    void fail(memstore_call call, int nth, int status) {
+        memstore_fail_call(store_, call, nth, status);
+    }
     size_t live_results() const { return memstore_live_results(store_); }
 
     // True when the calling thread could open a transaction, i.e. it had left
