@@ -84,7 +84,7 @@ enum Tag {
     TAG_KEYWORD,  // u8 index
     TAG_NUMBER,   // u8 index
     TAG_VALUE,    // u64, then u8 notation
-    TAG_LONG,     // u16 length (up to 5000), u8 fill character
+    TAG_LONG,     // u16 length (up to 5000, or with the top bit a limit), u8 fill character
     TAG_TEXT,     // length u8, bytes
     TAG_NAME,     // u8 index into the listed pathnames
     TAG_SUBNAME,  // a listed pathname, a separator column, a text
@@ -271,7 +271,10 @@ class Session {
             return Column(text);
         }
         case TAG_LONG: {
-            size_t n = in_.u16() % 5001;
+            // Lengths either side of the xnetgroup pathname limit and of buffer sizes.
+            static const size_t limits[] = {35, 36, 37, 38, 255, 256, 1023, 1024};
+            uint16_t length = in_.u16();
+            size_t n = length & 0x8000 ? limits[length % 8] : length % 5001u;
             char fill = static_cast<char>(in_.u8());
             return Column(std::string(n, fill == '\0' ? '7' : fill));
         }

@@ -87,6 +87,12 @@ def dcbx(function, key, expected=None, new_value=None):
     return u8(OP_DCBX) + u8(function) + u8(key) + col(expected) + col(new_value)
 
 
+# An xnet pathname and xnetgroup pathnames at and past the 36-character limit.
+XNET_30 = "/xnets/abcdefghijklmnopqrstuvw"
+NAME_36 = XNET_30 + "/01234"
+NAME_37 = XNET_30 + "/012345"
+assert (len(XNET_30), len(NAME_36), len(NAME_37)) == (30, 36, 37)
+
 SCENARIOS = {
     "model": [
         portgroup("/portgroups/uplink", 1, "0x3", 100, col18="true"),
@@ -137,11 +143,11 @@ SCENARIOS = {
     ],
     "long-names": [
         portgroup("p" * 300, 1, "0x1"),
-        xnet("/xnets/abcdefghijklmnopqrstuvw", 10),
-        xnetgroup(0, "/xnets/abcdefghijklmnopqrstuvw/0123", "server", "p" * 300),
-        xnetgroup(0, "/xnets/abcdefghijklmnopqrstuvw/01234", "server", "p" * 300),
-        find_xnetgroup("/xnets/abcdefghijklmnopqrstuvw/0123", "/0"),
-        find_xnetgroup("/xnets/abcdefghijklmnopqrstuvw/01234", "/0"),
+        xnet(XNET_30, 10),
+        xnetgroup(0, NAME_36, "server", "p" * 300),
+        xnetgroup(0, NAME_37, "server", "p" * 300),
+        find_xnetgroup(NAME_36, "/0"),
+        find_xnetgroup(NAME_37, "/0"),
         find_xnetgroup("x" * 4000, "x"),
         find_portgroup(1, "p" * 300, 0),
     ],
