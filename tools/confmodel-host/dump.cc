@@ -37,11 +37,11 @@ const TableInfo &info(Table table) {
 bool is_xnetgroup(Table table) { return table == Table::xnetgroup || table == Table::fc_xnetgroup; }
 
 // Digits only, without leading zeros, so that "03" cannot stand beside "3".
-std::optional<unsigned long> canonical_number(const std::string &text, unsigned long max) {
+std::optional<unsigned long long> canonical_number(const std::string &text, unsigned long long max) {
     if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0') ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
-    unsigned long value = std::stoul(text);
+    unsigned long long value = std::stoull(text);
     if (value > max)
         return std::nullopt;
     return value;
@@ -56,12 +56,27 @@ class LineReader {
     }
 
     DumpRecord read(const std::string &text) const {
+        // The parser keeps the last of two equal keys; a record that has
+        // one twice would lose the other, so it is refused.
+        std::vector<std::set<std::string>> keys;
+        std::string twice;
+        auto note_keys = [&](int, json::parse_event_t event, json &parsed) {
+            if (event == json::parse_event_t::object_start)
+                keys.emplace_back();
+            else if (event == json::parse_event_t::object_end)
+                keys.pop_back();
+            else if (event == json::parse_event_t::key && !keys.back().insert(parsed).second && twice.empty())
+                twice = parsed;
+            return true;
+        };
         json object;
         try {
-            object = json::parse(text);
+            object = json::parse(text, note_keys);
         } catch (const json::parse_error &e) {
             fail("malformed JSON (" + parse_reason(e) + ")");
         }
+        if (!twice.empty())
+            fail("\"" + twice + "\" appears twice in one object");
         if (!object.is_object())
             fail("a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
 
@@ -110,10 +125,10 @@ class LineReader {
         if (!columns.is_object())
             fail("\"columns\" is an object from column number to text");
         for (auto &[key, value] : columns.items()) {
-            std::optional<unsigned long> column = canonical_number(key, INT_MAX);
+            std::optional<unsigned long long> column = canonical_number(key, INT_MAX);
             if (!column)
                 fail("\"" + key + "\" is not a column number");
-            if (*column > static_cast<unsigned long>(table.last_column))
+            if (*column > static_cast<unsigned long long>(table.last_column))
                 fail("column " + key + " is out of range for " + table.name + " (0 to " +
                      std::to_string(table.last_column) + ")");
             if (table.table == Table::remote_device && *column != REMOTE_DEVICE_KEY &&
@@ -136,8 +151,11 @@ class LineReader {
     }
 
     int32_t int_field(const std::string &key, const json &value) const {
-        if (!value.is_number_integer() || value.get<int64_t>() < INT32_MIN ||
-            value.get<int64_t>() > INT32_MAX)
+        bool fits = value.is_number_unsigned()
+                        ? value.get<uint64_t>() <= INT32_MAX
+                        : value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
+                              value.get<int64_t>() <= INT32_MAX;
+        if (!fits)
             fail("\"" + key + "\" is not a 32-bit integer");
         return value.get<int32_t>();
     }

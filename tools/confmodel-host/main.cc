@@ -41,7 +41,7 @@ QUERY, answered with the entry found, or "not found" and exit status 1:
   vlan VID                the first xnet with internal VLAN id VID
   portgroup NUMBER|PATH   the first port group with that number or pathname
   xnetgroup PATH SEP      the xnetgroup PATH; SEP ends its xnet's pathname,
-                          as in: xnetgroup /xnets/blue/groups/a /groups/
+                          as in: xnetgroup /xnets/prod/xnetgroups/a /xnetgroups/
 QUERY on the remote devices of the dump, showing the stored value before and
 after and the status (exit status 1 unless 0):
   dcbx set KEY            set the device's DCBX-pending flag to "true"
@@ -89,6 +89,8 @@ Options parse_options(int argc, char **argv) {
             options.check = true;
         else if (arg == "--library" && i + 1 < argc)
             options.library = argv[++i];
+        else if (arg == "--library")
+            throw UsageError{"--library needs the path of the module"};
         else
             throw UsageError{"unknown option " + arg};
     }

@@ -31,7 +31,6 @@ std::string load_module(const char *path, Module &module) {
     CONFMODEL_FUNCTIONS(CONFMODEL_RESOLVE)
     CONFMODEL_RESOLVE(portgroups)
     CONFMODEL_RESOLVE(xnets)
-    CONFMODEL_RESOLVE(slog_level)
 #undef CONFMODEL_RESOLVE
     return {};
 }

@@ -43,7 +43,6 @@ struct Module {
 #undef CONFMODEL_MEMBER
     list_head *portgroups = nullptr;
     list_head *xnets = nullptr;
-    int *slog_level = nullptr;
     void *handle = nullptr;
 };
 
