@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -60,13 +61,145 @@ struct UsageError {
     std::string message;
 };
 
+template <typename Int> Int number_argument(const std::string &text, long long min, long long max) {
+    errno = 0;
+    char *end;
+    long long value = strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max)
+        throw UsageError{"\"" + text + "\" is not a number from " + std::to_string(min) + " to " +
+                         std::to_string(max)};
+    return static_cast<Int>(value);
+}
+
+void expect_words(const std::vector<std::string> &query, size_t count) {
+    if (query.size() != count)
+        throw UsageError{"\"" + query[0] + (query.size() > 1 ? " " + query[1] : "") + "\" takes " +
+                         std::to_string(count - 1) + " argument" + (count == 2 ? "" : "s")};
+}
+
+// Prints the entry a lookup found, as text or JSON. 1 when there is none.
+template <typename Entry, typename Describe, typename Print>
+int answer(bool as_json, const Entry *entry, Describe describe, Print print) {
+    if (entry == nullptr) {
+        std::cout << (as_json ? "null" : "not found") << "\n";
+        return EXIT_NOT_FOUND;
+    }
+    json found = describe(*entry);
+    if (as_json)
+        std::cout << found.dump(2) << "\n";
+    else
+        print(std::cout, found);
+    return 0;
+}
+
+std::string status_name(int status) {
+    switch (status) {
+    case 0: return "0";
+    case ENOMEM: return "ENOMEM";
+    case EBUSY: return "EBUSY";
+    case EINVAL: return "EINVAL";
+    default: return std::to_string(status);
+    }
+}
+
+// A query, its words already checked, run once the model is built.
+using Query = std::function<int(const Module &, const Store &)>;
+
+Query dcbx_query(const std::vector<std::string> &q, bool as_json) {
+    const std::string action = q.size() > 1 ? q[1] : "";
+    if (action != "set" && action != "reset" && action != "test-and-set")
+        throw UsageError{"dcbx takes set, reset or test-and-set"};
+    expect_words(q, action == "test-and-set" ? 5 : 3);
+    uintptr_t key = number_argument<uintptr_t>(q[2], 0, UINT32_MAX);
+    std::string expected = q.size() == 5 ? q[3] : "", new_value = q.size() == 5 ? q[4] : "";
+
+    return [=](const Module &m, const Store &store) {
+        auto values = [&]() {
+            json list = json::array();
+            for (const RemoteDevice &device : store.records(key))
+                list.push_back(describe_remote_device(device)["dcbx_pending"]);
+            return list;
+        };
+        json before = values();
+        int status = action == "set"     ? m.dcbx_pending_set(store.handle(), key)
+                     : action == "reset" ? m.dcbx_pending_reset(store.handle(), key)
+                                         : m.dcbx_pending_test_and_set(store.handle(), key, expected.c_str(),
+                                                                       new_value.c_str());
+        json after = values();
+
+        if (as_json) {
+            std::cout << json{{"device", key}, {"action", action}, {"before", before},
+                              {"status", status_name(status)}, {"after", after}}
+                             .dump(2)
+                      << "\n";
+        } else {
+            auto shown = [](const json &list) {
+                if (list.empty())
+                    return std::string("no record");
+                std::string text;
+                for (const json &value : list)
+                    text += (text.empty() ? "" : ", ") + value.dump();
+                return text;
+            };
+            std::cout << "dcbx " << action << " on device " << key << "\n"
+                      << "  before  " << shown(before) << "\n"
+                      << "  status  " << status_name(status) << "\n"
+                      << "  after   " << shown(after) << "\n";
+        }
+        return status == 0 ? 0 : EXIT_NOT_FOUND;
+    };
+}
+
+Query parse_query(const std::vector<std::string> &q, bool as_json) {
+    const std::string &kind = q[0];
+    if (kind == "port") {
+        expect_words(q, 2);
+        int32_t port = number_argument<int32_t>(q[1], INT32_MIN + 1LL, INT32_MAX);
+        return [=](const Module &m, const Store &) {
+            return answer(as_json, m.find_ext_portgroup_for_port(port - 1), describe_portgroup,
+                          print_portgroup);
+        };
+    }
+    if (kind == "vlan") {
+        expect_words(q, 2);
+        int32_t vid = number_argument<int32_t>(q[1], INT32_MIN, INT32_MAX);
+        return [=](const Module &m, const Store &) {
+            return answer(as_json, m.find_xnet_by_int_vid(vid), describe_xnet, print_xnet);
+        };
+    }
+    if (kind == "portgroup") {
+        expect_words(q, 2);
+        std::string name = q[1];
+        if (name.empty() || name.find_first_not_of("-0123456789") != std::string::npos)
+            return [=](const Module &m, const Store &) {
+                return answer(as_json, m.find_portgrp_by_name(name.c_str()), describe_portgroup,
+                              print_portgroup);
+            };
+        int32_t number = number_argument<int32_t>(name, INT32_MIN, INT32_MAX);
+        return [=](const Module &m, const Store &) {
+            return answer(as_json, m.find_portgrp_by_number(number), describe_portgroup, print_portgroup);
+        };
+    }
+    if (kind == "xnetgroup") {
+        expect_words(q, 3);
+        std::string pathname = q[1], separator = q[2];
+        return [=](const Module &m, const Store &) {
+            return answer(as_json, m.find_xgrp_by_name_generic(pathname.c_str(), separator.c_str()),
+                          describe_xnetgroup, print_xnetgroup);
+        };
+    }
+    if (kind == "dcbx")
+        return dcbx_query(q, as_json);
+    throw UsageError{"unknown query " + kind};
+}
+
 struct Options {
     std::string library = CONFMODEL_HOST_DEFAULT_LIBRARY;
     bool json = false;
     bool dot = false;
     bool check = false;
     std::string dump;
-    std::vector<std::string> query;
+    Query query; // empty: show the model
 };
 
 Options parse_options(int argc, char **argv) {
@@ -96,130 +229,14 @@ Options parse_options(int argc, char **argv) {
     }
     if (words.empty())
         throw UsageError{"no dump given"};
-    options.dump = words[0];
-    options.query.assign(words.begin() + 1, words.end());
     if (options.json + options.dot + options.check > 1)
         throw UsageError{"--json, --dot and --check exclude each other"};
-    if ((options.dot || options.check) && !options.query.empty())
+    if ((options.dot || options.check) && words.size() > 1)
         throw UsageError{"--dot and --check show the whole model; they take no query"};
+    options.dump = words[0];
+    if (words.size() > 1)
+        options.query = parse_query(std::vector<std::string>(words.begin() + 1, words.end()), options.json);
     return options;
-}
-
-template <typename Int> Int number_argument(const std::string &text, long long min, long long max) {
-    errno = 0;
-    char *end;
-    long long value = strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max)
-        throw UsageError{"\"" + text + "\" is not a number from " + std::to_string(min) + " to " +
-                         std::to_string(max)};
-    return static_cast<Int>(value);
-}
-
-void expect_words(const std::vector<std::string> &query, size_t count) {
-    if (query.size() != count)
-        throw UsageError{"\"" + query[0] + (query.size() > 1 ? " " + query[1] : "") + "\" takes " +
-                         std::to_string(count - 1) + " argument" + (count == 2 ? "" : "s")};
-}
-
-// Prints the entry a lookup found, as text or JSON. 1 when there is none.
-template <typename Entry, typename Describe, typename Print>
-int answer(const Options &options, const Entry *entry, Describe describe, Print print) {
-    if (entry == nullptr) {
-        std::cout << (options.json ? "null" : "not found") << "\n";
-        return EXIT_NOT_FOUND;
-    }
-    json found = describe(*entry);
-    if (options.json)
-        std::cout << found.dump(2) << "\n";
-    else
-        print(std::cout, found);
-    return 0;
-}
-
-std::string status_name(int status) {
-    switch (status) {
-    case 0: return "0";
-    case ENOMEM: return "ENOMEM";
-    case EBUSY: return "EBUSY";
-    case EINVAL: return "EINVAL";
-    default: return std::to_string(status);
-    }
-}
-
-int dcbx(const Options &options, const Module &m, const Store &store) {
-    const std::vector<std::string> &q = options.query;
-    if (q.size() < 2)
-        throw UsageError{"dcbx takes set, reset or test-and-set"};
-    const std::string &action = q[1];
-    expect_words(q, action == "test-and-set" ? 5 : 3);
-    if (action != "set" && action != "reset" && action != "test-and-set")
-        throw UsageError{"dcbx takes set, reset or test-and-set, not " + action};
-    uintptr_t key = number_argument<uintptr_t>(q[2], 0, UINT32_MAX);
-
-    auto values = [&]() {
-        json list = json::array();
-        for (const RemoteDevice &device : store.records(key))
-            list.push_back(describe_remote_device(device)["dcbx_pending"]);
-        return list;
-    };
-    json before = values();
-    int status = action == "set"     ? m.dcbx_pending_set(store.handle(), key)
-                 : action == "reset" ? m.dcbx_pending_reset(store.handle(), key)
-                                     : m.dcbx_pending_test_and_set(store.handle(), key, q[3].c_str(),
-                                                                   q[4].c_str());
-    json after = values();
-
-    if (options.json) {
-        std::cout << json{{"device", key}, {"action", action}, {"before", before},
-                          {"status", status_name(status)}, {"after", after}}
-                         .dump(2)
-                  << "\n";
-    } else {
-        auto shown = [](const json &list) {
-            if (list.empty())
-                return std::string("no record");
-            std::string text;
-            for (const json &value : list)
-                text += (text.empty() ? "" : ", ") + value.dump();
-            return text;
-        };
-        std::cout << "dcbx " << action << " on device " << key << "\n"
-                  << "  before  " << shown(before) << "\n"
-                  << "  status  " << status_name(status) << "\n"
-                  << "  after   " << shown(after) << "\n";
-    }
-    return status == 0 ? 0 : EXIT_NOT_FOUND;
-}
-
-int query(const Options &options, const Module &m, const Store &store) {
-    const std::vector<std::string> &q = options.query;
-    const std::string &kind = q[0];
-    if (kind == "port") {
-        expect_words(q, 2);
-        int32_t port = number_argument<int32_t>(q[1], INT32_MIN + 1LL, INT32_MAX);
-        return answer(options, m.find_ext_portgroup_for_port(port - 1), describe_portgroup, print_portgroup);
-    }
-    if (kind == "vlan") {
-        expect_words(q, 2);
-        int32_t vid = number_argument<int32_t>(q[1], INT32_MIN, INT32_MAX);
-        return answer(options, m.find_xnet_by_int_vid(vid), describe_xnet, print_xnet);
-    }
-    if (kind == "portgroup") {
-        expect_words(q, 2);
-        bool by_number = !q[1].empty() && q[1].find_first_not_of("-0123456789") == std::string::npos;
-        const portgroup_entry *group =
-            by_number ? m.find_portgrp_by_number(number_argument<int32_t>(q[1], INT32_MIN, INT32_MAX))
-                      : m.find_portgrp_by_name(q[1].c_str());
-        return answer(options, group, describe_portgroup, print_portgroup);
-    }
-    if (kind == "xnetgroup") {
-        expect_words(q, 3);
-        return answer(options, m.find_xgrp_by_name_generic(q[1].c_str(), q[2].c_str()),
-                      describe_xnetgroup, print_xnetgroup);
-    }
-    if (kind == "dcbx")
-        return dcbx(options, m, store);
-    throw UsageError{"unknown query " + kind};
 }
 
 int run(const Options &options) {
@@ -257,8 +274,8 @@ int run(const Options &options) {
             std::cout << dump.name << ": " << errors << (errors == 1 ? " error, " : " errors, ")
                       << warnings << (warnings == 1 ? " warning" : " warnings") << "\n";
             status = errors + warnings > 0 ? EXIT_NOT_FOUND : 0;
-        } else if (!options.query.empty()) {
-            status = query(options, module, store);
+        } else if (options.query) {
+            status = options.query(module, store);
         } else {
             json described = describe_model(model, store);
             if (options.json)
