@@ -13,8 +13,8 @@ namespace {
 struct TableInfo {
     Table table;
     const char *name;
-    int last_column;              // the highest column the module reads
-    std::vector<int> mandatory;   // the columns the store always fills
+    int last_column;            // the highest column the module reads
+    std::vector<int> mandatory; // the columns the store always fills
 };
 
 const TableInfo tables[] = {
@@ -34,16 +34,18 @@ const TableInfo &info(Table table) {
                          [&](const TableInfo &t) { return t.table == table; });
 }
 
-bool is_xnetgroup(Table table) { return table == Table::xnetgroup || table == Table::fc_xnetgroup; }
+bool is_xnetgroup(Table table) {
+    return table == Table::xnetgroup || table == Table::fc_xnetgroup;
+}
 
 // Digits only, without leading zeros, so that "03" cannot stand beside "3".
-std::optional<unsigned long long> canonical_number(const std::string &text, unsigned long long max) {
+std::optional<unsigned long long> canonical_number(const std::string &text,
+                                                   unsigned long long max) {
     if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0') ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     unsigned long long value = std::stoull(text);
-    if (value > max)
-        return std::nullopt;
+    if (value > max) return std::nullopt;
     return value;
 }
 
@@ -65,7 +67,8 @@ class LineReader {
                 keys.emplace_back();
             else if (event == json::parse_event_t::object_end)
                 keys.pop_back();
-            else if (event == json::parse_event_t::key && !keys.back().insert(parsed).second && twice.empty())
+            else if (event == json::parse_event_t::key && !keys.back().insert(parsed).second &&
+                     twice.empty())
                 twice = parsed;
             return true;
         };
@@ -75,18 +78,17 @@ class LineReader {
         } catch (const json::parse_error &e) {
             fail("malformed JSON (" + parse_reason(e) + ")");
         }
-        if (!twice.empty())
-            fail("\"" + twice + "\" appears twice in one object");
+        if (!twice.empty()) fail("\"" + twice + "\" appears twice in one object");
         if (!object.is_object())
             fail("a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
 
         auto table = object.find("table");
-        if (table == object.end() || !table->is_string())
-            fail("the record names no \"table\"");
+        if (table == object.end() || !table->is_string()) fail("the record names no \"table\"");
         auto known = std::find_if(std::begin(tables), std::end(tables),
                                   [&](const TableInfo &t) { return *table == t.name; });
         if (known == std::end(tables))
-            fail("unknown table \"" + table->get<std::string>() + "\" (known: " + table_list() + ")");
+            fail("unknown table \"" + table->get<std::string>() + "\" (known: " + table_list() +
+                 ")");
 
         DumpRecord record{known->table, line_, {}, {}, {}};
         record.columns.resize(known->last_column + 1);
@@ -115,28 +117,27 @@ class LineReader {
                  " record names no parent \"xnet\" (the xnet's pathname)");
         if (known->table == Table::remote_device &&
             !canonical_number(*record.columns[REMOTE_DEVICE_KEY], UINT32_MAX))
-            fail("column 0 of a remote_device, its key, is a decimal number up to 4294967295, not \"" +
+            fail("column 0 of a remote_device, its key, is a decimal number up to 4294967295, not "
+                 "\"" +
                  *record.columns[REMOTE_DEVICE_KEY] + "\"");
         return record;
     }
 
   private:
     void read_columns(const TableInfo &table, const json &columns, DumpRecord &record) const {
-        if (!columns.is_object())
-            fail("\"columns\" is an object from column number to text");
+        if (!columns.is_object()) fail("\"columns\" is an object from column number to text");
         for (auto &[key, value] : columns.items()) {
             std::optional<unsigned long long> column = canonical_number(key, INT_MAX);
-            if (!column)
-                fail("\"" + key + "\" is not a column number");
+            if (!column) fail("\"" + key + "\" is not a column number");
             if (*column > static_cast<unsigned long long>(table.last_column))
                 fail("column " + key + " is out of range for " + table.name + " (0 to " +
                      std::to_string(table.last_column) + ")");
             if (table.table == Table::remote_device && *column != REMOTE_DEVICE_KEY &&
                 *column != REMOTE_DEVICE_DCBX_PENDING)
                 fail("a remote_device keeps only column 0, its key, and column 22, its "
-                     "DCBX-pending flag; not column " + key);
-            if (!value.is_string())
-                fail("column " + key + " is not a string");
+                     "DCBX-pending flag; not column " +
+                     key);
+            if (!value.is_string()) fail("column " + key + " is not a string");
             const std::string &text = value.get_ref<const std::string &>();
             if (text.find('\0') != std::string::npos)
                 fail("column " + key + " holds a NUL character");
@@ -145,8 +146,7 @@ class LineReader {
     }
 
     std::string string_field(const std::string &key, const json &value) const {
-        if (!value.is_string())
-            fail("\"" + key + "\" is not a string");
+        if (!value.is_string()) fail("\"" + key + "\" is not a string");
         return value.get<std::string>();
     }
 
@@ -155,8 +155,7 @@ class LineReader {
                         ? value.get<uint64_t>() <= INT32_MAX
                         : value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
                               value.get<int64_t>() <= INT32_MAX;
-        if (!fits)
-            fail("\"" + key + "\" is not a 32-bit integer");
+        if (!fits) fail("\"" + key + "\" is not a 32-bit integer");
         return value.get<int32_t>();
     }
 
@@ -187,17 +186,17 @@ bool is_blank_or_comment(const std::string &line) {
 
 } // namespace
 
-const char *table_name(Table table) { return info(table).name; }
+const char *table_name(Table table) {
+    return info(table).name;
+}
 
 Dump read_dump(std::istream &in, const std::string &name) {
     Dump dump{name, {}};
     std::string line;
     for (int number = 1; std::getline(in, line); number++) {
-        if (!is_blank_or_comment(line))
-            dump.records.push_back(LineReader(name, number).read(line));
+        if (!is_blank_or_comment(line)) dump.records.push_back(LineReader(name, number).read(line));
     }
-    if (in.bad())
-        throw BadInput(name + ": cannot be read");
+    if (in.bad()) throw BadInput(name + ": cannot be read");
 
     // An xnetgroup is filed under an xnet of the same dump.
     std::set<std::string> xnet_names;

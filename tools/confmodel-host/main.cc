@@ -94,11 +94,16 @@ int answer(bool as_json, const Entry *entry, Describe describe, Print print) {
 
 std::string status_name(int status) {
     switch (status) {
-    case 0: return "0";
-    case ENOMEM: return "ENOMEM";
-    case EBUSY: return "EBUSY";
-    case EINVAL: return "EINVAL";
-    default: return std::to_string(status);
+    case 0:
+        return "0";
+    case ENOMEM:
+        return "ENOMEM";
+    case EBUSY:
+        return "EBUSY";
+    case EINVAL:
+        return "EINVAL";
+    default:
+        return std::to_string(status);
     }
 }
 
@@ -121,21 +126,24 @@ Query dcbx_query(const std::vector<std::string> &q, bool as_json) {
             return list;
         };
         json before = values();
-        int status = action == "set"     ? m.dcbx_pending_set(store.handle(), key)
-                     : action == "reset" ? m.dcbx_pending_reset(store.handle(), key)
-                                         : m.dcbx_pending_test_and_set(store.handle(), key, expected.c_str(),
-                                                                       new_value.c_str());
+        int status = action == "set" ? m.dcbx_pending_set(store.handle(), key)
+                     : action == "reset"
+                         ? m.dcbx_pending_reset(store.handle(), key)
+                         : m.dcbx_pending_test_and_set(store.handle(), key, expected.c_str(),
+                                                       new_value.c_str());
         json after = values();
 
         if (as_json) {
-            std::cout << json{{"device", key}, {"action", action}, {"before", before},
-                              {"status", status_name(status)}, {"after", after}}
+            std::cout << json{{"device", key},
+                              {"action", action},
+                              {"before", before},
+                              {"status", status_name(status)},
+                              {"after", after}}
                              .dump(2)
                       << "\n";
         } else {
             auto shown = [](const json &list) {
-                if (list.empty())
-                    return std::string("no record");
+                if (list.empty()) return std::string("no record");
                 std::string text;
                 for (const json &value : list)
                     text += (text.empty() ? "" : ", ") + value.dump();
@@ -177,7 +185,8 @@ Query parse_query(const std::vector<std::string> &q, bool as_json) {
             };
         int32_t number = number_argument<int32_t>(name, INT32_MIN, INT32_MAX);
         return [=](const Module &m, const Store &) {
-            return answer(as_json, m.find_portgrp_by_number(number), describe_portgroup, print_portgroup);
+            return answer(as_json, m.find_portgrp_by_number(number), describe_portgroup,
+                          print_portgroup);
         };
     }
     if (kind == "xnetgroup") {
@@ -188,8 +197,7 @@ Query parse_query(const std::vector<std::string> &q, bool as_json) {
                           describe_xnetgroup, print_xnetgroup);
         };
     }
-    if (kind == "dcbx")
-        return dcbx_query(q, as_json);
+    if (kind == "dcbx") return dcbx_query(q, as_json);
     throw UsageError{"unknown query " + kind};
 }
 
@@ -227,15 +235,15 @@ Options parse_options(int argc, char **argv) {
         else
             throw UsageError{"unknown option " + arg};
     }
-    if (words.empty())
-        throw UsageError{"no dump given"};
+    if (words.empty()) throw UsageError{"no dump given"};
     if (options.json + options.dot + options.check > 1)
         throw UsageError{"--json, --dot and --check exclude each other"};
     if ((options.dot || options.check) && words.size() > 1)
         throw UsageError{"--dot and --check show the whole model; they take no query"};
     options.dump = words[0];
     if (words.size() > 1)
-        options.query = parse_query(std::vector<std::string>(words.begin() + 1, words.end()), options.json);
+        options.query =
+            parse_query(std::vector<std::string>(words.begin() + 1, words.end()), options.json);
     return options;
 }
 
@@ -245,8 +253,7 @@ int run(const Options &options) {
         dump = read_dump(std::cin, "<stdin>");
     } else {
         std::ifstream file(options.dump);
-        if (!file)
-            throw BadInput(options.dump + ": " + strerror(errno));
+        if (!file) throw BadInput(options.dump + ": " + strerror(errno));
         dump = read_dump(file, options.dump);
     }
 

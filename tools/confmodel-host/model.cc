@@ -42,8 +42,7 @@ void HostModel::build(const Dump &dump) {
 
     auto each = [&](std::initializer_list<Table> kinds, auto &&step) {
         for (const DumpRecord &record : dump.records) {
-            if (std::find(kinds.begin(), kinds.end(), record.table) == kinds.end())
-                continue;
+            if (std::find(kinds.begin(), kinds.end(), record.table) == kinds.end()) continue;
             services::set_log_context(where(dump, record));
             Record columns = to_record(record);
             step(record, columns);
@@ -64,13 +63,16 @@ void HostModel::build(const Dump &dump) {
     each({Table::xnet, Table::fc_xnet}, [&](const DumpRecord &record, Record &columns) {
         xnet_entry *entry;
         int duplicate;
-        int status = record.table == Table::xnet ? m.create_new_xnet(columns, &entry, &duplicate)
-                                                 : m.create_new_fc_xnet(columns, &entry, &duplicate);
+        int status = record.table == Table::xnet
+                         ? m.create_new_xnet(columns, &entry, &duplicate)
+                         : m.create_new_fc_xnet(columns, &entry, &duplicate);
         if (status != 0)
-            note(dump, record, "the module refused the xnet (status " + std::to_string(status) + ")");
+            note(dump, record,
+                 "the module refused the xnet (status " + std::to_string(status) + ")");
         else if (duplicate)
-            note(dump, record, std::string("duplicate of ") + entry->pathname +
-                                   "; its xnetgroups join that xnet");
+            note(dump, record,
+                 std::string("duplicate of ") + entry->pathname +
+                     "; its xnetgroups join that xnet");
         else
             xnet_line[entry] = &record;
         xnet_by_record.emplace(*record.columns[0], entry);
@@ -83,10 +85,12 @@ void HostModel::build(const Dump &dump) {
             return;
         }
         xnetgroup_entry *entry;
-        int status = record.table == Table::xnetgroup ? m.create_new_xnetgroup(columns, parent, &entry)
-                                                      : m.create_new_fc_xnetgroup(columns, parent, &entry);
+        int status = record.table == Table::xnetgroup
+                         ? m.create_new_xnetgroup(columns, parent, &entry)
+                         : m.create_new_fc_xnetgroup(columns, parent, &entry);
         if (status != 0)
-            note(dump, record, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
+            note(dump, record,
+                 "the module refused the xnetgroup (status " + std::to_string(status) + ")");
     });
 
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
@@ -119,8 +123,7 @@ void HostModel::build(const Dump &dump) {
 }
 
 void HostModel::release() {
-    if (!built_)
-        return;
+    if (!built_) return;
     const Module &m = module_;
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
         while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups)) {

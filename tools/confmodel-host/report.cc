@@ -33,9 +33,13 @@ json subport_positions(const uint64_t (&bitmaps)[8]) {
     return positions;
 }
 
-std::string yes_no(const json &flag) { return flag.get<bool>() ? "yes" : "no"; }
+std::string yes_no(const json &flag) {
+    return flag.get<bool>() ? "yes" : "no";
+}
 
-std::string or_none(const std::string &text) { return text.empty() ? "none" : text; }
+std::string or_none(const std::string &text) {
+    return text.empty() ? "none" : text;
+}
 
 std::string positions_text(const json &positions) {
     std::string text;
@@ -52,21 +56,21 @@ void field(std::ostream &out, const char *label, const std::string &value) {
     out << "      " << padded << value << "\n";
 }
 
-std::string number(const json &value) { return value.dump(); }
+std::string number(const json &value) {
+    return value.dump();
+}
 
 } // namespace
 
 std::string port_ranges(uint64_t bitmap) {
     std::string text;
     for (int port = 0; port < 64; port++) {
-        if (((bitmap >> port) & 1) == 0)
-            continue;
+        if (((bitmap >> port) & 1) == 0) continue;
         int last = port;
         while (last < 63 && ((bitmap >> (last + 1)) & 1) != 0)
             last++;
         text += (text.empty() ? "" : ",") + std::to_string(port + 1);
-        if (last > port)
-            text += "-" + std::to_string(last + 1);
+        if (last > port) text += "-" + std::to_string(last + 1);
         port = last;
     }
     return text;
@@ -108,7 +112,7 @@ json describe_xnetgroup(const xnetgroup_entry &group) {
 json describe_xnet(const xnet_entry &xnet) {
     json groups = json::array();
     LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
-        groups.push_back(describe_xnetgroup(*group));
+    groups.push_back(describe_xnetgroup(*group));
     json out = {
         {"pathname", xnet.pathname},
         {"kind", xnet.kind == XNET_KIND_FC ? "fc" : "ethernet"},
@@ -143,9 +147,9 @@ json describe_model(const HostModel &model, const Store &store) {
                 {"subports", json::array()},         {"port_protects", json::array()},
                 {"subport_protects", json::array()}, {"remote_devices", json::array()}};
     LIST_FOREACH(const portgroup_entry, group, m.portgroups)
-        out["portgroups"].push_back(describe_portgroup(*group));
+    out["portgroups"].push_back(describe_portgroup(*group));
     LIST_FOREACH(const xnet_entry, xnet, m.xnets)
-        out["xnets"].push_back(describe_xnet(*xnet));
+    out["xnets"].push_back(describe_xnet(*xnet));
     for (const subport_data &s : model.subports())
         out["subports"].push_back({
             {"pathname", s.pathname},
@@ -184,15 +188,17 @@ void print_portgroup(std::ostream &out, const json &g) {
     field(out, "subports", positions_text(g["subports"]));
     field(out, "native VLAN", number(g["native_vlan"]));
     field(out, "xnetgroups", number(g["xnetgroup_count"]));
-    field(out, "columns", "col5 " + number(g["col5_value"]) + ", col6 " + number(g["col6_value"]) +
-                              ", col18 flag " + yes_no(g["col18_flag"]) + ", long " +
-                              (g["not_long"].get<bool>() ? "no" : "yes"));
+    field(out, "columns",
+          "col5 " + number(g["col5_value"]) + ", col6 " + number(g["col6_value"]) +
+              ", col18 flag " + yes_no(g["col18_flag"]) + ", long " +
+              (g["not_long"].get<bool>() ? "no" : "yes"));
 }
 
 void print_xnetgroup(std::ostream &out, const json &g) {
-    field(out, "xnetgroup", g["pathname"].get<std::string>() + ": " + g["role"].get<std::string>() +
-                                " on #" + number(g["portgroup_number"]) + " " +
-                                g["portgroup"].get<std::string>() + ", col7 " + number(g["col7_value"]));
+    field(out, "xnetgroup",
+          g["pathname"].get<std::string>() + ": " + g["role"].get<std::string>() + " on #" +
+              number(g["portgroup_number"]) + " " + g["portgroup"].get<std::string>() + ", col7 " +
+              number(g["col7_value"]));
 }
 
 void print_xnet(std::ostream &out, const json &x) {
@@ -200,24 +206,24 @@ void print_xnet(std::ostream &out, const json &x) {
     int32_t tested = x["native_vlan_portgroup"];
     std::string native = x["is_native_vlan"].get<bool>()
                              ? "native VLAN of #" + std::to_string(tested)
-                             : tested < 0 ? "not native (no xnetgroup)"
-                                          : "not native on #" + std::to_string(tested);
+                         : tested < 0 ? "not native (no xnetgroup)"
+                                      : "not native on #" + std::to_string(tested);
     out << "  " << (fc ? "FC " : "Ethernet ") << x["pathname"].get<std::string>() << ": VLAN "
         << x["int_vid"] << ", " << (x["enabled"].get<bool>() ? "enabled" : "disabled") << ", "
         << native << "\n";
     if (fc)
-        field(out, "columns", "attach " + x["fc_attach_mode"].get<std::string>() + ", col8 " +
-                                  number(x["fc_col8_value"]) + ", col9 " + number(x["fc_col9_value"]) +
-                                  ", col13 flag " + yes_no(x["eth11_fc13_flag"]));
+        field(out, "columns",
+              "attach " + x["fc_attach_mode"].get<std::string>() + ", col8 " +
+                  number(x["fc_col8_value"]) + ", col9 " + number(x["fc_col9_value"]) +
+                  ", col13 flag " + yes_no(x["eth11_fc13_flag"]));
     else
-        field(out, "columns", "col6 " + number(x["col6_value"]) + ", col8 flag " +
-                                  yes_no(x["eth_col8_flag"]) + ", col9 flag " + yes_no(x["eth_col9_flag"]) +
-                                  ", col10 flag " + yes_no(x["eth_col10_flag"]) + ", col11 flag " +
-                                  yes_no(x["eth11_fc13_flag"]));
+        field(out, "columns",
+              "col6 " + number(x["col6_value"]) + ", col8 flag " + yes_no(x["eth_col8_flag"]) +
+                  ", col9 flag " + yes_no(x["eth_col9_flag"]) + ", col10 flag " +
+                  yes_no(x["eth_col10_flag"]) + ", col11 flag " + yes_no(x["eth11_fc13_flag"]));
     for (const json &g : x["xnetgroups"])
         print_xnetgroup(out, g);
-    if (x["xnetgroups"].empty())
-        field(out, "xnetgroups", "none");
+    if (x["xnetgroups"].empty()) field(out, "xnetgroups", "none");
 }
 
 void print_model(std::ostream &out, const json &model) {
@@ -234,12 +240,15 @@ void print_model(std::ostream &out, const json &model) {
     for (const json &s : section("Subports", "subports")) {
         int32_t parent = s["parent_port"];
         out << "  " << s["pathname"].get<std::string>() << ": parent port " << parent
-            << (parent >= 0 && parent < INT32_MAX ? " (/ports/port" + std::to_string(parent + 1) + ")" : "")
+            << (parent >= 0 && parent < INT32_MAX
+                    ? " (/ports/port" + std::to_string(parent + 1) + ")"
+                    : "")
             << ", " << (s["enabled"].get<bool>() ? "enabled" : "disabled")
             << (s["is_fcoe"].get<bool>() ? ", FCoE" : "") << "\n";
-        field(out, "columns", "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) +
-                                  ", col11 " + number(s["col11_value"]) + ", col16 flag " +
-                                  yes_no(s["col16_flag"]) + ", col17 " + s["col17_hex"].get<std::string>());
+        field(out, "columns",
+              "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) +
+                  ", col11 " + number(s["col11_value"]) + ", col16 flag " +
+                  yes_no(s["col16_flag"]) + ", col17 " + s["col17_hex"].get<std::string>());
     }
     out << "\n";
     for (const json &p : section("Port protection", "port_protects"))
@@ -266,7 +275,9 @@ void print_dot(std::ostream &out, const json &model) {
         out << "  " << quoted("pg" + number(g["number"])) << " [shape=box3d, label="
             << quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
                       "\nports " + or_none(g["ports"]) +
-                      (g["subport_ports"] == "" ? "" : "\nsubports of " + g["subport_ports"].get<std::string>()) +
+                      (g["subport_ports"] == ""
+                           ? ""
+                           : "\nsubports of " + g["subport_ports"].get<std::string>()) +
                       "\nnative VLAN " + number(g["native_vlan"]))
             << "];\n";
     int xi = 0;
@@ -274,16 +285,18 @@ void print_dot(std::ostream &out, const json &model) {
         std::string xid = "x" + std::to_string(xi++);
         out << "  " << quoted(xid) << " [shape=box, style=rounded"
             << (x["is_native_vlan"].get<bool>() ? ", penwidth=2" : "") << ", label="
-            << quoted(x["pathname"].get<std::string>() + "\n" + (x["kind"] == "fc" ? "FC" : "Ethernet") +
-                      " VLAN " + number(x["int_vid"]))
+            << quoted(x["pathname"].get<std::string>() + "\n" +
+                      (x["kind"] == "fc" ? "FC" : "Ethernet") + " VLAN " + number(x["int_vid"]))
             << "];\n";
         int gi = 0;
         for (const json &g : x["xnetgroups"]) {
             std::string gid = xid + "g" + std::to_string(gi++);
             out << "  " << quoted(gid) << " [shape=ellipse, label="
-                << quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>()) << "];\n";
+                << quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>())
+                << "];\n";
             out << "  " << quoted(xid) << " -> " << quoted(gid) << ";\n";
-            out << "  " << quoted(gid) << " -> " << quoted("pg" + number(g["portgroup_number"])) << ";\n";
+            out << "  " << quoted(gid) << " -> " << quoted("pg" + number(g["portgroup_number"]))
+                << ";\n";
         }
     }
     out << "}\n";

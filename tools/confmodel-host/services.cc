@@ -15,7 +15,7 @@ int errors;
 int warnings;
 
 const char *priority_name(int priority) {
-    static const char *const names[] = {"emerg", "alert", "crit", "err",
+    static const char *const names[] = {"emerg",   "alert",  "crit", "err",
                                         "warning", "notice", "info", "debug"};
     return names[LOG_PRI(priority)];
 }
@@ -32,8 +32,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
 
     // With LOG_PERROR the C library copies the line to standard error as
     // "<ident>: <text>", so the ident carries the record and the priority.
-    ident = context.empty() ? priority_name(priority)
-                            : context + ": " + priority_name(priority);
+    ident = context.empty() ? priority_name(priority) : context + ": " + priority_name(priority);
     openlog(ident.c_str(), LOG_PERROR, 0);
 
     va_list args;
@@ -48,9 +47,15 @@ extern "C" char *hosk_strdup(const char *text) {
 
 namespace services {
 
-void set_log_context(const std::string &text) { context = text; }
+void set_log_context(const std::string &text) {
+    context = text;
+}
 
-int errors_logged() { return errors; }
-int warnings_logged() { return warnings; }
+int errors_logged() {
+    return errors;
+}
+int warnings_logged() {
+    return warnings;
+}
 
 } // namespace services

@@ -6,19 +6,16 @@
 #include <stdexcept>
 
 Store::Store() : store_(memstore_create()) {
-    if (store_ == nullptr)
-        throw std::bad_alloc();
+    if (store_ == nullptr) throw std::bad_alloc();
 }
 
 void Store::seed(const Dump &dump) {
     for (const DumpRecord &record : dump.records) {
-        if (record.table != Table::remote_device)
-            continue;
+        if (record.table != Table::remote_device) continue;
         uintptr_t key = std::stoul(*record.columns[REMOTE_DEVICE_KEY]);
         if (memstore_add_device(store_, key, record.column(REMOTE_DEVICE_DCBX_PENDING)) != 0)
             throw std::bad_alloc();
-        if (std::find(keys_.begin(), keys_.end(), key) == keys_.end())
-            keys_.push_back(key);
+        if (std::find(keys_.begin(), keys_.end(), key) == keys_.end()) keys_.push_back(key);
     }
 }
 
@@ -39,7 +36,8 @@ std::vector<RemoteDevice> Store::records(uintptr_t key) const {
                 break;
             }
         }
-        out.push_back({key, found == MEMSTORE_PRESENT ? std::optional<std::string>(text) : std::nullopt});
+        out.push_back(
+            {key, found == MEMSTORE_PRESENT ? std::optional<std::string>(text) : std::nullopt});
     }
     return out;
 }
