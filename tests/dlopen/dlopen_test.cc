@@ -25,8 +25,7 @@ std::vector<std::string> exported_names() {
     std::ifstream file(CONFMODEL_EXPORTS);
     std::vector<std::string> names;
     for (std::string line; std::getline(file, line);)
-        if (!line.empty() && line[0] != '#')
-            names.push_back(line);
+        if (!line.empty() && line[0] != '#') names.push_back(line);
     return names;
 }
 
@@ -40,13 +39,11 @@ class Dlopen : public ::testing::Test {
         // RTLD_NOW binds every symbol the library needs at once, so one this
         // process does not supply fails the load rather than a later call.
         handle = dlopen(CONFMODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr)
-            load_error = dlerror();
+        if (handle == nullptr) load_error = dlerror();
     }
 
     static void TearDownTestSuite() {
-        if (handle != nullptr)
-            dlclose(handle);
+        if (handle != nullptr) dlclose(handle);
         handle = nullptr;
     }
 
@@ -87,8 +84,13 @@ TEST_F(Dlopen, BuildsAModelThroughTheHostsServices) {
     list_head *xnets = LIB(xnets);
 
     // Ports 0 and 63: one bit in each 32-bit half of the bitmap.
-    Record group(20, {{0, "/portgroups/uplink"}, {3, "7"}, {5, "3"}, {6, "4"},
-                      {7, "0x8000000000000001"}, {8, "100"}, {18, "true"}});
+    Record group(20, {{0, "/portgroups/uplink"},
+                      {3, "7"},
+                      {5, "3"},
+                      {6, "4"},
+                      {7, "0x8000000000000001"},
+                      {8, "100"},
+                      {18, "true"}});
     for (size_t column = 9; column <= 16; column++)
         group.set(column, "0");
     group.set(16, "0x100000000");
@@ -106,7 +108,8 @@ TEST_F(Dlopen, BuildsAModelThroughTheHostsServices) {
     group.set(0, "/portgroups/again");
     ASSERT_EQ(LIB(create_new_portgroup)(group, &same), 0);
     EXPECT_EQ(same, pg);
-    EXPECT_EQ(fake_host::log_text(), "<3>duplicated portgroup entry found!  path=/portgroups/uplink\n")
+    EXPECT_EQ(fake_host::log_text(),
+              "<3>duplicated portgroup entry found!  path=/portgroups/uplink\n")
         << "the library's syslog is not this host's";
 
     EXPECT_EQ(LIB(find_portgrp_by_number)(7), pg);
@@ -140,8 +143,9 @@ TEST_F(Dlopen, BuildsAModelThroughTheHostsServices) {
     EXPECT_EQ(pg->xnetgroup_count, 1);
     EXPECT_EQ(LIB(find_xgrp_by_name_generic)("/xnets/blue/groups/up", "/groups/"), xg);
 
-    Record subport_record(18, {{0, "/ports/port12/subports/2"}, {5, "2"}, {7, "FCoE"},
-                               {9, "enabled"}, {17, "ffffffff"}});
+    Record subport_record(
+        18,
+        {{0, "/ports/port12/subports/2"}, {5, "2"}, {7, "FCoE"}, {9, "enabled"}, {17, "ffffffff"}});
     int parent = LIB(get_parent_port_number)("/ports/port12/subports/2");
     EXPECT_EQ(parent, 11);
     subport_data subport = {};
@@ -185,14 +189,18 @@ TEST_F(Dlopen, ChangesTheDcbxFlagInTheHostsStore) {
     auto check = [&](const Step &step, int status) {
         SCOPED_TRACE(step.what);
         EXPECT_EQ(status, step.status);
-        ASSERT_EQ(memstore_read_dcbx_pending(store, device, 0, value, sizeof value), MEMSTORE_PRESENT);
+        ASSERT_EQ(memstore_read_dcbx_pending(store, device, 0, value, sizeof value),
+                  MEMSTORE_PRESENT);
         EXPECT_STREQ(value, step.stored);
     };
     check({"set", 0, "true"}, set(handle, device));
     check({"reset", 0, "false"}, reset(handle, device));
-    check({"test-and-set from the stored value", 0, "true"}, test_and_set(handle, device, "false", "true"));
-    check({"test-and-set from a stale value", EBUSY, "true"}, test_and_set(handle, device, "false", "false"));
-    check({"test-and-set on an unknown device", EINVAL, "true"}, test_and_set(handle, 7, "true", "false"));
+    check({"test-and-set from the stored value", 0, "true"},
+          test_and_set(handle, device, "false", "true"));
+    check({"test-and-set from a stale value", EBUSY, "true"},
+          test_and_set(handle, device, "false", "false"));
+    check({"test-and-set on an unknown device", EINVAL, "true"},
+          test_and_set(handle, 7, "true", "false"));
 
     EXPECT_EQ(memstore_live_results(store), 0u);
     memstore_destroy(store);

@@ -14,19 +14,28 @@ char *hosk_strdup(const char *text) {
     return copy != NULL ? strcpy(copy, text) : NULL;
 }
 
-int tavri_transaction_start(uintptr_t store) { return store == 0; }
-int tavri_transaction_commit(uintptr_t store) { return store == 0; }
-void tavri_transaction_abort(uintptr_t store) { (void)store; }
+int tavri_transaction_start(uintptr_t store) {
+    return store == 0;
+}
+int tavri_transaction_commit(uintptr_t store) {
+    return store == 0;
+}
+void tavri_transaction_abort(uintptr_t store) {
+    (void)store;
+}
 int tavri_remotedevice_get(uintptr_t store, const remotedevice_record *query, void **out_results,
                            remotedevice_record **out_first, int *out_count) {
     (void)store, (void)query, (void)out_results, (void)out_first, (void)out_count;
     return 1;
 }
-int tavri_remotedevice_set(uintptr_t store, uintptr_t device_key, const remotedevice_record *update) {
+int tavri_remotedevice_set(uintptr_t store, uintptr_t device_key,
+                           const remotedevice_record *update) {
     (void)device_key;
     return store == 0 || strcmp(update->dcbx_pending, "true") != 0;
 }
-void tavri_results_free(uintptr_t store, void *results) { (void)store, (void)results; }
+void tavri_results_free(uintptr_t store, void *results) {
+    (void)store, (void)results;
+}
 
 int main(void) {
     char *columns[18] = {0};
