@@ -87,7 +87,7 @@ enum Tag {
     TAG_LONG,     // u16 length (up to 5000, or with the top bit a limit), u8 fill character
     TAG_TEXT,     // length u8, bytes
     TAG_NAME,     // u8 index into the listed pathnames
-    TAG_SUBNAME,  // a listed pathname, a separator column, a text
+    TAG_SUBNAME,  // a listed pathname, u8 choice and a separator (keyword index or text), a text
     tag_count
 };
 
@@ -284,7 +284,8 @@ class Session {
             return Column(listed_name());
         default: {
             std::string base = listed_name();
-            std::string separator = column().str();
+            std::string separator =
+                in_.u8() & 1 ? keywords[in_.u8() % (sizeof keywords / sizeof *keywords)] : in_.text();
             return Column(base + separator + in_.text());
         }
         }
