@@ -5,7 +5,7 @@ its floor and the ratio of the two.
   report.py TIMES.json [CALLGRIND_DIR]
 
 TIMES.json is confmodel_bench's --benchmark_out (JSON); with repetitions, the
-median is used. CALLGRIND_DIR holds the dumps of a run under
+fastest is used, the one least disturbed by whatever else ran. CALLGRIND_DIR holds the dumps of a run under
 `valgrind --tool=callgrind --collect-atstart=no`: one per benchmark run,
 labelled "<name> iterations=<n>". Each benchmark's instructions per operation
 come from its longest run (the short first runs also pay for lazy binding),
@@ -27,17 +27,13 @@ def load_times(path):
     with open(path) as f:
         data = json.load(f)
     scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
-    singles, medians = {}, {}
+    times = {}
     for b in data["benchmarks"]:
+        if b.get("run_type") == "aggregate":
+            continue
         name = b.get("run_name", b["name"])
         ns = b["cpu_time"] * scale[b.get("time_unit", "ns")]
-        if b.get("run_type") == "aggregate":
-            if b.get("aggregate_name") == "median":
-                medians[name] = ns
-        else:
-            singles.setdefault(name, []).append(ns)
-    times = {name: sorted(v)[len(v) // 2] for name, v in singles.items()}
-    times.update(medians)
+        times[name] = min(ns, times.get(name, ns))
     return times
 
 

@@ -7,10 +7,6 @@ namespace {
 /* isspace in the C locale, without the C library's locale tables. */
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool equals(const char *column, const char *text) {
-    return column != nullptr && strcmp(column, text) == 0;
-}
-
 /* strtoul's rules at 32 bits on every build: a value past 32 bits saturates,
  * sign or no sign, and a minus sign negates the 32-bit result. strtoull reads
  * the magnitude once the sign is taken off, because on a 64-bit build strtoul
@@ -36,10 +32,6 @@ uint32_t unsigned32(const char *column, int base) {
 
 } // namespace
 
-int32_t conv_decimal(const char *column, int32_t absent) {
-    return column == nullptr ? absent : atoi(column);
-}
-
 uint64_t conv_hex64(const char *column) {
     return column == nullptr ? 0 : strtoull(column, nullptr, 16);
 }
@@ -47,9 +39,3 @@ uint64_t conv_hex64(const char *column) {
 uint32_t conv_hex32(const char *column) { return unsigned32(column, 16); }
 
 uint32_t conv_number32(const char *column) { return unsigned32(column, 0); }
-
-int32_t conv_true_flag(const char *column) { return equals(column, "true") ? 1 : 0; }
-
-int32_t conv_enabled_flag(const char *column) { return equals(column, "enabled") ? 1 : 0; }
-
-int32_t conv_not_long(const char *column) { return equals(column, "long") ? 0 : 1; }
