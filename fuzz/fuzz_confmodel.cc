@@ -58,6 +58,7 @@ class Input {
     const uint8_t *p_, *end_;
 };
 
+// clang-format off
 // Column texts the parsers have rules for, and near misses.
 const char *const keywords[] = {
     "true", "false", "TRUE", "True", "1", "enabled", "Enabled", "enabled ", "disabled", "long", "LONG",
@@ -77,17 +78,18 @@ const char *const numbers[] = {
     "8000000000000001", "ffffffffffffffff", "ffffffffffffffffff", "0xffffffff", "0x100000000",
     "fffffffff", "0777", "09", "010", "0x10", "1e9", "0x-1", " 0x 1", "99999999999999999999999999",
 };
+// clang-format on
 
 enum Tag {
     TAG_ABSENT,
     TAG_EMPTY,
-    TAG_KEYWORD,  // u8 index
-    TAG_NUMBER,   // u8 index
-    TAG_VALUE,    // u64, then u8 notation
-    TAG_LONG,     // u16 length (up to 5000, or with the top bit a limit), u8 fill character
-    TAG_TEXT,     // length u8, bytes
-    TAG_NAME,     // u8 index into the listed pathnames
-    TAG_SUBNAME,  // a listed pathname, u8 choice and a separator (keyword index or text), a text
+    TAG_KEYWORD, // u8 index
+    TAG_NUMBER,  // u8 index
+    TAG_VALUE,   // u64, then u8 notation
+    TAG_LONG,    // u16 length (up to 5000, or with the top bit a limit), u8 fill character
+    TAG_TEXT,    // length u8, bytes
+    TAG_NAME,    // u8 index into the listed pathnames
+    TAG_SUBNAME, // a listed pathname, u8 choice and a separator (keyword index or text), a text
     tag_count
 };
 
@@ -154,28 +156,30 @@ class Record {
 
 template <typename Entry> size_t count(const list_head *head) {
     size_t n = 0;
-    LIST_FOREACH(Entry, e, head) { n++; }
+    LIST_FOREACH(Entry, e, head) {
+        n++;
+    }
     return n;
 }
 
 template <typename Entry> Entry *nth(const list_head *head, size_t index) {
     LIST_FOREACH(Entry, e, head) {
-        if (index-- == 0)
-            return e;
+        if (index-- == 0) return e;
     }
     return nullptr;
 }
 
 template <typename Entry> Entry *last(const list_head *head) {
     Entry *found = nullptr;
-    LIST_FOREACH(Entry, e, head) { found = e; }
+    LIST_FOREACH(Entry, e, head) {
+        found = e;
+    }
     return found;
 }
 
 template <typename Entry> bool listed(const list_head *head, const Entry *entry) {
     LIST_FOREACH(Entry, e, head) {
-        if (e == entry)
-            return true;
+        if (e == entry) return true;
     }
     return false;
 }
@@ -192,8 +196,12 @@ struct Fingerprint {
 
 Fingerprint fingerprint() {
     Fingerprint f{count<portgroup_entry>(&portgroups), count<xnet_entry>(&xnets), 0, 0};
-    LIST_FOREACH(xnet_entry, x, &xnets) { f.xnetgroups += count<xnetgroup_entry>(&x->xnetgroups); }
-    LIST_FOREACH(portgroup_entry, pg, &portgroups) { f.bound += pg->xnetgroup_count; }
+    LIST_FOREACH(xnet_entry, x, &xnets) {
+        f.xnetgroups += count<xnetgroup_entry>(&x->xnetgroups);
+    }
+    LIST_FOREACH(portgroup_entry, pg, &portgroups) {
+        f.bound += pg->xnetgroup_count;
+    }
     return f;
 }
 
@@ -202,7 +210,9 @@ void check_lists() {
     CHECK(list_is_consistent<xnet_entry>(&xnets));
     LIST_FOREACH(xnet_entry, x, &xnets) {
         CHECK(list_is_consistent<xnetgroup_entry>(&x->xnetgroups));
-        LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) { CHECK(g->xnet == x); }
+        LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
+            CHECK(g->xnet == x);
+        }
     }
     for (const fake_host::LogLine &line : fake_host::log())
         CHECK(line.priority == LOG_ERR || line.priority == LOG_WARNING);
@@ -239,10 +249,14 @@ class Session {
     // Every pathname on the lists, for columns that name an entry.
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        LIST_FOREACH(portgroup_entry, pg, &portgroups) { out.push_back(pg->pathname); }
+        LIST_FOREACH(portgroup_entry, pg, &portgroups) {
+            out.push_back(pg->pathname);
+        }
         LIST_FOREACH(xnet_entry, x, &xnets) {
             out.push_back(x->pathname);
-            LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) { out.push_back(g->pathname); }
+            LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
+                out.push_back(g->pathname);
+            }
         }
         return out;
     }
@@ -264,7 +278,8 @@ class Session {
         case TAG_NUMBER:
             return Column(numbers[in_.u8() % (sizeof numbers / sizeof *numbers)]);
         case TAG_VALUE: {
-            static const char *const notations[] = {"%llu", "-%llu", "0x%llx", "%llX", "0%llo", " +%lld"};
+            static const char *const notations[] = {"%llu", "-%llu", "0x%llx",
+                                                    "%llX", "0%llo", " +%lld"};
             unsigned long long value = in_.u64();
             char text[32];
             snprintf(text, sizeof text, notations[in_.u8() % 6], value);
@@ -284,8 +299,9 @@ class Session {
             return Column(listed_name());
         default: {
             std::string base = listed_name();
-            std::string separator =
-                in_.u8() & 1 ? keywords[in_.u8() % (sizeof keywords / sizeof *keywords)] : in_.text();
+            std::string separator = in_.u8() & 1
+                                        ? keywords[in_.u8() % (sizeof keywords / sizeof *keywords)]
+                                        : in_.text();
             return Column(base + separator + in_.text());
         }
         }
@@ -309,7 +325,9 @@ class Session {
         return status;
     }
 
-    xnet_entry *pick_xnet() { return nth<xnet_entry>(&xnets, in_.u8() % (count<xnet_entry>(&xnets) + 1)); }
+    xnet_entry *pick_xnet() {
+        return nth<xnet_entry>(&xnets, in_.u8() % (count<xnet_entry>(&xnets) + 1));
+    }
 
     void step(Op op) {
         switch (op) {
@@ -340,8 +358,7 @@ class Session {
             }
             return;
         case OP_FREE_XNET:
-            if (xnet_entry *x = nth<xnet_entry>(&xnets, in_.u8()))
-                free_xnet(x);
+            if (xnet_entry *x = nth<xnet_entry>(&xnets, in_.u8())) free_xnet(x);
             return;
         case OP_FREE_XNETGROUP: {
             xnet_entry *x = pick_xnet();
@@ -362,8 +379,7 @@ class Session {
         case OP_PORT_NUMBER: {
             std::string path = column().str();
             int n = get_parent_port_number(path.c_str());
-            if (path.compare(0, 11, "/ports/port") != 0)
-                CHECK(n == -1);
+            if (path.compare(0, 11, "/ports/port") != 0) CHECK(n == -1);
             return;
         }
         case OP_FAIL:
@@ -399,8 +415,8 @@ class Session {
         memstore_clear_calls(store_);
         memstore_fail_call(store_, store_fail_call_, store_fail_nth_, store_fail_status_);
         store_fail_nth_ = 0;
-        int status = function == 0   ? dcbx_pending_test_and_set(memstore_handle(store_), key, expected.get(),
-                                                                 new_value.get())
+        int status = function == 0   ? dcbx_pending_test_and_set(memstore_handle(store_), key,
+                                                                 expected.get(), new_value.get())
                      : function == 1 ? dcbx_pending_set(memstore_handle(store_), key)
                                      : dcbx_pending_reset(memstore_handle(store_), key);
         memstore_fail_call(store_, store_fail_call_, 0, 0);
@@ -419,7 +435,8 @@ class Session {
         if (status != 0) {
             CHECK(status == EBUSY || status == EINVAL || status >= store_status_base);
             CHECK(status != EINVAL || (queried && before.size() != 1));
-            CHECK(status != EBUSY || (queried && before.size() == 1 && before[0] != "=" + expected.str()));
+            CHECK(status != EBUSY ||
+                  (queried && before.size() == 1 && before[0] != "=" + expected.str()));
             CHECK(aborts == 1);
             CHECK(after == before);
             return;
@@ -451,7 +468,8 @@ class Session {
         xnet_entry *out = reinterpret_cast<xnet_entry *>(&out);
         int duplicate = -1;
         int status = host_call([&] {
-            return fc ? create_new_fc_xnet(r.get(), &out, &duplicate) : create_new_xnet(r.get(), &out, &duplicate);
+            return fc ? create_new_fc_xnet(r.get(), &out, &duplicate)
+                      : create_new_xnet(r.get(), &out, &duplicate);
         });
         if (status == ENOMEM || status == CONFMODEL_REJECTED) {
             CHECK(out == nullptr && duplicate == 0);
@@ -474,12 +492,12 @@ class Session {
     void create_xnetgroup(bool fc) {
         xnet_entry *parent = pick_xnet();
         Record r = record(xnetgroup_columns);
-        if (parent == nullptr)
-            return;
+        if (parent == nullptr) return;
         Fingerprint before = fingerprint();
         xnetgroup_entry *out = reinterpret_cast<xnetgroup_entry *>(&out);
         int status = host_call([&] {
-            return fc ? create_new_fc_xnetgroup(r.get(), parent, &out) : create_new_xnetgroup(r.get(), parent, &out);
+            return fc ? create_new_fc_xnetgroup(r.get(), parent, &out)
+                      : create_new_xnetgroup(r.get(), parent, &out);
         });
         if (status == ENOMEM || status == CONFMODEL_REJECTED) {
             CHECK(out == nullptr);
@@ -500,7 +518,9 @@ class Session {
         bool fc = in_.u8() & 1;
         Record r = record(xnet_columns);
         xnet_entry entry{};
-        int status = host_call([&] { return fc ? parse_fc_xnet_data(r.get(), &entry) : parse_xnet_data(r.get(), &entry); });
+        int status = host_call([&] {
+            return fc ? parse_fc_xnet_data(r.get(), &entry) : parse_xnet_data(r.get(), &entry);
+        });
         if (status == ENOMEM) {
             CHECK(entry.pathname == nullptr);
             return;
@@ -516,7 +536,8 @@ class Session {
         Record r = record(xnetgroup_columns);
         xnetgroup_entry entry{};
         int status = host_call([&] {
-            return fc ? parse_fc_xnetgroup_data(r.get(), parent, &entry) : parse_xnetgroup_data(r.get(), parent, &entry);
+            return fc ? parse_fc_xnetgroup_data(r.get(), parent, &entry)
+                      : parse_xnetgroup_data(r.get(), parent, &entry);
         });
         CHECK(entry.xnet == parent);
         if (status == ENOMEM) {
@@ -527,7 +548,8 @@ class Session {
         if (status == CONFMODEL_NO_PORTGROUP) {
             CHECK(entry.portgroup == nullptr && entry.portgroup_number == -1);
         } else {
-            CHECK(status == 0 && entry.portgroup != nullptr && entry.portgroup->xnetgroup_count > 0);
+            CHECK(status == 0 && entry.portgroup != nullptr &&
+                  entry.portgroup->xnetgroup_count > 0);
             // The host undoes the binding along with the entry it never listed.
             entry.portgroup->xnetgroup_count--;
         }
@@ -540,10 +562,8 @@ class Session {
         int32_t port = in_.i32();
         portgroup_entry *by_number = nullptr, *by_name = nullptr, *by_port = nullptr;
         LIST_FOREACH(portgroup_entry, pg, &portgroups) {
-            if (by_number == nullptr && pg->number == number)
-                by_number = pg;
-            if (by_name == nullptr && name == pg->pathname)
-                by_name = pg;
+            if (by_number == nullptr && pg->number == number) by_number = pg;
+            if (by_name == nullptr && name == pg->pathname) by_name = pg;
             if (by_port == nullptr && port >= 0 && port < 64 && (pg->ports_bitmap >> port & 1) != 0)
                 by_port = pg;
         }
@@ -557,10 +577,8 @@ class Session {
         std::string name = column().str();
         xnet_entry *by_vid = nullptr, *by_name = nullptr;
         LIST_FOREACH(xnet_entry, x, &xnets) {
-            if (by_vid == nullptr && x->int_vid == vid)
-                by_vid = x;
-            if (by_name == nullptr && name == x->pathname)
-                by_name = x;
+            if (by_vid == nullptr && x->int_vid == vid) by_vid = x;
+            if (by_name == nullptr && name == x->pathname) by_name = x;
         }
         CHECK(find_xnet_by_int_vid(vid) == by_vid);
         CHECK(find_xnet_by_name(name.c_str()) == by_name);
@@ -585,8 +603,7 @@ class Session {
     void native_vlan() {
         xnet_entry *x = pick_xnet();
         int32_t number = in_.i32();
-        if (x == nullptr)
-            return;
+        if (x == nullptr) return;
         test_and_set_native_vlan(x, number);
         const portgroup_entry *pg = number < 0 ? nullptr : find_portgrp_by_number(number);
         CHECK(x->is_native_vlan == (pg != nullptr && pg->native_vlan == x->int_vid ? 1 : 0));

@@ -28,10 +28,14 @@ struct Function {
 
 const Function functions[] = {
     {"test-and-set",
-     [](uintptr_t store, uintptr_t key) { return dcbx_pending_test_and_set(store, key, "false", "true"); },
+     [](uintptr_t store, uintptr_t key) {
+         return dcbx_pending_test_and_set(store, key, "false", "true");
+     },
      "start get set commit free", "true", 4},
     {"test-and-set without expected",
-     [](uintptr_t store, uintptr_t key) { return dcbx_pending_test_and_set(store, key, nullptr, "true"); },
+     [](uintptr_t store, uintptr_t key) {
+         return dcbx_pending_test_and_set(store, key, nullptr, "true");
+     },
      "start set commit free", "true", 3},
     {"set", dcbx_pending_set, "start set commit free", "true", 3},
     {"reset", dcbx_pending_reset, "start set commit free", "false", 3},
@@ -52,7 +56,8 @@ const struct {
 const int statuses[] = {1, -1, ENOMEM, EBUSY, EINVAL, MEMSTORE_ERR_NO_MEMORY, INT_MIN, INT_MAX};
 
 bool makes(const char *calls, const char *call) {
-    return (" " + std::string(calls) + " ").find(" " + std::string(call) + " ") != std::string::npos;
+    return (" " + std::string(calls) + " ").find(" " + std::string(call) + " ") !=
+           std::string::npos;
 }
 
 // The calls of a run that failed at `failed`: those before it, itself, then

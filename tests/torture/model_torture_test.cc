@@ -9,8 +9,6 @@
 #include <errno.h>
 #include <syslog.h>
 
-#include <functional>
-
 namespace {
 
 using fake_host::log_text;
@@ -45,9 +43,18 @@ struct Case {
 
 // Records are built before the loop: converting one allocates.
 struct Records {
-    Record pg_new{20, {{0, "/pg/new"}, {3, "2"}, {5, "5"}, {6, "6"}, {7, "0x3"}, {8, "10"}, {9, "0x2"}, {18, "true"}}};
+    Record pg_new{20,
+                  {{0, "/pg/new"},
+                   {3, "2"},
+                   {5, "5"},
+                   {6, "6"},
+                   {7, "0x3"},
+                   {8, "10"},
+                   {9, "0x2"},
+                   {18, "true"}}};
     Record pg_dup{20, {{0, "/pg/dup"}, {3, "1"}, {7, "0x3"}, {9, "0x1"}}};
-    Record xnet_new{14, {{0, "/x/new"}, {5, "20"}, {6, "LAN"}, {7, "enabled"}, {8, "true"}, {13, "true"}}};
+    Record xnet_new{
+        14, {{0, "/x/new"}, {5, "20"}, {6, "LAN"}, {7, "enabled"}, {8, "true"}, {13, "true"}}};
     Record xnet_dup{14, {{0, "/x/dup"}, {5, "10"}}};
     Record xgrp{8, {{0, "/x/a.g"}, {5, "server"}, {6, "/pg/a"}, {7, "7"}}};
     Record xgrp_unknown{8, {{0, "/x/a.h"}, {5, "server"}, {6, "/pg/none"}}};
@@ -87,11 +94,11 @@ class TortureTest : public ModelTest {
     }
 
     static bool lists_consistent() {
-        if (!list_is_consistent<portgroup_entry>(&portgroups) || !list_is_consistent<xnet_entry>(&xnets))
+        if (!list_is_consistent<portgroup_entry>(&portgroups) ||
+            !list_is_consistent<xnet_entry>(&xnets))
             return false;
         LIST_FOREACH(xnet_entry, x, &xnets) {
-            if (!list_is_consistent<xnetgroup_entry>(&x->xnetgroups))
-                return false;
+            if (!list_is_consistent<xnetgroup_entry>(&x->xnetgroups)) return false;
         }
         return true;
     }
@@ -112,7 +119,7 @@ class TortureTest : public ModelTest {
             c.setup(*this);
             const std::string before = model_state();
             fake_host::reset();
-            const void *handed_back = this;  // the call must overwrite it
+            const void *handed_back = this; // the call must overwrite it
 
             // Nothing of the test itself may allocate while a failure is armed.
             if (kind == Fail::malloc_call)
@@ -135,8 +142,7 @@ class TortureTest : public ModelTest {
             EXPECT_EQ(handed_back, nullptr);
             EXPECT_EQ(log_text(), want.log);
             EXPECT_EQ(model_state(), before);
-            if (c.failed != nullptr)
-                c.failed(*this);
+            if (c.failed != nullptr) c.failed(*this);
         }
         ADD_FAILURE() << "the call still fails after " << limit << " failure points";
         return limit;
@@ -169,7 +175,7 @@ void group_and_xnet(TortureTest &t) {
 // ---- the calls
 
 int create_portgroup(config_record r, const void *&out) {
-    portgroup_entry *entry = reinterpret_cast<portgroup_entry *>(&out);  // must be cleared
+    portgroup_entry *entry = reinterpret_cast<portgroup_entry *>(&out); // must be cleared
     int status = create_new_portgroup(r, &entry);
     out = entry;
     return status;
@@ -177,20 +183,23 @@ int create_portgroup(config_record r, const void *&out) {
 
 template <bool fc> int create_xnet(TortureTest &t, config_record r, const void *&out) {
     xnet_entry *entry = reinterpret_cast<xnet_entry *>(&out);
-    int status = fc ? create_new_fc_xnet(r, &entry, &t.duplicate) : create_new_xnet(r, &entry, &t.duplicate);
+    int status =
+        fc ? create_new_fc_xnet(r, &entry, &t.duplicate) : create_new_xnet(r, &entry, &t.duplicate);
     out = entry;
     return status;
 }
 
 template <bool fc> int create_xgrp(TortureTest &t, config_record r, const void *&out) {
     xnetgroup_entry *entry = reinterpret_cast<xnetgroup_entry *>(&out);
-    int status = fc ? create_new_fc_xnetgroup(r, t.parent, &entry) : create_new_xnetgroup(r, t.parent, &entry);
+    int status = fc ? create_new_fc_xnetgroup(r, t.parent, &entry)
+                    : create_new_xnetgroup(r, t.parent, &entry);
     out = entry;
     return status;
 }
 
 template <bool fc> int parse_xnet(TortureTest &t, const void *&out) {
-    int status = fc ? parse_fc_xnet_data(t.xnet_new, &t.xnet_target) : parse_xnet_data(t.xnet_new, &t.xnet_target);
+    int status = fc ? parse_fc_xnet_data(t.xnet_new, &t.xnet_target)
+                    : parse_xnet_data(t.xnet_new, &t.xnet_target);
     out = t.xnet_target.pathname;
     return status;
 }
@@ -225,7 +234,9 @@ void xgrp_target_defaults(TortureTest &t) {
 }
 
 // The out-flag is cleared along with the entry.
-void duplicate_cleared(TortureTest &t) { EXPECT_EQ(t.duplicate, 0); }
+void duplicate_cleared(TortureTest &t) {
+    EXPECT_EQ(t.duplicate, 0);
+}
 
 // in_use stays 0, so free_subport_data will leave the record alone.
 void subport_untouched(TortureTest &t) {
@@ -239,15 +250,17 @@ void pg_listed(TortureTest &t, int status, const void *out) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, list_next(t.group));
     EXPECT_EQ(t.model_state(), "pg /pg/a #1 x0\npg /pg/new #2 x0\nxnet /x/a vid 10:\n");
-    EXPECT_EQ(log_text(), "<4>Create new port group: Both ports & subport bitmap specified for /pg/new!\n");
+    EXPECT_EQ(log_text(),
+              "<4>Create new port group: Both ports & subport bitmap specified for /pg/new!\n");
 }
 
 void pg_dup_dropped(TortureTest &t, int status, const void *out) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, t.group);
     EXPECT_EQ(t.model_state(), "pg /pg/a #1 x0\nxnet /x/a vid 10:\n");
-    EXPECT_EQ(log_text(), "<4>Create new port group: Both ports & subport bitmap specified for /pg/dup!\n"
-                          "<3>duplicated portgroup entry found!  path=/pg/a\n");
+    EXPECT_EQ(log_text(),
+              "<4>Create new port group: Both ports & subport bitmap specified for /pg/dup!\n"
+              "<3>duplicated portgroup entry found!  path=/pg/a\n");
 }
 
 void xnet_listed(TortureTest &t, int status, const void *out) {
@@ -303,54 +316,148 @@ void subport_parsed(TortureTest &t, int status, const void *out) {
     EXPECT_EQ(t.subport.in_use, 1);
     EXPECT_EQ(t.subport.parent_port, 2);
     EXPECT_EQ(t.subport.col17_hex, 0xffu);
-    EXPECT_EQ(t.subport.host_state_a + t.subport.host_field + t.subport.host_state_b + t.subport.host_state_c,
+    EXPECT_EQ(t.subport.host_state_a + t.subport.host_field + t.subport.host_state_b +
+                  t.subport.host_state_c,
               1 + 2 + 3 + 4);
     EXPECT_EQ(log_text(), "");
     free_subport_data(&t.subport);
 }
 
 const Case cases[] = {
-    {"create_new_portgroup", group_and_xnet,
+    {"create_new_portgroup",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_portgroup(t.pg_new, out); },
-     {ENOMEM, "<3>no memory for portgroups!\n\n"}, {ENOMEM, "<3>no memory for new portgroup pathname!\n"},
-     nullptr, pg_listed, 1, 1},
-    {"create_new_portgroup, duplicate number", group_and_xnet,
+     {ENOMEM, "<3>no memory for portgroups!\n\n"},
+     {ENOMEM, "<3>no memory for new portgroup pathname!\n"},
+     nullptr,
+     pg_listed,
+     1,
+     1},
+    {"create_new_portgroup, duplicate number",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_portgroup(t.pg_dup, out); },
-     {ENOMEM, "<3>no memory for portgroups!\n\n"}, {ENOMEM, "<3>no memory for new portgroup pathname!\n"},
-     nullptr, pg_dup_dropped, 1, 1},
-    {"create_new_xnet", group_and_xnet,
+     {ENOMEM, "<3>no memory for portgroups!\n\n"},
+     {ENOMEM, "<3>no memory for new portgroup pathname!\n"},
+     nullptr,
+     pg_dup_dropped,
+     1,
+     1},
+    {"create_new_xnet",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xnet<false>(t, t.xnet_new, out); },
-     {ENOMEM, "<3>no memory for xnet!\n\n"}, {CONFMODEL_REJECTED, ""}, duplicate_cleared, xnet_listed, 1, 1},
-    {"create_new_xnet, duplicate vid", group_and_xnet,
+     {ENOMEM, "<3>no memory for xnet!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     duplicate_cleared,
+     xnet_listed,
+     1,
+     1},
+    {"create_new_xnet, duplicate vid",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xnet<false>(t, t.xnet_dup, out); },
-     {ENOMEM, "<3>no memory for xnet!\n\n"}, {CONFMODEL_REJECTED, ""}, duplicate_cleared, xnet_dup_dropped, 1, 1},
-    {"create_new_fc_xnet", group_and_xnet,
+     {ENOMEM, "<3>no memory for xnet!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     duplicate_cleared,
+     xnet_dup_dropped,
+     1,
+     1},
+    {"create_new_fc_xnet",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xnet<true>(t, t.xnet_new, out); },
-     {ENOMEM, "<3>no memory for FC xnet!\n\n"}, {CONFMODEL_REJECTED, ""}, duplicate_cleared, xnet_listed, 1, 1},
-    {"create_new_fc_xnet, duplicate vid", group_and_xnet,
+     {ENOMEM, "<3>no memory for FC xnet!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     duplicate_cleared,
+     xnet_listed,
+     1,
+     1},
+    {"create_new_fc_xnet, duplicate vid",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xnet<true>(t, t.xnet_dup, out); },
-     {ENOMEM, "<3>no memory for FC xnet!\n\n"}, {CONFMODEL_REJECTED, ""}, duplicate_cleared, xnet_dup_dropped, 1, 1},
-    {"parse_xnet_data", no_setup, parse_xnet<false>, no_point, {ENOMEM, ""}, xnet_target_untouched,
-     xnet_parsed, 0, 1},
-    {"parse_fc_xnet_data", no_setup, parse_xnet<true>, no_point, {ENOMEM, ""}, xnet_target_untouched,
-     xnet_parsed, 0, 1},
-    {"create_new_xnetgroup", group_and_xnet,
+     {ENOMEM, "<3>no memory for FC xnet!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     duplicate_cleared,
+     xnet_dup_dropped,
+     1,
+     1},
+    {"parse_xnet_data",
+     no_setup,
+     parse_xnet<false>,
+     no_point,
+     {ENOMEM, ""},
+     xnet_target_untouched,
+     xnet_parsed,
+     0,
+     1},
+    {"parse_fc_xnet_data",
+     no_setup,
+     parse_xnet<true>,
+     no_point,
+     {ENOMEM, ""},
+     xnet_target_untouched,
+     xnet_parsed,
+     0,
+     1},
+    {"create_new_xnetgroup",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xgrp<false>(t, t.xgrp, out); },
-     {ENOMEM, "<3>no memory for xnetgroup!\n\n"}, {CONFMODEL_REJECTED, ""}, nullptr, xgrp_listed, 1, 1},
-    {"create_new_xnetgroup, unknown port group", group_and_xnet,
+     {ENOMEM, "<3>no memory for xnetgroup!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     nullptr,
+     xgrp_listed,
+     1,
+     1},
+    {"create_new_xnetgroup, unknown port group",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xgrp<false>(t, t.xgrp_unknown, out); },
-     {ENOMEM, "<3>no memory for xnetgroup!\n\n"}, {CONFMODEL_REJECTED, ""}, nullptr, xgrp_refused, 1, 1},
-    {"create_new_fc_xnetgroup", group_and_xnet,
+     {ENOMEM, "<3>no memory for xnetgroup!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     nullptr,
+     xgrp_refused,
+     1,
+     1},
+    {"create_new_fc_xnetgroup",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xgrp<true>(t, t.xgrp, out); },
-     {ENOMEM, "<3>no memory for FC xnetgroup!\n\n"}, {CONFMODEL_REJECTED, ""}, nullptr, xgrp_listed, 1, 1},
-    {"create_new_fc_xnetgroup, unknown port group", group_and_xnet,
+     {ENOMEM, "<3>no memory for FC xnetgroup!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     nullptr,
+     xgrp_listed,
+     1,
+     1},
+    {"create_new_fc_xnetgroup, unknown port group",
+     group_and_xnet,
      [](TortureTest &t, const void *&out) { return create_xgrp<true>(t, t.xgrp_unknown, out); },
-     {ENOMEM, "<3>no memory for FC xnetgroup!\n\n"}, {CONFMODEL_REJECTED, ""}, nullptr, xgrp_refused, 1, 1},
-    {"parse_xnetgroup_data", group_and_xnet, parse_xgrp<false>, no_point, {ENOMEM, ""}, xgrp_target_defaults,
-     xgrp_parsed, 0, 1},
-    {"parse_fc_xnetgroup_data", group_and_xnet, parse_xgrp<true>, no_point, {ENOMEM, ""},
-     xgrp_target_defaults, xgrp_parsed, 0, 1},
-    {"parse_subport_data", no_setup, parse_subport, no_point, {ENOMEM, ""}, subport_untouched, subport_parsed, 0,
+     {ENOMEM, "<3>no memory for FC xnetgroup!\n\n"},
+     {CONFMODEL_REJECTED, ""},
+     nullptr,
+     xgrp_refused,
+     1,
+     1},
+    {"parse_xnetgroup_data",
+     group_and_xnet,
+     parse_xgrp<false>,
+     no_point,
+     {ENOMEM, ""},
+     xgrp_target_defaults,
+     xgrp_parsed,
+     0,
+     1},
+    {"parse_fc_xnetgroup_data",
+     group_and_xnet,
+     parse_xgrp<true>,
+     no_point,
+     {ENOMEM, ""},
+     xgrp_target_defaults,
+     xgrp_parsed,
+     0,
+     1},
+    {"parse_subport_data",
+     no_setup,
+     parse_subport,
+     no_point,
+     {ENOMEM, ""},
+     subport_untouched,
+     subport_parsed,
+     0,
      1},
 };
 
