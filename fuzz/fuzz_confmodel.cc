@@ -26,8 +26,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 #define CHECK(cond)                                                                                \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
@@ -36,15 +34,27 @@ namespace {
         }                                                                                          \
     } while (0)
 
+namespace {
+
 class Input {
   public:
     Input(const uint8_t *data, size_t size) : p_(data), end_(data + size) {}
     bool done() const { return p_ == end_; }
     uint8_t u8() { return p_ == end_ ? 0 : *p_++; }
-    uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
-    uint32_t u32() { return u16() | static_cast<uint32_t>(u16()) << 16; }
+    // Low part first; separate statements, as the operands of | have no order.
+    uint16_t u16() {
+        uint16_t low = u8();
+        return static_cast<uint16_t>(low | u8() << 8);
+    }
+    uint32_t u32() {
+        uint32_t low = u16();
+        return low | static_cast<uint32_t>(u16()) << 16;
+    }
     int32_t i32() { return static_cast<int32_t>(u32()); }
-    uint64_t u64() { return u32() | static_cast<uint64_t>(u32()) << 32; }
+    uint64_t u64() {
+        uint64_t low = u32();
+        return low | static_cast<uint64_t>(u32()) << 32;
+    }
     // length u8, then that many bytes; stops at a NUL like a C string would.
     std::string text() {
         size_t n = u8();
@@ -279,7 +289,7 @@ class Session {
             return Column(numbers[in_.u8() % (sizeof numbers / sizeof *numbers)]);
         case TAG_VALUE: {
             static const char *const notations[] = {"%llu", "-%llu", "0x%llx",
-                                                    "%llX", "0%llo", " +%lld"};
+                                                    "%llX", "0%llo", " +%llu"};
             unsigned long long value = in_.u64();
             char text[32];
             snprintf(text, sizeof text, notations[in_.u8() % 6], value);
