@@ -80,6 +80,7 @@ int main(int argc, char **argv) {
     bench::add_dcbx_benchmarks();
     bench::add_full_model_benchmarks();
     benchmark::RunSpecifiedBenchmarks();
+    bench::release_kept_lists();
     benchmark::Shutdown();
     if (failures != 0) {
         fprintf(stderr, "%d benchmark run(s) failed\n", failures);

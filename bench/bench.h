@@ -59,6 +59,9 @@ void add_full_model_benchmarks();
 void add_ports_benchmarks();
 void add_dcbx_benchmarks();
 
+// Releases the lists the lookups kept, as the host would at the end.
+void release_kept_lists();
+
 } // namespace bench
 
 #endif

@@ -6,8 +6,10 @@
 #include "model.h"
 #include "model/list.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace bench {
 
@@ -144,6 +146,35 @@ xnetgroup_entry *build_xnetgroups(int n) {
     return entry;
 }
 
+// The lists the lookups scan, each built once and then kept off the heads
+// while another is in use. A module's lookup and its floor thus chase the very
+// same entries, in whatever order the benchmarks run.
+struct KeptLists {
+    list_head portgroups, xnets;
+    void *last;
+};
+std::map<std::pair<uintptr_t, int>, KeptLists> kept;
+
+// Puts the kept lists that build(n) makes on the heads; returns their last entry.
+template <typename Entry> Entry *attach(Entry *(*build)(int), int n) {
+    auto key = std::make_pair(reinterpret_cast<uintptr_t>(build), n);
+    auto it = kept.find(key);
+    if (it == kept.end()) {
+        list_init(&portgroups);
+        list_init(&xnets);
+        Entry *last = build(n);
+        it = kept.emplace(key, KeptLists{portgroups, xnets, last}).first;
+    }
+    portgroups = it->second.portgroups;
+    xnets = it->second.xnets;
+    return static_cast<Entry *>(it->second.last);
+}
+
+void detach() {
+    list_init(&portgroups);
+    list_init(&xnets);
+}
+
 const char *argument(const std::string &key) { return key.c_str(); }
 int32_t argument(int32_t key) { return key; }
 
@@ -156,9 +187,8 @@ void add_lookup(const std::string &name, Key (*key_of)(int n, bool hit), Build b
     for (bool hit : {true, false}) {
         auto body = [=](auto search) {
             return [=](benchmark::State &state) {
-                Model model;
                 int n = static_cast<int>(state.range(0));
-                auto *last = build(n);
+                auto *last = attach(build, n);
                 decltype(last) expected = hit ? last : nullptr;
                 Key key = key_of(n, hit);
                 for (auto _ : state) {
@@ -168,6 +198,7 @@ void add_lookup(const std::string &name, Key (*key_of)(int n, bool hit), Build b
                         break;
                     }
                 }
+                detach();
             };
         };
         std::string variant = name + (hit ? "/hit" : "/miss");
@@ -210,6 +241,16 @@ void add_lookups() {
 void add_model_benchmarks() {
     add_creations();
     add_lookups();
+}
+
+void release_kept_lists() {
+    Model model;
+    for (auto &[key, lists] : kept) {
+        portgroups = lists.portgroups;
+        xnets = lists.xnets;
+        model.clear();
+    }
+    kept.clear();
 }
 
 } // namespace bench

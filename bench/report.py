@@ -41,10 +41,16 @@ LABEL = re.compile(r"^desc: Trigger: Client Request: (.*) iterations=(\d+)$")
 TOTALS = re.compile(r"^(?:summary|totals): (\d+)$")
 
 
+def dump_number(entry):
+    """callgrind numbers its dumps out.PID.1, out.PID.2, ... in the order taken."""
+    last = entry.rsplit(".", 1)[-1]
+    return int(last) if last.isdigit() else 0
+
+
 def load_counts(directory):
-    """instructions per operation, by benchmark name."""
+    """instructions per operation, by benchmark name, in the order they ran."""
     longest = {}
-    for entry in os.listdir(directory):
+    for entry in sorted(os.listdir(directory), key=dump_number):
         name = iterations = total = None
         with open(os.path.join(directory, entry)) as f:
             for line in f:
@@ -101,8 +107,9 @@ def main(argv):
     add_total(times)
     add_total(counts)
 
-    names = [n for n in times if not n.startswith(FLOOR)]
-    names += [n for n in counts if not n.startswith(FLOOR) and n not in times]
+    # The counting run is not interleaved: its order is the registration order.
+    names = [n for n in counts if not n.startswith(FLOOR)]
+    names += [n for n in times if not n.startswith(FLOOR) and n not in counts]
     print("| operation | time | floor | ratio | instructions | floor | ratio |")
     print("|---|---:|---:|---:|---:|---:|---:|")
     worst = []
