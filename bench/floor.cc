@@ -256,7 +256,8 @@ __attribute__((noinline)) int parse_subport_data(int32_t parent_port, config_rec
     return 0;
 }
 
-__attribute__((noinline)) int parse_port_protect_data(config_record record, port_protect_data *out) {
+__attribute__((noinline)) int parse_port_protect_data(config_record record,
+                                                     port_protect_data *out) {
     const char *loop = record[4];
     out->loop_protect = is(loop, "disabled")  ? PROTECT_DISABLED
                         : is(loop, "enabled") ? PROTECT_ENABLED
@@ -290,8 +291,8 @@ __attribute__((noinline)) int get_parent_port_number(const char *pathname) {
     return sscanf(pathname, "/ports/port%d", &number) == 1 ? number - 1 : -1;
 }
 
-__attribute__((noinline)) int dcbx_pending_test_and_set(uintptr_t store_handle, uintptr_t device_key,
-                                                        const char *expected,
+__attribute__((noinline)) int dcbx_pending_test_and_set(uintptr_t store_handle,
+                                                        uintptr_t device_key, const char *expected,
                                                         const char *new_value) {
     void *results = nullptr;
     remotedevice_record *device = nullptr;

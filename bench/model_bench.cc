@@ -41,8 +41,8 @@ void xnetgroup_creation(benchmark::State &state, Record record, Create create) {
     create_new_portgroup(group_record, &group);
     xnet_entry *xnet;
     int duplicate;
-    Record xnet_record_ = xnet_record(1);
-    create_new_xnet(xnet_record_, &xnet, &duplicate);
+    Record parent_record = xnet_record(1);
+    create_new_xnet(parent_record, &xnet, &duplicate);
     creation<xnetgroup_entry>(state, std::move(record),
                               [&](config_record columns) { return create(columns, xnet); });
 }
@@ -84,10 +84,12 @@ void add_creations() {
         creation<xnet_entry>(state, fc_xnet_record(1), by_hand::create_fc_xnet);
     });
     add("create_new_xnetgroup", [](benchmark::State &state) {
-        xnetgroup_creation(state, xnetgroup_record(1, 1), [](config_record columns, xnet_entry *xnet) {
-            xnetgroup_entry *entry;
-            return create_new_xnetgroup(columns, xnet, &entry) == 0 ? entry : nullptr;
-        });
+        xnetgroup_creation(state, xnetgroup_record(1, 1),
+                           [](config_record columns, xnet_entry *xnet) {
+                               xnetgroup_entry *entry;
+                               return create_new_xnetgroup(columns, xnet, &entry) == 0 ? entry
+                                                                                       : nullptr;
+                           });
     });
     add("floor/create_new_xnetgroup", [](benchmark::State &state) {
         xnetgroup_creation(state, xnetgroup_record(1, 1), by_hand::create_xnetgroup);
@@ -230,7 +232,9 @@ void add_lookups() {
                by_hand::find_xnet_by_name);
     add_lookup(
         "find_xgrp_by_name_generic", xnetgroup_name_key, build_xnetgroups,
-        [](const char *pathname) { return find_xgrp_by_name_generic(pathname, xnetgroup_separator); },
+        [](const char *pathname) {
+            return find_xgrp_by_name_generic(pathname, xnetgroup_separator);
+        },
         [](const char *pathname) {
             return by_hand::find_xgrp_by_name_generic(pathname, xnetgroup_separator);
         });

@@ -31,7 +31,8 @@ Record port_protect_record() {
 }
 
 Record subport_protect_record() {
-    return Record(7, {{0, "/ports/port12/subports/3/protect"}, {5, "enabled"}, {6, "loop_detected"}});
+    return Record(7,
+                  {{0, "/ports/port12/subports/3/protect"}, {5, "enabled"}, {6, "loop_detected"}});
 }
 
 // The parse is counted; releasing the pathname again is the host's.
@@ -40,7 +41,8 @@ template <typename Parse> void subport(benchmark::State &state, Parse parse) {
     config_record columns = record;
     subport_data data = {};
     for (auto _ : state) {
-        if (measured([&] { return parse(11, columns, &data); }) != 0 || data.col17_hex != 0xff00ffu) {
+        if (measured([&] { return parse(11, columns, &data); }) != 0 ||
+            data.col17_hex != 0xff00ffu) {
             fail(state, "the subport was not decoded");
             break;
         }

@@ -5,11 +5,11 @@ its floor and the ratio of the two.
   report.py TIMES.json [CALLGRIND_DIR]
 
 TIMES.json is confmodel_bench's --benchmark_out (JSON); with repetitions, the
-fastest is used, the one least disturbed by whatever else ran. CALLGRIND_DIR holds the dumps of a run under
-`valgrind --tool=callgrind --collect-atstart=no`: one per benchmark run,
-labelled "<name> iterations=<n>". Each benchmark's instructions per operation
-come from its longest run (the short first runs also pay for lazy binding),
-less what measured() itself adds.
+fastest is used, the one least disturbed by whatever else ran. CALLGRIND_DIR
+holds the dumps of a run under `valgrind --tool=callgrind --collect-atstart=no`:
+one per benchmark run, labelled "<name> iterations=<n>". Each benchmark's
+instructions per operation come from its longest run (the short first runs
+also pay for lazy binding), less what measured() itself adds.
 """
 
 import json

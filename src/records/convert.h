@@ -38,7 +38,9 @@ inline int32_t conv_decimal(const char *column, int32_t absent) {
 /* 1 only for exactly "true". */
 inline int32_t conv_true_flag(const char *column) { return column_is(column, "true") ? 1 : 0; }
 /* 1 only for exactly "enabled". */
-inline int32_t conv_enabled_flag(const char *column) { return column_is(column, "enabled") ? 1 : 0; }
+inline int32_t conv_enabled_flag(const char *column) {
+    return column_is(column, "enabled") ? 1 : 0;
+}
 /* 0 only for exactly "long"; 1 otherwise, absent included. */
 inline int32_t conv_not_long(const char *column) { return column_is(column, "long") ? 0 : 1; }
 
