@@ -1,7 +1,9 @@
 #!/bin/sh
 # Checks a built libconfmodel.so as the host's dynamic linker will see it:
-# exactly the expected exports, no NEEDED library, and no undefined symbol
-# beyond what the host process supplies.
+# exactly the expected exports, no NEEDED library, no undefined symbol beyond
+# what the host process supplies, and no call between the module's own
+# functions left for the dynamic linker to bind (a host function of the same
+# name would take it over).
 # usage: check_library.sh READELF LIBRARY EXPORTS UNDEFINED
 set -eu
 readelf=$1 library=$2 exports=$3 undefined=$4
@@ -36,6 +38,15 @@ awk '$2 == "UND" { print $3 }' "$work/syms" | sort -u > "$work/undefined"
 if grep -Evx "$pattern" "$work/undefined" > "$work/unexpected"; then
     echo "undefined symbols the host does not supply:"
     cat "$work/unexpected"
+    status=1
+fi
+
+# Relocation rows: Offset Info Type Sym.Value Name + Addend
+"$readelf" --dyn-syms -W "$library" | awk 'NR > 3 && $4 == "FUNC" && $7 != "UND" { print $8 }' | sort -u > "$work/functions"
+"$readelf" -r -W "$library" | awk 'NF >= 5 { print $5 }' | sort -u > "$work/relocated"
+if comm -12 "$work/functions" "$work/relocated" | grep . > "$work/interposable"; then
+    echo "calls to the module's own functions bound at load time:"
+    cat "$work/interposable"
     status=1
 fi
 
