@@ -78,29 +78,6 @@ TEST_F(PortgroupTest, DuplicateNumberReturnsTheFirstEntry) {
                           "<3>duplicated portgroup entry found!  path=/pg/a\n");
 }
 
-TEST_F(PortgroupTest, OutOfMemoryLogsAndListsNothing) {
-    struct Case {
-        bool fail_entry;
-        const char *log;
-    } cases[] = {{true, "<3>no memory for portgroups!\n\n"},
-                 {false, "<3>no memory for new portgroup pathname!\n"}};
-    for (const Case &c : cases) {
-        fake_host::reset();
-        Record r = portgroup_record("/pg/a", "1");
-        config_record record = r;  // built before any failure is armed
-        portgroup_entry *pg = reinterpret_cast<portgroup_entry *>(&r);  // must be cleared
-        if (c.fail_entry)
-            fake_host::fail_malloc_call(1);
-        else
-            fake_host::fail_strdup_call(1);
-        EXPECT_EQ(create_new_portgroup(record, &pg), ENOMEM);
-        EXPECT_EQ(pg, nullptr);
-        EXPECT_EQ(log_text(), c.log);
-        EXPECT_EQ(portgroups.first, nullptr);
-        EXPECT_EQ(fake_host::strdup_calls(), c.fail_entry ? 0 : 1);
-    }
-}
-
 TEST_F(PortgroupTest, LookupsReturnTheFirstMatchInCreationOrder) {
     EXPECT_EQ(find_portgrp_by_number(1), nullptr);
     EXPECT_EQ(find_portgrp_by_name("/pg/a"), nullptr);

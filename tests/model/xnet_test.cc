@@ -87,48 +87,6 @@ TEST_F(XnetTest, DuplicateVidSpansBothKinds) {
                           "<3>duplicated xnet entry found!  path=/x/novid vid=-1\n\n");
 }
 
-TEST_F(XnetTest, FailuresClearOutputsAndListNothing) {
-    struct Case {
-        bool fc, fail_entry;
-        int status;
-        const char *log;
-    } cases[] = {{false, true, ENOMEM, "<3>no memory for xnet!\n\n"},
-                 {true, true, ENOMEM, "<3>no memory for FC xnet!\n\n"},
-                 {false, false, CONFMODEL_REJECTED, ""},
-                 {true, false, CONFMODEL_REJECTED, ""}};
-    add_xnet("/x/listed", "1");
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.fc ? "fc " : "ethernet ") + (c.fail_entry ? "entry" : "pathname"));
-        fake_host::reset();
-        Record r = xnet_record("/x/new", "2");
-        config_record record = r;
-        xnet_entry *x = reinterpret_cast<xnet_entry *>(&r);
-        int duplicate = 7;
-        if (c.fail_entry)
-            fake_host::fail_malloc_call(1);
-        else
-            fake_host::fail_strdup_call(1);
-        EXPECT_EQ(c.fc ? create_new_fc_xnet(record, &x, &duplicate) : create_new_xnet(record, &x, &duplicate),
-                  c.status);
-        EXPECT_EQ(x, nullptr);
-        EXPECT_EQ(duplicate, 0);
-        EXPECT_EQ(log_text(), c.log);
-        EXPECT_EQ(names<xnet_entry>(xnets), "/x/listed");
-    }
-}
-
-TEST_F(XnetTest, ParserReportsAFailedCopy) {
-    Record r = xnet_record("/x/a", "5");
-    xnet_entry entry{};
-    fake_host::fail_strdup_call(1);
-    EXPECT_EQ(parse_xnet_data(r, &entry), ENOMEM);
-    fake_host::fail_strdup_call(1);
-    EXPECT_EQ(parse_fc_xnet_data(r, &entry), ENOMEM);
-    EXPECT_EQ(entry.pathname, nullptr);
-    EXPECT_EQ(entry.int_vid, 0);  // nothing but the pathname was stored
-    EXPECT_EQ(entry.preset_value, 0);
-}
-
 TEST_F(XnetTest, LookupsReturnTheFirstMatch) {
     EXPECT_EQ(find_xnet_by_int_vid(-1), nullptr);
     EXPECT_EQ(find_xnet_by_name(""), nullptr);

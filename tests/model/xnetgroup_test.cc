@@ -110,51 +110,15 @@ TEST_F(XnetgroupTest, UnknownPortGroupIsLoggedOnceAndRejected) {
     EXPECT_EQ(eth->xnetgroups.first, nullptr);
 }
 
-TEST_F(XnetgroupTest, ParserStatusesAndWhatTheyLeave) {
+TEST_F(XnetgroupTest, ParserReportsAMissingPortGroup) {
     Record r = xnetgroup_record("/xnets/blue/p", "external", "/pg/nowhere");
     xnetgroup_entry entry{};
     EXPECT_EQ(parse_xnetgroup_data(r, eth, &entry), CONFMODEL_NO_PORTGROUP);
     EXPECT_EQ(entry.portgroup_number, -1);
     EXPECT_EQ(entry.portgroup, nullptr);
     EXPECT_EQ(entry.xnet, eth);
+    EXPECT_EQ(group->xnetgroup_count, 0);
     free(entry.pathname);
-
-    xnetgroup_entry failed{};
-    failed.role = 9;
-    fake_host::fail_strdup_call(1);
-    EXPECT_EQ(parse_fc_xnetgroup_data(r, fc, &failed), ENOMEM);
-    EXPECT_EQ(failed.pathname, nullptr);
-    EXPECT_EQ(failed.portgroup_number, -1);
-    EXPECT_EQ(failed.role, 0);
-    EXPECT_EQ(group->xnetgroup_count, 0);
-}
-
-TEST_F(XnetgroupTest, OutOfMemory) {
-    struct Case {
-        bool fc, fail_entry;
-        int status;
-        const char *log;
-    } cases[] = {{false, true, ENOMEM, "<3>no memory for xnetgroup!\n\n"},
-                 {true, true, ENOMEM, "<3>no memory for FC xnetgroup!\n\n"},
-                 {false, false, CONFMODEL_REJECTED, ""},
-                 {true, false, CONFMODEL_REJECTED, ""}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.fc ? "fc " : "ethernet ") + (c.fail_entry ? "entry" : "pathname"));
-        fake_host::reset();
-        Record r = xnetgroup_record("/xnets/blue/m", "server", "/pg/uplink");
-        config_record record = r;
-        xnetgroup_entry *xg = reinterpret_cast<xnetgroup_entry *>(&r);
-        if (c.fail_entry)
-            fake_host::fail_malloc_call(1);
-        else
-            fake_host::fail_strdup_call(1);
-        EXPECT_EQ(c.fc ? create_new_fc_xnetgroup(record, eth, &xg) : create_new_xnetgroup(record, eth, &xg),
-                  c.status);
-        EXPECT_EQ(xg, nullptr);
-        EXPECT_EQ(log_text(), c.log);
-    }
-    EXPECT_EQ(group->xnetgroup_count, 0);
-    EXPECT_EQ(eth->xnetgroups.first, nullptr);
 }
 
 TEST_F(XnetgroupTest, FoundAgainFromThePathnameAlone) {
