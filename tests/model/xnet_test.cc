@@ -1,31 +1,25 @@
 #include "model_fixture.h"
 
+#include <array>
+
 namespace {
 
 using XnetTest = ModelTest;
 using fake_host::log_text;
 
-struct Expected {
-    int32_t int_vid, col6, kind, fc_col8, fc_attach, fc_col9, enabled, eth8, eth9, eth11_fc13, eth10;
-};
+// int_vid, col6, kind, fc_col8, fc_attach, fc_col9, enabled, eth_col8, eth_col9,
+// eth11_fc13, eth_col10.
+using Expected = std::array<int32_t, 11>;
 
+// Besides the columns: not native, preset -1, host state zero, no xnetgroups.
 void expect_fields(const xnet_entry *x, const Expected &e) {
-    EXPECT_EQ(x->int_vid, e.int_vid);
-    EXPECT_EQ(x->col6_value, e.col6);
-    EXPECT_EQ(x->kind, e.kind);
-    EXPECT_EQ(x->fc_col8_value, e.fc_col8);
-    EXPECT_EQ(x->fc_attach_mode, e.fc_attach);
-    EXPECT_EQ(x->fc_col9_value, e.fc_col9);
-    EXPECT_EQ(x->enabled, e.enabled);
-    EXPECT_EQ(x->eth_col8_flag, e.eth8);
-    EXPECT_EQ(x->eth_col9_flag, e.eth9);
-    EXPECT_EQ(x->eth11_fc13_flag, e.eth11_fc13);
-    EXPECT_EQ(x->eth_col10_flag, e.eth10);
-    EXPECT_EQ(x->is_native_vlan, 0);
-    EXPECT_EQ(x->preset_value, -1);
+    EXPECT_EQ(Expected({x->int_vid, x->col6_value, x->kind, x->fc_col8_value, x->fc_attach_mode,
+                        x->fc_col9_value, x->enabled, x->eth_col8_flag, x->eth_col9_flag,
+                        x->eth11_fc13_flag, x->eth_col10_flag}),
+              e);
+    EXPECT_TRUE(x->is_native_vlan == 0 && x->preset_value == -1);
     EXPECT_EQ(x->host_state_a | x->host_field | x->host_state_b | x->host_state_c, 0);
-    EXPECT_EQ(x->xnetgroups.first, nullptr);
-    EXPECT_EQ(x->xnetgroups.tail_link, &x->xnetgroups.first);
+    EXPECT_TRUE(x->xnetgroups.first == nullptr && x->xnetgroups.tail_link == &x->xnetgroups.first);
 }
 
 TEST_F(XnetTest, ParsesEachKindsColumns) {

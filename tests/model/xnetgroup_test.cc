@@ -10,9 +10,8 @@ class XnetgroupTest : public ModelTest {
   protected:
     void SetUp() override {
         ModelTest::SetUp();
-        Record r(20, {{0, "/pg/uplink"}, {3, "4"}, {5, "55"}, {6, "0"}, {7, "0xf0"}, {8, "1"},
-                      {9, "0x1"}, {10, "0x2"}, {11, "0"}, {12, "0"}, {13, "0"}, {14, "0"}, {15, "0"},
-                      {16, "0x100"}, {18, "true"}});
+        Record r = portgroup_record("/pg/uplink", "4", "0xf0");
+        r.set(5, "55").set(9, "0x1").set(10, "0x2").set(16, "0x100").set(18, "true");
         ASSERT_EQ(create_new_portgroup(r, &group), 0);
         eth = add_xnet("/xnets/blue", "100");
         Record fc_record(14, {{0, "/xnets/fab"}, {5, "200"}});
@@ -106,19 +105,14 @@ TEST_F(XnetgroupTest, UnknownPortGroupIsLoggedOnceAndRejected) {
         EXPECT_EQ(create(c.fc, eth, "/xnets/blue/g", "server", c.portgroup, CONFMODEL_REJECTED), nullptr);
         EXPECT_EQ(log_text(), c.log);
     }
-    EXPECT_EQ(group->xnetgroup_count, 0);
-    EXPECT_EQ(eth->xnetgroups.first, nullptr);
-}
-
-TEST_F(XnetgroupTest, ParserReportsAMissingPortGroup) {
+    // The parser itself reports it, with the group's fields at their defaults.
     Record r = xnetgroup_record("/xnets/blue/p", "external", "/pg/nowhere");
     xnetgroup_entry entry{};
     EXPECT_EQ(parse_xnetgroup_data(r, eth, &entry), CONFMODEL_NO_PORTGROUP);
-    EXPECT_EQ(entry.portgroup_number, -1);
-    EXPECT_EQ(entry.portgroup, nullptr);
-    EXPECT_EQ(entry.xnet, eth);
-    EXPECT_EQ(group->xnetgroup_count, 0);
+    EXPECT_TRUE(entry.portgroup_number == -1 && entry.portgroup == nullptr && entry.xnet == eth);
     free(entry.pathname);
+    EXPECT_EQ(group->xnetgroup_count, 0);
+    EXPECT_EQ(eth->xnetgroups.first, nullptr);
 }
 
 TEST_F(XnetgroupTest, FoundAgainFromThePathnameAlone) {
@@ -160,32 +154,24 @@ TEST_F(XnetgroupTest, FoundAgainFromThePathnameAlone) {
     EXPECT_EQ(log_text(), "<3>xnetgroup pathname (/xnets/blue/0123456789012345678901234) is too long\n");
 }
 
-} // namespace
-
-namespace {
-
-using fake_host::log_text;
-using AbsentPathnameTest = ModelTest;
-
 // Column 0 goes to the duplicator as it is; this host's duplicator refuses
 // null, so every creator takes its failed-copy path.
-TEST_F(AbsentPathnameTest, EveryCreatorTakesTheFailedCopyPath) {
+TEST_F(XnetgroupTest, AbsentPathnameTakesEveryCreatorsFailedCopyPath) {
     Record empty(20, {});
     portgroup_entry *pg = nullptr;
-    EXPECT_EQ(create_new_portgroup(empty, &pg), ENOMEM);
-    EXPECT_EQ(log_text(), "<3>no memory for new portgroup pathname!\n");
-
     xnet_entry *x = nullptr;
+    xnetgroup_entry *xg = nullptr;
     int duplicate = 0;
+    EXPECT_EQ(create_new_portgroup(empty, &pg), ENOMEM);
     EXPECT_EQ(create_new_xnet(empty, &x, &duplicate), CONFMODEL_REJECTED);
     EXPECT_EQ(create_new_fc_xnet(empty, &x, &duplicate), CONFMODEL_REJECTED);
-    xnet_entry *parent = add_xnet("/x", "1");
-    xnetgroup_entry *xg = nullptr;
-    EXPECT_EQ(create_new_xnetgroup(empty, parent, &xg), CONFMODEL_REJECTED);
-    EXPECT_EQ(create_new_fc_xnetgroup(empty, parent, &xg), CONFMODEL_REJECTED);
-    EXPECT_EQ(fake_host::strdup_calls(), 6);
-    EXPECT_EQ(names<xnet_entry>(xnets), "/x");
-    EXPECT_EQ(portgroups.first, nullptr);
+    EXPECT_EQ(create_new_xnetgroup(empty, eth, &xg), CONFMODEL_REJECTED);
+    EXPECT_EQ(create_new_fc_xnetgroup(empty, eth, &xg), CONFMODEL_REJECTED);
+    EXPECT_EQ(fake_host::strdup_calls(), 5);
+    EXPECT_EQ(log_text(), "<3>no memory for new portgroup pathname!\n");
+    EXPECT_EQ(names<xnet_entry>(xnets) + " " + names<portgroup_entry>(portgroups),
+              "/xnets/blue /xnets/fab /pg/uplink");
+    EXPECT_EQ(eth->xnetgroups.first, nullptr);
 }
 
 } // namespace

@@ -30,9 +30,8 @@ std::vector<fake_host::LogLine> lines;
 int strdup_fail_in;
 int malloc_fail_in;
 int strdup_count;
-int malloc_count;
 // Set while the host's own code runs inside a module call, so that its
-// allocations are neither counted nor failed.
+// allocations are never failed.
 thread_local bool in_host;
 
 struct HostCode {
@@ -48,11 +47,8 @@ bool count_down(int &fail_in) { return fail_in > 0 && --fail_in == 0; }
 // Runs before the sanitizer runtime has set up its shadow memory, so it must
 // not be instrumented itself nor call anything that is.
 extern "C" __attribute__((no_sanitize("address", "undefined"))) void *malloc(size_t size) {
-    if (!in_host) {
-        malloc_count++;
-        if (malloc_fail_in > 0 && --malloc_fail_in == 0)
-            return nullptr;
-    }
+    if (!in_host && malloc_fail_in > 0 && --malloc_fail_in == 0)
+        return nullptr;
     return real_malloc(size);
 }
 
@@ -93,14 +89,13 @@ std::string log_text() {
 void fail_strdup_call(int nth) { strdup_fail_in = nth; }
 void fail_malloc_call(int nth) { malloc_fail_in = nth; }
 int strdup_calls() { return strdup_count; }
-int malloc_calls() { return malloc_count; }
 bool malloc_failure_pending() { return malloc_fail_in > 0; }
 bool strdup_failure_pending() { return strdup_fail_in > 0; }
 
 void reset() {
     lines.clear();
     strdup_fail_in = malloc_fail_in = 0;
-    strdup_count = malloc_count = 0;
+    strdup_count = 0;
 }
 
 } // namespace fake_host

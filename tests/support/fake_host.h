@@ -12,9 +12,6 @@ namespace fake_host {
 struct LogLine {
     int priority;
     std::string text;
-    bool operator==(const LogLine &other) const {
-        return priority == other.priority && text == other.text;
-    }
 };
 
 // Lines the module sent to syslog since the last reset(), in order.
@@ -25,9 +22,8 @@ std::string log_text();
 // The nth call from now (1 = the next) fails; 0 disarms.
 void fail_strdup_call(int nth);
 void fail_malloc_call(int nth);
-// Calls made by the module since the last reset().
+// hosk_strdup calls made by the module since the last reset().
 int strdup_calls();
-int malloc_calls();
 // True while an armed failure has not been reached yet.
 bool malloc_failure_pending();
 bool strdup_failure_pending();
