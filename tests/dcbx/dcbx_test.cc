@@ -24,50 +24,44 @@ void expect_released(Store &store) {
     EXPECT_TRUE(store.idle()) << "a transaction was left open";
 }
 
-class DcbxTest : public ::testing::Test {
-  protected:
-    void SetUp() override { fake_host::reset(); }
-    void TearDown() override { expect_released(store); }
-
-    Store store;
-};
-
-TEST_F(DcbxTest, TestAndSetWritesWhenTheValueIsExpected) {
-    store.add(device, "false");
-    store.add(other_device, "false");
-    EXPECT_EQ(dcbx_pending_test_and_set(store.handle(), device, "false", "true"), 0);
-    EXPECT_EQ(store.calls(), "start get set commit free");
-    EXPECT_EQ(store.value(device), "true");
-    EXPECT_EQ(store.value(other_device), "false");
-
-    // Without an expected value nothing is read.
-    store.clear_calls();
-    EXPECT_EQ(dcbx_pending_test_and_set(store.handle(), device, nullptr, "custom"), 0);
-    EXPECT_EQ(store.calls(), "start set commit free");
-    EXPECT_EQ(store.value(device), "custom");
-}
-
-TEST_F(DcbxTest, SetAndResetNeverQuery) {
-    store.add(device, nullptr);
-    EXPECT_EQ(dcbx_pending_set(store.handle(), device), 0);
-    EXPECT_EQ(store.value(device), "true");
-    EXPECT_EQ(dcbx_pending_reset(store.handle(), device), 0);
-    EXPECT_EQ(store.value(device), "false");
-    // No device has the key: the write still goes out and the store's 0 comes back.
-    EXPECT_EQ(dcbx_pending_set(store.handle(), other_device), 0);
-    EXPECT_EQ(dcbx_pending_reset(store.handle(), other_device), 0);
-    EXPECT_EQ(store.calls(), "start set commit free start set commit free "
-                             "start set commit free start set commit free");
-    EXPECT_EQ(store.value(other_device), "(no record)");
-}
-
-TEST_F(DcbxTest, NullNewValueIsWrittenAsAnAllNullUpdate) {
-    store.add(device, "false");
-    EXPECT_EQ(dcbx_pending_test_and_set(store.handle(), device, "false", nullptr), 0);
-    EXPECT_EQ(store.calls(), "start get set commit free");
-    // The store refuses an update with any other field set, and leaves a
-    // field alone when the update's is null.
-    EXPECT_EQ(store.value(device), "false");
+// Each success is one committed transaction that touches only the device's
+// records. Set and reset never query, so they write even for a key that
+// matches nothing. A null new value is an all-null update, which the store
+// refuses unless every other field is null too, and which changes nothing.
+TEST(Dcbx, SuccessWritesInOneCommittedTransaction) {
+    const struct {
+        const char *name;
+        int (*call)(uintptr_t store, uintptr_t key);
+        uintptr_t key;
+        const char *stored, *calls, *written;
+    } cases[] = {
+        {"test-and-set from the expected value",
+         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, "false", "true"); },
+         device, "false", "start get set commit free", "true"},
+        {"test-and-set without expected",
+         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, nullptr, "new"); },
+         device, "odd", "start set commit free", "new"},
+        {"null new value",
+         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, "false", nullptr); },
+         device, "false", "start get set commit free", "false"},
+        {"set over an absent value", dcbx_pending_set, device, nullptr, "start set commit free",
+         "true"},
+        {"reset", dcbx_pending_reset, device, "true", "start set commit free", "false"},
+        {"set, unknown device", dcbx_pending_set, 9, "false", "start set commit free", "false"},
+        {"reset, unknown device", dcbx_pending_reset, 9, "true", "start set commit free", "true"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fake_host::reset();
+        Store store;
+        store.add(device, c.stored);
+        store.add(other_device, "false");
+        EXPECT_EQ(c.call(store.handle(), c.key), 0);
+        EXPECT_EQ(store.calls(), c.calls);
+        EXPECT_EQ(store.value(device), c.written);
+        EXPECT_EQ(store.value(other_device) + store.value(9), "false(no record)");
+        expect_released(store);
+    }
 }
 
 // A stored value that is not the expected one, or not exactly one matching
@@ -149,9 +143,11 @@ TEST(Dcbx, EveryFailingStoreCallIsPassedThroughAndAborted) {
 // comparison and the write share one transaction, so exactly one of them
 // sees "false"; a module that let another transaction in between its read
 // and its write would let several win.
-TEST_F(DcbxTest, ConcurrentTestAndSetHasOneWinner) {
+TEST(Dcbx, ConcurrentTestAndSetHasOneWinner) {
     constexpr int threads = 8;
     constexpr int rounds = 50;
+    fake_host::reset();
+    Store store;
     store.add(device, "false");
     for (int round = 0; round < rounds; round++) {
         SCOPED_TRACE(round);
@@ -177,6 +173,7 @@ TEST_F(DcbxTest, ConcurrentTestAndSetHasOneWinner) {
         ASSERT_EQ(busy.load(), threads - 1);
         ASSERT_EQ(store.value(device), "true");
     }
+    expect_released(store);
 }
 
 } // namespace
