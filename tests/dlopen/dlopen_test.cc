@@ -120,16 +120,6 @@ TEST_F(Dlopen, BuildsAModelThroughTheHostsServices) {
     EXPECT_EQ(xg->subport_bitmaps[7], UINT64_C(0x100000000));
     EXPECT_EQ(LIB(find_xgrp_by_name_generic)("/xnets/blue/groups/up", "/groups/"), xg);
 
-    Record subport_record(18, {{0, "/ports/port12/subports/2"}, {17, "ffffffff"}});
-    subport_data subport = {};
-    ASSERT_EQ(LIB(parse_subport_data)(LIB(get_parent_port_number)("/ports/port12/x"),
-                                      subport_record, &subport),
-              0);
-    EXPECT_EQ(subport.parent_port, 11);
-    EXPECT_EQ(subport.col17_hex, UINT32_C(0xffffffff));
-    LIB(free_subport_data)(&subport);
-    EXPECT_EQ(subport.pathname, nullptr);
-
     // The host's release order: xnetgroups, then their xnet, then the group.
     list_unlink(&xnet->xnetgroups, xg);
     LIB(free_xnetgroup_entry)(xg);
