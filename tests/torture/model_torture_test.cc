@@ -67,17 +67,14 @@ class TortureTest : public ModelTest {
         duplicate = -1;
     }
 
+    // Port groups with their xnetgroup counts, then xnets with their xnetgroups.
     static std::string model_state() {
-        std::string out;
+        std::string out = names<portgroup_entry>(portgroups);
         LIST_FOREACH(portgroup_entry, pg, &portgroups) {
-            out += std::string(pg->pathname) + " x" + std::to_string(pg->xnetgroup_count) + ";";
+            out += " x" + std::to_string(pg->xnetgroup_count);
         }
         LIST_FOREACH(xnet_entry, x, &xnets) {
-            out += std::string(x->pathname) + ":";
-            LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
-                out += " " + std::string(g->pathname);
-            }
-            out += ";";
+            out += "; " + std::string(x->pathname) + ": " + names<xnetgroup_entry>(x->xnetgroups);
         }
         return out;
     }
@@ -185,7 +182,7 @@ TEST_F(TortureTest, EveryFailedAllocationOrCopyLeavesTheModelIntact) {
         EXPECT_EQ(memcmp(&subport, &want, sizeof want), 0);
     };
 
-    const char *listed = "/pg/a x0;/x/a:;";
+    const char *listed = "/pg/a x0; /x/a: ";
     const Failure pg_malloc{ENOMEM, "<3>no memory for portgroups!\n\n"},
         pg_strdup{ENOMEM, "<3>no memory for new portgroup pathname!\n"},
         xnet_malloc{ENOMEM, "<3>no memory for xnet!\n\n"},
@@ -195,23 +192,23 @@ TEST_F(TortureTest, EveryFailedAllocationOrCopyLeavesTheModelIntact) {
         rejected{CONFMODEL_REJECTED, ""}, no_call{0, nullptr}, enomem{ENOMEM, ""};
     const Case cases[] = {
         {"create_new_portgroup", [&](auto &out) { return pg(pg_new, out); }, pg_malloc, pg_strdup,
-         "/pg/new", "/pg/a x0;/pg/new x0;/x/a:;", nullptr},
+         "/pg/new", "/pg/a /pg/new x0 x0; /x/a: ", nullptr},
         {"create_new_xnet", [&](auto &out) { return xnet(false, xnet_new, out); }, xnet_malloc,
-         rejected, "/x/new", "/pg/a x0;/x/a:;/x/new:;", duplicate_cleared},
+         rejected, "/x/new", "/pg/a x0; /x/a: ; /x/new: ", duplicate_cleared},
         {"create_new_fc_xnet", [&](auto &out) { return xnet(true, xnet_new, out); }, fc_xnet_malloc,
-         rejected, "/x/new", "/pg/a x0;/x/a:;/x/new:;", duplicate_cleared},
+         rejected, "/x/new", "/pg/a x0; /x/a: ; /x/new: ", duplicate_cleared},
         {"parse_xnet_data", [&](auto &out) { return xnet_parse(false, out); }, no_call, enomem,
          "/x/new", listed, xnet_target_untouched},
         {"parse_fc_xnet_data", [&](auto &out) { return xnet_parse(true, out); }, no_call, enomem,
          "/x/new", listed, xnet_target_untouched},
         {"create_new_xnetgroup", [&](auto &out) { return xgrp_create(false, xgrp, out); },
-         xgrp_malloc, rejected, "/x/a.g", "/pg/a x1;/x/a: /x/a.g;", nullptr},
+         xgrp_malloc, rejected, "/x/a.g", "/pg/a x1; /x/a: /x/a.g", nullptr},
         {"create_new_fc_xnetgroup", [&](auto &out) { return xgrp_create(true, xgrp, out); },
-         fc_xgrp_malloc, rejected, "/x/a.g", "/pg/a x1;/x/a: /x/a.g;", nullptr},
+         fc_xgrp_malloc, rejected, "/x/a.g", "/pg/a x1; /x/a: /x/a.g", nullptr},
         {"parse_xnetgroup_data", [&](auto &out) { return xgrp_parse(false, out); }, no_call, enomem,
-         "/x/a.g", "/pg/a x1;/x/a:;", xgrp_defaults},
+         "/x/a.g", "/pg/a x1; /x/a: ", xgrp_defaults},
         {"parse_fc_xnetgroup_data", [&](auto &out) { return xgrp_parse(true, out); }, no_call,
-         enomem, "/x/a.g", "/pg/a x1;/x/a:;", xgrp_defaults},
+         enomem, "/x/a.g", "/pg/a x1; /x/a: ", xgrp_defaults},
         {"parse_subport_data",
          [&](auto &out) {
              int status = parse_subport_data(2, subport_record, &subport);
