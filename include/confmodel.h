@@ -26,6 +26,7 @@
  *     allocates an entry and never touches them afterwards.
  *  8. Nothing is locked; the host serialises all calls that read or change the
  *     lists.
+ *  9. The free_* functions accept null and then do nothing.
  */
 #ifndef CONFMODEL_CONFMODEL_H
 #define CONFMODEL_CONFMODEL_H
@@ -242,7 +243,7 @@ CONFMODEL_API void free_subport_data(subport_data *subport);
 /* Always 0. */
 CONFMODEL_API int parse_port_protect_data(config_record record, port_protect_data *out);
 CONFMODEL_API int parse_subport_protect_data(config_record record, subport_protect_data *out);
-/* "/ports/port<n>..." gives n - 1; -1 when no number is there. */
+/* "/ports/port<n>..." gives n - 1; -1 when no number is there, or for null. */
 CONFMODEL_API int get_parent_port_number(const char *pathname);
 
 /* ---- DCBX pending flag ----------------------------------------------------
