@@ -1,11 +1,7 @@
 #include "bench.h"
 
-#include "hosk.h"
-
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <syslog.h>
 
 namespace {
@@ -14,17 +10,6 @@ long log_lines;
 int failures;
 
 } // namespace
-
-// The host's duplicator, as plain as the C library's strdup.
-extern "C" char *hosk_strdup(const char *text) {
-    if (text == nullptr)
-        return nullptr;
-    size_t size = strlen(text) + 1;
-    char *copy = static_cast<char *>(malloc(size));
-    if (copy != nullptr)
-        memcpy(copy, text, size);
-    return copy;
-}
 
 // Silent: a benchmark that makes the module log measures the wrong thing, so
 // the lines are only counted and such a run fails.

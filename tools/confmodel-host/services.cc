@@ -1,10 +1,6 @@
 #include "services.h"
 
-#include "hosk.h"
-
 #include <cstdarg>
-#include <cstdlib>
-#include <cstring>
 #include <syslog.h>
 
 namespace {
@@ -39,10 +35,6 @@ extern "C" void syslog(int priority, const char *format, ...) {
     va_start(args, format);
     vsyslog(priority, format, args);
     va_end(args);
-}
-
-extern "C" char *hosk_strdup(const char *text) {
-    return text != nullptr ? strdup(text) : nullptr;
 }
 
 namespace services {

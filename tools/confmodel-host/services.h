@@ -1,6 +1,6 @@
-// What this host supplies to the module besides the C library: the string
-// duplicator and a syslog that shows each line's priority on standard error
-// and counts the problems the module reported.
+// What this host supplies to the module besides the C library and the string
+// duplicator of host/hosk.cc: a syslog that shows each line's priority on
+// standard error and counts the problems the module reported.
 #ifndef CONFMODEL_HOST_SERVICES_H
 #define CONFMODEL_HOST_SERVICES_H
 
