@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include "model/list.h"
+#include "release_model.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -72,15 +73,7 @@ Model::Model() {
 
 Model::~Model() { clear(); }
 
-void Model::clear() {
-    while (xnet_entry *xnet = list_first<xnet_entry>(&xnets)) {
-        while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups))
-            release(group);
-        release(xnet);
-    }
-    while (portgroup_entry *group = list_first<portgroup_entry>(&portgroups))
-        release(group);
-}
+void Model::clear() { release_model(); }
 
 void release(portgroup_entry *entry) {
     list_unlink(&portgroups, entry);

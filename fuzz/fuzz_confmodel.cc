@@ -14,6 +14,7 @@
 #include "fake_host.h"
 #include "memstore.h"
 #include "model/list.h"
+#include "release_model.h"
 
 #include <errno.h>
 #include <stdint.h>
@@ -667,12 +668,7 @@ class Session {
 
     // Everything goes back, as a host shutting down would hand it.
     void release() {
-        while (xnet_entry *x = list_first<xnet_entry>(&xnets))
-            free_xnet(x);
-        while (portgroup_entry *pg = list_first<portgroup_entry>(&portgroups)) {
-            list_unlink(&portgroups, pg);
-            free_portgroup_entry(pg);
-        }
+        release_model();
         check_lists();
         for (subport_data &s : subports_)
             free_subport_data(&s);

@@ -6,6 +6,7 @@
 #include "fake_host.h"
 #include "model/list.h"
 #include "record.h"
+#include "release_model.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,10 @@ class ModelTest : public ::testing::Test {
     void TearDown() override {
         EXPECT_TRUE(list_is_consistent<portgroup_entry>(&portgroups));
         EXPECT_TRUE(list_is_consistent<xnet_entry>(&xnets));
-        while (xnet_entry *xnet = list_first<xnet_entry>(&xnets)) {
+        LIST_FOREACH(xnet_entry, xnet, &xnets) {
             EXPECT_TRUE(list_is_consistent<xnetgroup_entry>(&xnet->xnetgroups));
-            while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups)) {
-                list_unlink(&xnet->xnetgroups, group);
-                free_xnetgroup_entry(group);
-            }
-            list_unlink(&xnets, xnet);
-            free_xnet_entry(xnet);
         }
-        while (portgroup_entry *group = list_first<portgroup_entry>(&portgroups)) {
-            list_unlink(&portgroups, group);
-            free_portgroup_entry(group);
-        }
+        release_model();
     }
 
     // Pathnames in list order, blank-separated: one assertion shows the order.
