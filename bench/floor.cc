@@ -44,8 +44,7 @@ template <typename Entry> Entry *allocate(config_record record) {
 }
 
 xnet_entry *insert_xnet(xnet_entry *entry) {
-    for (xnet_entry *x = static_cast<xnet_entry *>(xnets.first); x != nullptr;
-         x = static_cast<xnet_entry *>(x->link.next)) {
+    LIST_FOREACH(xnet_entry, x, &xnets) {
         if (x->int_vid == entry->int_vid) {
             free(entry->pathname);
             free(entry);
@@ -95,8 +94,7 @@ __attribute__((noinline)) portgroup_entry *create_portgroup(config_record record
     if ((entry->ports_bitmap & entry->subport_union) != 0)
         syslog(LOG_WARNING, "overlap %s", entry->pathname);
     entry->not_long = !is(record[19], "long");
-    for (portgroup_entry *g = static_cast<portgroup_entry *>(portgroups.first); g != nullptr;
-         g = static_cast<portgroup_entry *>(g->link.next)) {
+    LIST_FOREACH(portgroup_entry, g, &portgroups) {
         if (g->number == entry->number) {
             free(entry->pathname);
             free(entry);
@@ -174,44 +172,44 @@ __attribute__((noinline)) xnetgroup_entry *create_fc_xnetgroup(config_record rec
 }
 
 __attribute__((noinline)) portgroup_entry *find_portgrp_by_number(int32_t number) {
-    for (portgroup_entry *g = static_cast<portgroup_entry *>(portgroups.first); g != nullptr;
-         g = static_cast<portgroup_entry *>(g->link.next))
+    LIST_FOREACH(portgroup_entry, g, &portgroups) {
         if (g->number == number)
             return g;
+    }
     return nullptr;
 }
 
 __attribute__((noinline)) portgroup_entry *find_portgrp_by_name(const char *pathname) {
-    for (portgroup_entry *g = static_cast<portgroup_entry *>(portgroups.first); g != nullptr;
-         g = static_cast<portgroup_entry *>(g->link.next))
+    LIST_FOREACH(portgroup_entry, g, &portgroups) {
         if (strcmp(g->pathname, pathname) == 0)
             return g;
+    }
     return nullptr;
 }
 
 __attribute__((noinline)) portgroup_entry *find_ext_portgroup_for_port(int32_t port) {
     if (port < 0 || port > 63)
         return nullptr;
-    for (portgroup_entry *g = static_cast<portgroup_entry *>(portgroups.first); g != nullptr;
-         g = static_cast<portgroup_entry *>(g->link.next))
+    LIST_FOREACH(portgroup_entry, g, &portgroups) {
         if (((g->ports_bitmap >> port) & 1u) != 0)
             return g;
+    }
     return nullptr;
 }
 
 __attribute__((noinline)) xnet_entry *find_xnet_by_int_vid(int32_t vid) {
-    for (xnet_entry *x = static_cast<xnet_entry *>(xnets.first); x != nullptr;
-         x = static_cast<xnet_entry *>(x->link.next))
+    LIST_FOREACH(xnet_entry, x, &xnets) {
         if (x->int_vid == vid)
             return x;
+    }
     return nullptr;
 }
 
 __attribute__((noinline)) xnet_entry *find_xnet_by_name(const char *pathname) {
-    for (xnet_entry *x = static_cast<xnet_entry *>(xnets.first); x != nullptr;
-         x = static_cast<xnet_entry *>(x->link.next))
+    LIST_FOREACH(xnet_entry, x, &xnets) {
         if (strcmp(x->pathname, pathname) == 0)
             return x;
+    }
     return nullptr;
 }
 
@@ -226,14 +224,13 @@ __attribute__((noinline)) xnetgroup_entry *find_xgrp_by_name_generic(const char 
     if (cut == nullptr)
         return nullptr;
     *cut = '\0';
-    for (xnet_entry *x = static_cast<xnet_entry *>(xnets.first); x != nullptr;
-         x = static_cast<xnet_entry *>(x->link.next)) {
+    LIST_FOREACH(xnet_entry, x, &xnets) {
         if (strcmp(x->pathname, name) != 0)
             continue;
-        for (xnetgroup_entry *g = static_cast<xnetgroup_entry *>(x->xnetgroups.first);
-             g != nullptr; g = static_cast<xnetgroup_entry *>(g->link.next))
+        LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
             if (strcmp(g->pathname, pathname) == 0)
                 return g;
+        }
         return nullptr;
     }
     return nullptr;
