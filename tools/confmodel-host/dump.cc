@@ -29,11 +29,6 @@ const TableInfo tables[] = {
     {Table::remote_device, "remote_device", REMOTE_DEVICE_DCBX_PENDING, {REMOTE_DEVICE_KEY}},
 };
 
-const TableInfo &info(Table table) {
-    return *std::find_if(std::begin(tables), std::end(tables),
-                         [&](const TableInfo &t) { return t.table == table; });
-}
-
 bool is_xnetgroup(Table table) {
     return table == Table::xnetgroup || table == Table::fc_xnetgroup;
 }
@@ -185,10 +180,6 @@ bool is_blank_or_comment(const std::string &line) {
 }
 
 } // namespace
-
-const char *table_name(Table table) {
-    return info(table).name;
-}
 
 Dump read_dump(std::istream &in, const std::string &name) {
     Dump dump{name, {}};

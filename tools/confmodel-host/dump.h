@@ -22,8 +22,6 @@ enum class Table {
     remote_device,
 };
 
-const char *table_name(Table table);
-
 struct DumpRecord {
     Table table;
     int line;                                        // 1-based, in the dump
