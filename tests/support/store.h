@@ -18,7 +18,6 @@ class Store {
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    memstore *get() const { return store_; }
     uintptr_t handle() const { return memstore_handle(store_); }
 
     // A committed record; a null value is absent.
