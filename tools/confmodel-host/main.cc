@@ -8,12 +8,10 @@
 #include "store.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <stdexcept>
 
 Store::Store() : store_(memstore_create()) {
     if (store_ == nullptr) throw std::bad_alloc();
