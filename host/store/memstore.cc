@@ -72,6 +72,15 @@ int enter(memstore *store, const char *name, memstore_call kind) {
     return 0;
 }
 
+// Logs a call that releases something: the release matters more than its log
+// line, so it goes ahead when the log cannot grow.
+void log_release(memstore *store, const char *name) noexcept {
+    try {
+        store->calls.push_back(name);
+    } catch (const std::bad_alloc &) {
+    }
+}
+
 // The only fields this store keeps are key and dcbx_pending.
 bool uses_other_fields(const remotedevice_record *record) {
     for (void *field : record->store_a)
@@ -145,11 +154,7 @@ void tavri_transaction_abort(uintptr_t handle) {
     if (store == nullptr)
         return;
     Lock lock(store->mutex);
-    try {
-        store->calls.push_back("tavri_transaction_abort");
-    } catch (const std::bad_alloc &) {
-        // The abort matters more than its log line.
-    }
+    log_release(store, "tavri_transaction_abort");
     if (owns_transaction(store))
         end_transaction(store);
 }
@@ -215,11 +220,7 @@ void tavri_results_free(uintptr_t handle, void *results) {
     if (store == nullptr)
         return;
     Lock lock(store->mutex);
-    try {
-        store->calls.push_back("tavri_results_free");
-    } catch (const std::bad_alloc &) {
-        // Releasing matters more than the log line.
-    }
+    log_release(store, "tavri_results_free");
     store->results.erase(results);
 }
 
