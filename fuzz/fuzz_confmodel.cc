@@ -369,7 +369,7 @@ class Session {
             }
             return;
         case OP_FREE_XNET:
-            if (xnet_entry *x = nth<xnet_entry>(&xnets, in_.u8())) free_xnet(x);
+            if (xnet_entry *x = nth<xnet_entry>(&xnets, in_.u8())) release_xnet(x);
             return;
         case OP_FREE_XNETGROUP: {
             xnet_entry *x = pick_xnet();
@@ -655,15 +655,6 @@ class Session {
             CHECK(out.loop_protect >= 0 && out.loop_protect <= PROTECT_ENABLED);
             CHECK(out.loop_state >= 0 && out.loop_state <= LOOP_STATE_DETECTED);
         }
-    }
-
-    static void free_xnet(xnet_entry *x) {
-        while (xnetgroup_entry *g = list_first<xnetgroup_entry>(&x->xnetgroups)) {
-            list_unlink(&x->xnetgroups, g);
-            free_xnetgroup_entry(g);
-        }
-        list_unlink(&xnets, x);
-        free_xnet_entry(x);
     }
 
     // Everything goes back, as a host shutting down would hand it.
