@@ -105,6 +105,14 @@ template <typename Body> int guarded(uintptr_t handle, Body body) noexcept {
     }
 }
 
+int copy_dcbx_pending(const Device &device, char *buffer, size_t size) {
+    const std::string empty;
+    const std::string &value = device.dcbx_pending ? *device.dcbx_pending : empty;
+    if (size > 0)
+        buffer[value.copy(buffer, size - 1)] = '\0';
+    return device.dcbx_pending ? MEMSTORE_PRESENT : MEMSTORE_ABSENT;
+}
+
 void end_transaction(memstore *store) {
     store->working.clear();
     store->open = false;
@@ -256,15 +264,20 @@ int memstore_read_dcbx_pending(memstore *store, uintptr_t key, size_t index, cha
                                size_t size) {
     Lock lock(store->mutex);
     for (const Device &device : store->committed) {
-        if (device.key != key || index-- != 0)
-            continue;
-        const std::string empty;
-        const std::string &value = device.dcbx_pending ? *device.dcbx_pending : empty;
-        if (size > 0)
-            buffer[value.copy(buffer, size - 1)] = '\0';
-        return device.dcbx_pending ? MEMSTORE_PRESENT : MEMSTORE_ABSENT;
+        if (device.key == key && index-- == 0)
+            return copy_dcbx_pending(device, buffer, size);
     }
     return MEMSTORE_NO_RECORD;
+}
+
+int memstore_read_device(memstore *store, size_t index, uintptr_t *key, char *buffer,
+                         size_t size) {
+    Lock lock(store->mutex);
+    if (index >= store->committed.size())
+        return MEMSTORE_NO_RECORD;
+    const Device &device = store->committed[index];
+    *key = device.key;
+    return copy_dcbx_pending(device, buffer, size);
 }
 
 size_t memstore_live_results(memstore *store) {

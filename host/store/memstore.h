@@ -82,6 +82,10 @@ size_t memstore_device_count(memstore *store, uintptr_t key);
  * MEMSTORE_ABSENT (buffer holds "") or MEMSTORE_NO_RECORD. */
 int memstore_read_dcbx_pending(memstore *store, uintptr_t key, size_t index, char *buffer,
                                size_t size);
+/* The index-th committed record of all, in the order added: its key into *key
+ * and its dcbx_pending as memstore_read_dcbx_pending gives it. */
+int memstore_read_device(memstore *store, size_t index, uintptr_t *key, char *buffer,
+                         size_t size);
 /* Result sets handed out and not yet freed. */
 size_t memstore_live_results(memstore *store);
 

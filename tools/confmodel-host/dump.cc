@@ -1,202 +1,123 @@
 #include "dump.h"
 
-#include <nlohmann/json.hpp>
+#include "text.h"
 
-#include <algorithm>
-#include <climits>
-#include <set>
+#include <fcntl.h>
+#include <unistd.h>
 
-using nlohmann::json;
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <unordered_set>
 
 namespace {
 
-struct TableInfo {
-    Table table;
-    const char *name;
-    int last_column;            // the highest column the module reads
-    std::vector<int> mandatory; // the columns the store always fills
-};
+constexpr size_t chunk = 64 * 1024;
 
-const TableInfo tables[] = {
-    {Table::portgroup, "portgroup", 19, {0, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
-    {Table::xnet, "xnet", 11, {0}},
-    {Table::fc_xnet, "fc_xnet", 13, {0}},
-    {Table::xnetgroup, "xnetgroup", 7, {0}},
-    {Table::fc_xnetgroup, "fc_xnetgroup", 7, {0}},
-    {Table::subport, "subport", 17, {0}},
-    {Table::port_protect, "port_protect", 8, {}},
-    {Table::subport_protect, "subport_protect", 6, {}},
-    {Table::remote_device, "remote_device", REMOTE_DEVICE_DCBX_PENDING, {REMOTE_DEVICE_KEY}},
-};
-
-bool is_xnetgroup(Table table) {
-    return table == Table::xnetgroup || table == Table::fc_xnetgroup;
+std::string size_text(size_t bytes) {
+    return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
+                                  : std::to_string(bytes) + " bytes";
 }
 
-// Digits only, without leading zeros, so that "03" cannot stand beside "3".
-std::optional<unsigned long long> canonical_number(const std::string &text,
-                                                   unsigned long long max) {
-    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0') ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    unsigned long long value = std::stoull(text);
-    if (value > max) return std::nullopt;
-    return value;
+} // namespace
+
+LineReader::LineReader(const std::string &path, const Limits &limits)
+    : name_(path == "-" ? "<stdin>" : escaped(path)), limits_(limits), fd_(0), close_fd_(false),
+      buffer_(chunk) {
+    if (path != "-") {
+        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw Failure(name_ + ": " + strerror(errno));
+        close_fd_ = true;
+    }
 }
 
-class LineReader {
-  public:
-    LineReader(const std::string &name, int line) : name_(name), line_(line) {}
+LineReader::~LineReader() {
+    if (close_fd_) close(fd_);
+}
 
-    [[noreturn]] void fail(const std::string &reason) const {
-        throw BadInput(name_ + ":" + std::to_string(line_) + ": " + reason);
+// Reads one more chunk behind what is buffered. False at the end of input.
+bool LineReader::fill() {
+    if (eof_) return false;
+    if (start_ > 0) {
+        memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
     }
+    if (buffer_.size() < end_ + chunk) buffer_.resize(end_ + chunk);
+    ssize_t got;
+    do
+        got = read(fd_, buffer_.data() + end_, chunk);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) throw Failure(name_ + ": cannot be read: " + strerror(errno));
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    total_ += static_cast<size_t>(got);
+    if (total_ > limits_.max_input)
+        throw Failure(name_ + ": larger than " + size_text(limits_.max_input) +
+                      " (--max-input raises the limit)");
+    end_ += static_cast<size_t>(got);
+    return true;
+}
 
-    DumpRecord read(const std::string &text) const {
-        // The parser keeps the last of two equal keys; a record that has
-        // one twice would lose the other, so it is refused.
-        std::vector<std::set<std::string>> keys;
-        std::string twice;
-        auto note_keys = [&](int, json::parse_event_t event, json &parsed) {
-            if (event == json::parse_event_t::object_start)
-                keys.emplace_back();
-            else if (event == json::parse_event_t::object_end)
-                keys.pop_back();
-            else if (event == json::parse_event_t::key && !keys.back().insert(parsed).second &&
-                     twice.empty())
-                twice = parsed;
-            return true;
-        };
-        json object;
-        try {
-            object = json::parse(text, note_keys);
-        } catch (const json::parse_error &e) {
-            fail("malformed JSON (" + parse_reason(e) + ")");
+bool LineReader::next(std::string &line) {
+    size_t scanned = 0; // bytes after start_ known to hold no line feed
+    for (;;) {
+        const char *begin = buffer_.data() + start_;
+        const void *feed = memchr(begin + scanned, '\n', end_ - start_ - scanned);
+        size_t length = feed != nullptr ? static_cast<const char *>(feed) - begin : end_ - start_;
+        if (length > limits_.max_line)
+            throw Failure(location(name_, line_number_ + 1) + ": the line is longer than " +
+                          size_text(limits_.max_line) + " (--max-line raises the limit)");
+        if (feed == nullptr) {
+            scanned = length;
+            if (fill()) continue;
+            if (length == 0) return false;
         }
-        if (!twice.empty()) fail("\"" + twice + "\" appears twice in one object");
-        if (!object.is_object())
-            fail("a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
-
-        auto table = object.find("table");
-        if (table == object.end() || !table->is_string()) fail("the record names no \"table\"");
-        auto known = std::find_if(std::begin(tables), std::end(tables),
-                                  [&](const TableInfo &t) { return *table == t.name; });
-        if (known == std::end(tables))
-            fail("unknown table \"" + table->get<std::string>() + "\" (known: " + table_list() +
-                 ")");
-
-        DumpRecord record{known->table, line_, {}, {}, {}};
-        record.columns.resize(known->last_column + 1);
-        for (auto &[key, value] : object.items()) {
-            if (key == "table")
-                continue;
-            else if (key == "columns")
-                read_columns(*known, value, record);
-            else if (key == "xnet" && is_xnetgroup(known->table))
-                record.xnet = string_field(key, value);
-            else if (key == "parent_port" && known->table == Table::subport)
-                record.parent_port = int_field(key, value);
-            else
-                fail("unknown field \"" + key + "\" in a " + known->name + " record");
-        }
-
-        std::string missing;
-        for (int column : known->mandatory)
-            if (!record.columns[column])
-                missing += (missing.empty() ? "" : ", ") + std::to_string(column);
-        if (!missing.empty())
-            fail(std::string("the ") + known->name + " record lacks mandatory column" +
-                 (missing.find(',') != std::string::npos ? "s " : " ") + missing);
-        if (is_xnetgroup(known->table) && object.find("xnet") == object.end())
-            fail(std::string("the ") + known->name +
-                 " record names no parent \"xnet\" (the xnet's pathname)");
-        if (known->table == Table::remote_device &&
-            !canonical_number(*record.columns[REMOTE_DEVICE_KEY], UINT32_MAX))
-            fail("column 0 of a remote_device, its key, is a decimal number up to 4294967295, not "
-                 "\"" +
-                 *record.columns[REMOTE_DEVICE_KEY] + "\"");
-        return record;
+        line.assign(buffer_.data() + start_, length);
+        start_ += length + (feed != nullptr ? 1 : 0);
+        line_number_++;
+        if (const void *nul = memchr(line.data(), '\0', line.size()))
+            throw Failure(location(name_, line_number_) + ": a NUL byte at column " +
+                          std::to_string(static_cast<const char *>(nul) - line.data() + 1));
+        return true;
     }
+}
 
-  private:
-    void read_columns(const TableInfo &table, const json &columns, DumpRecord &record) const {
-        if (!columns.is_object()) fail("\"columns\" is an object from column number to text");
-        for (auto &[key, value] : columns.items()) {
-            std::optional<unsigned long long> column = canonical_number(key, INT_MAX);
-            if (!column) fail("\"" + key + "\" is not a column number");
-            if (*column > static_cast<unsigned long long>(table.last_column))
-                fail("column " + key + " is out of range for " + table.name + " (0 to " +
-                     std::to_string(table.last_column) + ")");
-            if (table.table == Table::remote_device && *column != REMOTE_DEVICE_KEY &&
-                *column != REMOTE_DEVICE_DCBX_PENDING)
-                fail("a remote_device keeps only column 0, its key, and column 22, its "
-                     "DCBX-pending flag; not column " +
-                     key);
-            if (!value.is_string()) fail("column " + key + " is not a string");
-            const std::string &text = value.get_ref<const std::string &>();
-            if (text.find('\0') != std::string::npos)
-                fail("column " + key + " holds a NUL character");
-            record.columns[*column] = text;
-        }
+std::string LineReader::peek(size_t size) {
+    while (end_ - start_ < size && fill()) {
     }
-
-    std::string string_field(const std::string &key, const json &value) const {
-        if (!value.is_string()) fail("\"" + key + "\" is not a string");
-        return value.get<std::string>();
-    }
-
-    int32_t int_field(const std::string &key, const json &value) const {
-        bool fits = value.is_number_unsigned()
-                        ? value.get<uint64_t>() <= INT32_MAX
-                        : value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
-                              value.get<int64_t>() <= INT32_MAX;
-        if (!fits) fail("\"" + key + "\" is not a 32-bit integer");
-        return value.get<int32_t>();
-    }
-
-    static std::string table_list() {
-        std::string list;
-        for (const TableInfo &t : tables)
-            list += (list.empty() ? "" : ", ") + std::string(t.name);
-        return list;
-    }
-
-    // "[json.exception.parse_error.101] parse error at line 1, column 5: x"
-    // becomes "column 5: x": the dump's line is already in the message.
-    static std::string parse_reason(const json::parse_error &e) {
-        std::string text = e.what();
-        const std::string at_line = "at line 1, ";
-        size_t start = text.find(at_line);
-        return start == std::string::npos ? text : text.substr(start + at_line.size());
-    }
-
-    const std::string &name_;
-    int line_;
-};
+    return std::string(buffer_.data() + start_, std::min(size, end_ - start_));
+}
 
 bool is_blank_or_comment(const std::string &line) {
     size_t start = line.find_first_not_of(" \t\r");
     return start == std::string::npos || line[start] == '#';
 }
 
-} // namespace
-
-Dump read_dump(std::istream &in, const std::string &name) {
-    Dump dump{name, {}};
+Dump read_dump(LineReader &in) {
+    Dump dump{in.name(), {}};
     std::string line;
-    for (int number = 1; std::getline(in, line); number++) {
-        if (!is_blank_or_comment(line)) dump.records.push_back(LineReader(name, number).read(line));
+    while (in.next(line)) {
+        if (is_blank_or_comment(line)) continue;
+        std::string where = location(dump.name, in.line_number());
+        try {
+            dump.records.push_back(read_record(parse_line(line, where), in.line_number(), where));
+        } catch (const std::bad_alloc &) {
+            throw Failure(where + ": out of memory");
+        }
     }
-    if (in.bad()) throw BadInput(name + ": cannot be read");
-
-    // An xnetgroup is filed under an xnet of the same dump.
-    std::set<std::string> xnet_names;
-    for (const DumpRecord &record : dump.records)
-        if (record.table == Table::xnet || record.table == Table::fc_xnet)
-            xnet_names.insert(*record.columns[0]);
-    for (const DumpRecord &record : dump.records)
-        if (is_xnetgroup(record.table) && xnet_names.count(record.xnet) == 0)
-            LineReader(name, record.line)
-                .fail("the parent xnet \"" + record.xnet + "\" has no xnet record in the dump");
+    check_dump(dump);
     return dump;
+}
+
+void check_dump(const Dump &dump) {
+    std::unordered_set<std::string_view> xnet_names;
+    for (const Record &record : dump.records)
+        if (is_xnet(record.table)) xnet_names.insert(record.column(0));
+    for (const Record &record : dump.records)
+        if (is_xnetgroup(record.table) && xnet_names.count(record.xnet()) == 0)
+            throw Failure(location(dump.name, record.line) + ": the parent xnet " +
+                          quote(record.xnet()) + " has no xnet record in the dump");
 }

@@ -1,51 +1,65 @@
-// A configuration dump: JSON Lines, one configuration-store record a line.
-// The format is described in docs/records.md.
+// A configuration dump: JSON Lines, one configuration-store record a line
+// (docs/records.md). Read as a stream with bounded lines and a bounded total,
+// so that no input, /dev/zero included, can make the program grow without end.
 #ifndef CONFMODEL_HOST_DUMP_H
 #define CONFMODEL_HOST_DUMP_H
 
-#include <cstdint>
-#include <istream>
-#include <optional>
-#include <stdexcept>
+#include "records.h"
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
-enum class Table {
-    portgroup,
-    xnet,
-    fc_xnet,
-    xnetgroup,
-    fc_xnetgroup,
-    subport,
-    port_protect,
-    subport_protect,
-    remote_device,
+struct Limits {
+    size_t max_line = size_t(1) << 20;  // bytes in one line
+    size_t max_input = size_t(1) << 30; // bytes in one file
 };
 
-struct DumpRecord {
-    Table table;
-    int line;                                        // 1-based, in the dump
-    std::vector<std::optional<std::string>> columns; // one per column the table has
-    std::string xnet;                                // xnetgroups: the parent xnet's pathname
-    std::optional<int32_t> parent_port;              // subports: given explicitly
-    const char *column(size_t n) const { return columns[n] ? columns[n]->c_str() : nullptr; }
+// Lines of a file or of standard input ("-"), without their line feeds.
+// Every failure (I/O with the system's reason, a line or a file over the
+// limits, a NUL byte) is a Failure naming the file and, where there is one,
+// the line.
+class LineReader {
+  public:
+    LineReader(const std::string &path, const Limits &limits);
+    ~LineReader();
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+
+    const std::string &name() const { return name_; }
+    // The next line; false at the end of the input.
+    bool next(std::string &line);
+    uint32_t line_number() const { return line_number_; }
+    // The first bytes of the input, without consuming them (up to size).
+    std::string peek(size_t size);
+
+  private:
+    bool fill();
+
+    std::string name_;
+    Limits limits_;
+    int fd_;
+    bool close_fd_;
+    std::vector<char> buffer_;
+    size_t start_ = 0, end_ = 0;
+    size_t total_ = 0;
+    bool eof_ = false;
+    uint32_t line_number_ = 0;
 };
 
-// Remote devices keep two columns of the store's record.
-enum { REMOTE_DEVICE_KEY = 0, REMOTE_DEVICE_DCBX_PENDING = 22 };
+// Blank lines and lines whose first non-blank character is '#' carry nothing.
+bool is_blank_or_comment(const std::string &line);
 
 struct Dump {
     std::string name; // as given on the command line, for messages
-    std::vector<DumpRecord> records;
-};
-
-// The dump does not follow the format; what() is "name:line: reason".
-struct BadInput : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    std::vector<Record> records;
 };
 
 // Reads and checks the whole dump, so that a bad line stops the run before
 // any record reaches the module.
-Dump read_dump(std::istream &in, const std::string &name);
+Dump read_dump(LineReader &in);
+
+// The checks that span records: every xnetgroup's parent xnet has a record.
+void check_dump(const Dump &dump);
 
 #endif

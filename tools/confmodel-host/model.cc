@@ -1,30 +1,18 @@
 #include "model.h"
 
 #include "model/list.h"
-#include "record.h"
 #include "services.h"
+#include "text.h"
 
-#include <algorithm>
 #include <cstring>
 #include <iostream>
-#include <map>
+#include <new>
+#include <string_view>
 
 namespace {
 
-std::string where(const Dump &dump, const DumpRecord &record) {
-    return dump.name + ":" + std::to_string(record.line);
-}
-
-// The column array the module reads, as long as the table's highest column.
-Record to_record(const DumpRecord &record) {
-    Record columns(record.columns.size(), {});
-    for (size_t i = 0; i < record.columns.size(); i++)
-        columns.set(i, record.column(i));
-    return columns;
-}
-
-void note(const Dump &dump, const DumpRecord &record, const std::string &text) {
-    std::cerr << where(dump, record) << ": note: " << text << "\n";
+void note(const std::string &where, const std::string &text) {
+    std::cerr << where << ": note: " << text << "\n";
 }
 
 } // namespace
@@ -39,49 +27,54 @@ void HostModel::build(const Dump &dump) {
     list_init(m.portgroups);
     list_init(m.xnets);
     built_ = true;
+    source_ = dump.name;
 
-    auto each = [&](std::initializer_list<Table> kinds, auto &&step) {
-        for (const DumpRecord &record : dump.records) {
-            if (std::find(kinds.begin(), kinds.end(), record.table) == kinds.end()) continue;
-            services::set_log_context(where(dump, record));
-            Record columns = to_record(record);
-            step(record, columns);
+    auto where = [&](const Record &record) { return location(dump.name, record.line); };
+    auto each = [&](auto matches, auto &&step) {
+        for (const Record &record : dump.records) {
+            if (!matches(record.table)) continue;
+            services::set_log_context(where(record));
+            try {
+                std::vector<char *> columns = record.columns();
+                step(record, columns.data());
+            } catch (const std::bad_alloc &) {
+                throw Failure(where(record) + ": out of memory");
+            }
         }
         services::set_log_context("");
     };
 
-    each({Table::portgroup}, [&](const DumpRecord &record, Record &columns) {
-        portgroup_entry *entry;
-        if (int status = m.create_new_portgroup(columns, &entry); status != 0)
-            note(dump, record, "create_new_portgroup returned " + std::to_string(status));
-    });
+    each([](Table t) { return t == Table::portgroup; },
+         [&](const Record &record, config_record columns) {
+             portgroup_entry *entry;
+             if (int status = m.create_new_portgroup(columns, &entry); status != 0)
+                 note(where(record), "create_new_portgroup returned " + std::to_string(status));
+             else
+                 origins_.emplace(entry, &record); // a duplicate keeps the first's
+         });
 
     // A duplicate xnet record gets the entry already listed; the xnetgroups
     // that name it are filed there, as a host holding that answer would.
-    std::map<std::string, xnet_entry *> xnet_by_record;
-    std::map<const xnet_entry *, const DumpRecord *> xnet_line;
-    each({Table::xnet, Table::fc_xnet}, [&](const DumpRecord &record, Record &columns) {
+    std::unordered_map<std::string_view, xnet_entry *> filed_under;
+    each(is_xnet, [&](const Record &record, config_record columns) {
         xnet_entry *entry;
         int duplicate;
-        int status = record.table == Table::xnet
-                         ? m.create_new_xnet(columns, &entry, &duplicate)
-                         : m.create_new_fc_xnet(columns, &entry, &duplicate);
+        int status = record.table == Table::xnet ? m.create_new_xnet(columns, &entry, &duplicate)
+                                                 : m.create_new_fc_xnet(columns, &entry, &duplicate);
         if (status != 0)
-            note(dump, record,
-                 "the module refused the xnet (status " + std::to_string(status) + ")");
+            note(where(record), "the module refused the xnet (status " + std::to_string(status) + ")");
         else if (duplicate)
-            note(dump, record,
-                 std::string("duplicate of ") + entry->pathname +
-                     "; its xnetgroups join that xnet");
+            note(where(record), std::string("duplicate of ") + escaped(entry->pathname) +
+                                    "; its xnetgroups join that xnet");
         else
-            xnet_line[entry] = &record;
-        xnet_by_record.emplace(*record.columns[0], entry);
+            origins_.emplace(entry, &record);
+        filed_under.emplace(record.column(0), entry);
     });
 
-    each({Table::xnetgroup, Table::fc_xnetgroup}, [&](const DumpRecord &record, Record &columns) {
-        xnet_entry *parent = xnet_by_record[record.xnet];
+    each(is_xnetgroup, [&](const Record &record, config_record columns) {
+        xnet_entry *parent = filed_under[record.xnet()];
         if (parent == nullptr) {
-            note(dump, record, "xnetgroup skipped: its xnet was not created");
+            note(where(record), "xnetgroup skipped: its xnet was not created");
             return;
         }
         xnetgroup_entry *entry;
@@ -89,33 +82,35 @@ void HostModel::build(const Dump &dump) {
                          ? m.create_new_xnetgroup(columns, parent, &entry)
                          : m.create_new_fc_xnetgroup(columns, parent, &entry);
         if (status != 0)
-            note(dump, record,
+            note(where(record),
                  "the module refused the xnetgroup (status " + std::to_string(status) + ")");
+        else
+            origins_.emplace(entry, &record);
     });
 
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        services::set_log_context(where(dump, *xnet_line[xnet]));
+        services::set_log_context(where(origin(xnet)));
         m.test_and_set_native_vlan(xnet, native_vlan_portgroup(*xnet));
     }
     services::set_log_context("");
 
-    each({Table::subport, Table::port_protect, Table::subport_protect},
-         [&](const DumpRecord &record, Record &columns) {
+    each([](Table t) { return t == Table::subport || t == Table::port_protect ||
+                              t == Table::subport_protect; },
+         [&](const Record &record, config_record columns) {
              if (record.table == Table::subport) {
                  int32_t parent = record.parent_port ? *record.parent_port
                                                      : m.get_parent_port_number(record.column(0));
-                 subport_data data;
-                 memset(&data, 0, sizeof data);
-                 if (int status = m.parse_subport_data(parent, columns, &data); status != 0)
-                     note(dump, record, "parse_subport_data returned " + std::to_string(status));
+                 Subport subport{&record, {}};
+                 if (int status = m.parse_subport_data(parent, columns, &subport.data); status != 0)
+                     note(where(record), "parse_subport_data returned " + std::to_string(status));
                  else
-                     subports_.push_back(data);
+                     subports_.push_back(subport);
              } else if (record.table == Table::port_protect) {
-                 PortProtect port{record.column(0) ? record.column(0) : "", {}};
+                 PortProtect port{&record, {}};
                  m.parse_port_protect_data(columns, &port.data);
                  port_protects_.push_back(port);
              } else {
-                 SubportProtect subport{record.column(0) ? record.column(0) : "", {}};
+                 SubportProtect subport{&record, {}};
                  m.parse_subport_protect_data(columns, &subport.data);
                  subport_protects_.push_back(subport);
              }
@@ -139,8 +134,11 @@ void HostModel::release() {
         list_unlink(m.portgroups, group);
         m.free_portgroup_entry(group);
     }
-    for (subport_data &subport : subports_)
-        m.free_subport_data(&subport);
+    for (Subport &subport : subports_)
+        m.free_subport_data(&subport.data);
     subports_.clear();
+    port_protects_.clear();
+    subport_protects_.clear();
+    origins_.clear();
     built_ = false;
 }

@@ -1,6 +1,6 @@
-// The host's side of the model: builds it through the module from a dump, in
-// the order the module needs, keeps the decoded port records, and releases
-// everything the way a host must (the module never removes an entry).
+// The host's side of the model: builds it through the module from the
+// records, in the order the module needs, keeps the decoded port records, and
+// releases everything the way a host must (the module never removes an entry).
 #ifndef CONFMODEL_HOST_MODEL_H
 #define CONFMODEL_HOST_MODEL_H
 
@@ -8,15 +8,21 @@
 #include "module.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+struct Subport {
+    const Record *record;
+    subport_data data;
+};
+
 struct PortProtect {
-    std::string pathname; // column 0, which the module does not read
+    const Record *record; // column 0 names the port; the module does not read it
     port_protect_data data;
 };
 
 struct SubportProtect {
-    std::string pathname;
+    const Record *record;
     subport_protect_data data;
 };
 
@@ -28,9 +34,9 @@ class HostModel {
     HostModel &operator=(const HostModel &) = delete;
 
     // Port groups, then xnets, then xnetgroups, whatever the order of the
-    // lines; then the native-VLAN test of every xnet; then the port records.
-    // Remarks of the host itself (a refused record, a duplicate xnet) go to
-    // standard error.
+    // records; then the native-VLAN test of every xnet; then the port
+    // records. Remarks of the host itself (a refused record, a duplicate
+    // xnet) go to standard error as notes.
     void build(const Dump &dump);
 
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
@@ -38,14 +44,19 @@ class HostModel {
     void release();
 
     const Module &module() const { return module_; }
-    const std::vector<subport_data> &subports() const { return subports_; }
+    const std::vector<Subport> &subports() const { return subports_; }
     const std::vector<PortProtect> &port_protects() const { return port_protects_; }
     const std::vector<SubportProtect> &subport_protects() const { return subport_protects_; }
+    // The record a listed entry was created from.
+    const Record &origin(const void *entry) const { return *origins_.at(entry); }
+    const std::string &source() const { return source_; }
 
   private:
     const Module &module_;
     bool built_ = false;
-    std::vector<subport_data> subports_;
+    std::string source_;
+    std::unordered_map<const void *, const Record *> origins_;
+    std::vector<Subport> subports_;
     std::vector<PortProtect> port_protects_;
     std::vector<SubportProtect> subport_protects_;
 };

@@ -1,10 +1,11 @@
 #include "report.h"
 
 #include "model/list.h"
+#include "text.h"
 
 #include <cstdio>
 
-using json = nlohmann::ordered_json;
+using json = ojson;
 
 namespace {
 
@@ -41,6 +42,11 @@ std::string or_none(const std::string &text) {
     return text.empty() ? "none" : text;
 }
 
+// A text field of a description, shown safely: it came from the dump.
+std::string str(const json &value) {
+    return escaped(value.get_ref<const std::string &>());
+}
+
 std::string positions_text(const json &positions) {
     std::string text;
     for (const json &p : positions)
@@ -60,6 +66,72 @@ std::string number(const json &value) {
     return value.dump();
 }
 
+void print_subport(std::ostream &out, const json &s) {
+    int32_t parent = s["parent_port"];
+    out << "  " << str(s["pathname"]) << ": parent port " << parent
+        << (parent >= 0 && parent < INT32_MAX ? " (/ports/port" + std::to_string(parent + 1) + ")"
+                                              : "")
+        << ", " << (s["enabled"].get<bool>() ? "enabled" : "disabled")
+        << (s["is_fcoe"].get<bool>() ? ", FCoE" : "") << "\n";
+    field(out, "columns",
+          "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) + ", col11 " +
+              number(s["col11_value"]) + ", col16 flag " + yes_no(s["col16_flag"]) + ", col17 " +
+              s["col17_hex"].get<std::string>());
+}
+
+void print_port_protect(std::ostream &out, const json &p) {
+    out << "  " << str(p["pathname"]) << ": loop " << p["loop_protect"].get<std::string>() << " ("
+        << p["loop_state"].get<std::string>() << "), pause "
+        << p["pause_protect"].get<std::string>() << " (" << p["pause_state"].get<std::string>()
+        << "), col8 " << p["col8_value"] << "\n";
+}
+
+void print_subport_protect(std::ostream &out, const json &p) {
+    out << "  " << str(p["pathname"]) << ": loop " << p["loop_protect"].get<std::string>() << " ("
+        << p["loop_state"].get<std::string>() << ")\n";
+}
+
+void print_remote_device(std::ostream &out, const json &d) {
+    out << "  " << d["key"] << ": dcbx_pending "
+        << (d["dcbx_pending"].is_null() ? "null" : "\"" + str(d["dcbx_pending"]) + "\"") << "\n";
+}
+
+// Graphviz ids and labels are quoted strings; JSON's quoting and escapes
+// serve for them.
+std::string dot_quoted(const std::string &text) {
+    return json_text(json(text), -1);
+}
+
+void dot_portgroup(std::ostream &out, const json &g) {
+    out << "  " << dot_quoted("pg" + number(g["number"])) << " [shape=box3d, label="
+        << dot_quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
+                      "\nports " + or_none(g["ports"]) +
+                      (g["subport_ports"] == ""
+                           ? ""
+                           : "\nsubports of " + g["subport_ports"].get<std::string>()) +
+                      "\nnative VLAN " + number(g["native_vlan"]))
+        << "];\n";
+}
+
+void dot_xnet(std::ostream &out, const json &x, size_t index) {
+    std::string xid = "x" + std::to_string(index);
+    out << "  " << dot_quoted(xid) << " [shape=box, style=rounded"
+        << (x["is_native_vlan"].get<bool>() ? ", penwidth=2" : "") << ", label="
+        << dot_quoted(x["pathname"].get<std::string>() + "\n" +
+                      (x["kind"] == "fc" ? "FC" : "Ethernet") + " VLAN " + number(x["int_vid"]))
+        << "];\n";
+    int gi = 0;
+    for (const json &g : x["xnetgroups"]) {
+        std::string gid = xid + "g" + std::to_string(gi++);
+        out << "  " << dot_quoted(gid) << " [shape=ellipse, label="
+            << dot_quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>())
+            << "];\n";
+        out << "  " << dot_quoted(xid) << " -> " << dot_quoted(gid) << ";\n";
+        out << "  " << dot_quoted(gid) << " -> "
+            << dot_quoted("pg" + number(g["portgroup_number"])) << ";\n";
+    }
+}
+
 } // namespace
 
 std::string port_ranges(uint64_t bitmap) {
@@ -74,6 +146,10 @@ std::string port_ranges(uint64_t bitmap) {
         port = last;
     }
     return text;
+}
+
+std::string json_text(const json &value, int indent) {
+    return value.dump(indent, ' ', true, json::error_handler_t::replace);
 }
 
 json describe_portgroup(const portgroup_entry &group) {
@@ -136,54 +212,46 @@ json describe_xnet(const xnet_entry &xnet) {
     return out;
 }
 
+json describe_subport(const subport_data &s) {
+    return {
+        {"pathname", s.pathname},
+        {"parent_port", s.parent_port},
+        {"col5_value", s.col5_value},
+        {"enabled", s.enabled != 0},
+        {"col10_value", s.col10_value},
+        {"col11_value", s.col11_value},
+        {"col16_flag", s.col16_flag != 0},
+        {"col17_hex", hex(s.col17_hex, 8)},
+        {"is_fcoe", s.is_fcoe != 0},
+    };
+}
+
+json describe_port_protect(const std::string &pathname, const port_protect_data &p) {
+    return {
+        {"pathname", pathname},
+        {"loop_protect", name_of(protect_names, p.loop_protect)},
+        {"loop_state", name_of(loop_state_names, p.loop_state)},
+        {"pause_protect", name_of(protect_names, p.pause_protect)},
+        {"pause_state", name_of(pause_state_names, p.pause_state)},
+        {"col8_value", p.col8_value},
+    };
+}
+
+json describe_subport_protect(const std::string &pathname, const subport_protect_data &p) {
+    return {
+        {"pathname", pathname},
+        {"loop_protect", name_of(protect_names, p.loop_protect)},
+        {"loop_state", name_of(loop_state_names, p.loop_state)},
+    };
+}
+
 json describe_remote_device(const RemoteDevice &device) {
     return {{"key", device.key},
             {"dcbx_pending", device.dcbx_pending ? json(*device.dcbx_pending) : json(nullptr)}};
 }
 
-json describe_model(const HostModel &model, const Store &store) {
-    const Module &m = model.module();
-    json out = {{"portgroups", json::array()},       {"xnets", json::array()},
-                {"subports", json::array()},         {"port_protects", json::array()},
-                {"subport_protects", json::array()}, {"remote_devices", json::array()}};
-    LIST_FOREACH(const portgroup_entry, group, m.portgroups)
-    out["portgroups"].push_back(describe_portgroup(*group));
-    LIST_FOREACH(const xnet_entry, xnet, m.xnets)
-    out["xnets"].push_back(describe_xnet(*xnet));
-    for (const subport_data &s : model.subports())
-        out["subports"].push_back({
-            {"pathname", s.pathname},
-            {"parent_port", s.parent_port},
-            {"col5_value", s.col5_value},
-            {"enabled", s.enabled != 0},
-            {"col10_value", s.col10_value},
-            {"col11_value", s.col11_value},
-            {"col16_flag", s.col16_flag != 0},
-            {"col17_hex", hex(s.col17_hex, 8)},
-            {"is_fcoe", s.is_fcoe != 0},
-        });
-    for (const PortProtect &p : model.port_protects())
-        out["port_protects"].push_back({
-            {"pathname", p.pathname},
-            {"loop_protect", name_of(protect_names, p.data.loop_protect)},
-            {"loop_state", name_of(loop_state_names, p.data.loop_state)},
-            {"pause_protect", name_of(protect_names, p.data.pause_protect)},
-            {"pause_state", name_of(pause_state_names, p.data.pause_state)},
-            {"col8_value", p.data.col8_value},
-        });
-    for (const SubportProtect &p : model.subport_protects())
-        out["subport_protects"].push_back({
-            {"pathname", p.pathname},
-            {"loop_protect", name_of(protect_names, p.data.loop_protect)},
-            {"loop_state", name_of(loop_state_names, p.data.loop_state)},
-        });
-    for (const RemoteDevice &device : store.remote_devices())
-        out["remote_devices"].push_back(describe_remote_device(device));
-    return out;
-}
-
 void print_portgroup(std::ostream &out, const json &g) {
-    out << "  #" << g["number"] << " " << g["pathname"].get<std::string>() << "\n";
+    out << "  #" << g["number"] << " " << str(g["pathname"]) << "\n";
     field(out, "ports", or_none(g["ports"]));
     field(out, "subports", positions_text(g["subports"]));
     field(out, "native VLAN", number(g["native_vlan"]));
@@ -196,8 +264,8 @@ void print_portgroup(std::ostream &out, const json &g) {
 
 void print_xnetgroup(std::ostream &out, const json &g) {
     field(out, "xnetgroup",
-          g["pathname"].get<std::string>() + ": " + g["role"].get<std::string>() + " on #" +
-              number(g["portgroup_number"]) + " " + g["portgroup"].get<std::string>() + ", col7 " +
+          str(g["pathname"]) + ": " + g["role"].get<std::string>() + " on #" +
+              number(g["portgroup_number"]) + " " + str(g["portgroup"]) + ", col7 " +
               number(g["col7_value"]));
 }
 
@@ -208,9 +276,8 @@ void print_xnet(std::ostream &out, const json &x) {
                              ? "native VLAN of #" + std::to_string(tested)
                          : tested < 0 ? "not native (no xnetgroup)"
                                       : "not native on #" + std::to_string(tested);
-    out << "  " << (fc ? "FC " : "Ethernet ") << x["pathname"].get<std::string>() << ": VLAN "
-        << x["int_vid"] << ", " << (x["enabled"].get<bool>() ? "enabled" : "disabled") << ", "
-        << native << "\n";
+    out << "  " << (fc ? "FC " : "Ethernet ") << str(x["pathname"]) << ": VLAN " << x["int_vid"]
+        << ", " << (x["enabled"].get<bool>() ? "enabled" : "disabled") << ", " << native << "\n";
     if (fc)
         field(out, "columns",
               "attach " + x["fc_attach_mode"].get<std::string>() + ", col8 " +
@@ -226,78 +293,120 @@ void print_xnet(std::ostream &out, const json &x) {
     if (x["xnetgroups"].empty()) field(out, "xnetgroups", "none");
 }
 
-void print_model(std::ostream &out, const json &model) {
-    auto section = [&](const char *title, const char *key) {
-        out << title << " (" << model[key].size() << ")\n";
-        return model[key];
-    };
-    for (const json &g : section("Port groups", "portgroups"))
-        print_portgroup(out, g);
-    out << "\n";
-    for (const json &x : section("Xnets", "xnets"))
-        print_xnet(out, x);
-    out << "\n";
-    for (const json &s : section("Subports", "subports")) {
-        int32_t parent = s["parent_port"];
-        out << "  " << s["pathname"].get<std::string>() << ": parent port " << parent
-            << (parent >= 0 && parent < INT32_MAX
-                    ? " (/ports/port" + std::to_string(parent + 1) + ")"
-                    : "")
-            << ", " << (s["enabled"].get<bool>() ? "enabled" : "disabled")
-            << (s["is_fcoe"].get<bool>() ? ", FCoE" : "") << "\n";
-        field(out, "columns",
-              "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) +
-                  ", col11 " + number(s["col11_value"]) + ", col16 flag " +
-                  yes_no(s["col16_flag"]) + ", col17 " + s["col17_hex"].get<std::string>());
-    }
-    out << "\n";
-    for (const json &p : section("Port protection", "port_protects"))
-        out << "  " << p["pathname"].get<std::string>() << ": loop "
-            << p["loop_protect"].get<std::string>() << " (" << p["loop_state"].get<std::string>()
-            << "), pause " << p["pause_protect"].get<std::string>() << " ("
-            << p["pause_state"].get<std::string>() << "), col8 " << p["col8_value"] << "\n";
-    out << "\n";
-    for (const json &p : section("Subport protection", "subport_protects"))
-        out << "  " << p["pathname"].get<std::string>() << ": loop "
-            << p["loop_protect"].get<std::string>() << " (" << p["loop_state"].get<std::string>()
-            << ")\n";
-    out << "\n";
-    for (const json &d : section("Remote devices", "remote_devices"))
-        out << "  " << d["key"] << ": dcbx_pending " << d["dcbx_pending"].dump() << "\n";
-}
+namespace {
 
-void print_dot(std::ostream &out, const json &model) {
-    // Graphviz ids and labels are quoted strings; json::dump() quotes and
-    // escapes them the same way.
-    auto quoted = [](const std::string &text) { return json(text).dump(); };
-    out << "digraph confmodel {\n  rankdir=LR;\n  node [fontname=\"Helvetica\"];\n";
-    for (const json &g : model["portgroups"])
-        out << "  " << quoted("pg" + number(g["number"])) << " [shape=box3d, label="
-            << quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
-                      "\nports " + or_none(g["ports"]) +
-                      (g["subport_ports"] == ""
-                           ? ""
-                           : "\nsubports of " + g["subport_ports"].get<std::string>()) +
-                      "\nnative VLAN " + number(g["native_vlan"]))
-            << "];\n";
-    int xi = 0;
-    for (const json &x : model["xnets"]) {
-        std::string xid = "x" + std::to_string(xi++);
-        out << "  " << quoted(xid) << " [shape=box, style=rounded"
-            << (x["is_native_vlan"].get<bool>() ? ", penwidth=2" : "") << ", label="
-            << quoted(x["pathname"].get<std::string>() + "\n" +
-                      (x["kind"] == "fc" ? "FC" : "Ethernet") + " VLAN " + number(x["int_vid"]))
-            << "];\n";
-        int gi = 0;
-        for (const json &g : x["xnetgroups"]) {
-            std::string gid = xid + "g" + std::to_string(gi++);
-            out << "  " << quoted(gid) << " [shape=ellipse, label="
-                << quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>())
-                << "];\n";
-            out << "  " << quoted(xid) << " -> " << quoted(gid) << ";\n";
-            out << "  " << quoted(gid) << " -> " << quoted("pg" + number(g["portgroup_number"]))
-                << ";\n";
+// Writes one section of the model in a view: every description the source
+// yields, with the section's framing.
+class ModelWriter {
+  public:
+    ModelWriter(std::ostream &out, View view) : out_(out), view_(view) {}
+
+    template <typename Each, typename PrintText, typename PrintDot>
+    void section(const char *title, const char *key, size_t count, Each each,
+                 PrintText print_text, PrintDot print_dot) {
+        size_t index = 0;
+        switch (view_) {
+        case View::text:
+            out_ << title << " (" << count << ")\n";
+            each([&](const json &d) { print_text(out_, d); });
+            out_ << "\n";
+            break;
+        case View::json:
+            out_ << (sections_++ == 0 ? "{\n" : ",\n") << "  \"" << key << "\": [";
+            each([&](const json &d) {
+                out_ << (index++ == 0 ? "\n" : ",\n") << indented(json_text(d), "    ");
+            });
+            out_ << (index == 0 ? "]" : "\n  ]");
+            break;
+        case View::dot:
+            each([&](const json &d) { print_dot(out_, d, index++); });
+            break;
         }
     }
-    out << "}\n";
+
+    void begin() {
+        if (view_ == View::dot)
+            out_ << "digraph confmodel {\n  rankdir=LR;\n  node [fontname=\"Helvetica\"];\n";
+    }
+
+    void end() {
+        if (view_ == View::json) out_ << "\n}\n";
+        if (view_ == View::dot) out_ << "}\n";
+    }
+
+  private:
+    static std::string indented(const std::string &text, const std::string &by) {
+        std::string out = by;
+        for (char c : text) {
+            out += c;
+            if (c == '\n') out += by;
+        }
+        return out;
+    }
+
+    std::ostream &out_;
+    View view_;
+    int sections_ = 0;
+};
+
+template <typename Entry> size_t length(const list_head *head) {
+    size_t n = 0;
+    LIST_FOREACH(const Entry, e, head)
+    n++;
+    return n;
+}
+
+auto no_dot = [](std::ostream &, const json &, size_t) {};
+
+} // namespace
+
+void write_model(std::ostream &out, View view, const HostModel &model, const Store &store) {
+    const Module &m = model.module();
+    ModelWriter writer(out, view);
+    writer.begin();
+    writer.section(
+        "Port groups", "portgroups", length<portgroup_entry>(m.portgroups),
+        [&](auto emit) {
+            LIST_FOREACH(const portgroup_entry, group, m.portgroups)
+            emit(describe_portgroup(*group));
+        },
+        print_portgroup, [](std::ostream &o, const json &g, size_t) { dot_portgroup(o, g); });
+    writer.section(
+        "Xnets", "xnets", length<xnet_entry>(m.xnets),
+        [&](auto emit) {
+            LIST_FOREACH(const xnet_entry, xnet, m.xnets)
+            emit(describe_xnet(*xnet));
+        },
+        print_xnet, dot_xnet);
+    if (view == View::dot) return writer.end();
+
+    writer.section(
+        "Subports", "subports", model.subports().size(),
+        [&](auto emit) {
+            for (const Subport &s : model.subports())
+                emit(describe_subport(s.data));
+        },
+        print_subport, no_dot);
+    writer.section(
+        "Port protection", "port_protects", model.port_protects().size(),
+        [&](auto emit) {
+            for (const PortProtect &p : model.port_protects())
+                emit(describe_port_protect(p.record->has(0) ? p.record->column(0) : "", p.data));
+        },
+        print_port_protect, no_dot);
+    writer.section(
+        "Subport protection", "subport_protects", model.subport_protects().size(),
+        [&](auto emit) {
+            for (const SubportProtect &p : model.subport_protects())
+                emit(describe_subport_protect(p.record->has(0) ? p.record->column(0) : "",
+                                              p.data));
+        },
+        print_subport_protect, no_dot);
+    size_t devices = 0;
+    store.each([&](const RemoteDevice &) { devices++; });
+    writer.section(
+        "Remote devices", "remote_devices", devices,
+        [&](auto emit) { store.each([&](const RemoteDevice &d) { emit(describe_remote_device(d)); }); },
+        print_remote_device, no_dot);
+    writer.end();
 }

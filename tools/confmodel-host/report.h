@@ -1,5 +1,7 @@
-// What the module made of a dump, for people and for other tools. Every view
-// renders one JSON description, so the text, the JSON and the graph agree.
+// What the module made of a configuration, for people and for other tools.
+// Every view renders the same JSON description of each entry, so the text,
+// the JSON and the graph agree. The views are written entry by entry, so a
+// large model is never held twice.
 #ifndef CONFMODEL_HOST_REPORT_H
 #define CONFMODEL_HOST_REPORT_H
 
@@ -12,24 +14,31 @@
 #include <ostream>
 #include <string>
 
+using ojson = nlohmann::ordered_json;
+
 // Ports as 1-based ranges, as pathnames number them: bits 0-3 and 6 give "1-4,7".
 std::string port_ranges(uint64_t bitmap);
 
-nlohmann::ordered_json describe_portgroup(const portgroup_entry &group);
-nlohmann::ordered_json describe_xnet(const xnet_entry &xnet); // with its xnetgroups
-nlohmann::ordered_json describe_xnetgroup(const xnetgroup_entry &group);
-nlohmann::ordered_json describe_remote_device(const RemoteDevice &device);
-// Everything: portgroups, xnets, subports, port_protects, subport_protects,
-// remote_devices.
-nlohmann::ordered_json describe_model(const HostModel &model, const Store &store);
+ojson describe_portgroup(const portgroup_entry &group);
+ojson describe_xnet(const xnet_entry &xnet); // with its xnetgroups
+ojson describe_xnetgroup(const xnetgroup_entry &group);
+ojson describe_subport(const subport_data &subport);
+ojson describe_port_protect(const std::string &pathname, const port_protect_data &data);
+ojson describe_subport_protect(const std::string &pathname, const subport_protect_data &data);
+ojson describe_remote_device(const RemoteDevice &device);
 
-// Text views of the descriptions above.
-void print_model(std::ostream &out, const nlohmann::ordered_json &model);
-void print_portgroup(std::ostream &out, const nlohmann::ordered_json &group);
-void print_xnet(std::ostream &out, const nlohmann::ordered_json &xnet);
-void print_xnetgroup(std::ostream &out, const nlohmann::ordered_json &group);
+// JSON as this program prints it: indented, every character outside ASCII
+// escaped, so that no byte of it can act on a terminal.
+std::string json_text(const ojson &value, int indent = 2);
 
-// A Graphviz digraph: xnets, their xnetgroups, and the port groups bound.
-void print_dot(std::ostream &out, const nlohmann::ordered_json &model);
+// Text views of single descriptions.
+void print_portgroup(std::ostream &out, const ojson &group);
+void print_xnet(std::ostream &out, const ojson &xnet);
+void print_xnetgroup(std::ostream &out, const ojson &group);
+
+enum class View { text, json, dot };
+// The whole model: port groups, xnets, subports, port and subport
+// protection, remote devices.
+void write_model(std::ostream &out, View view, const HostModel &model, const Store &store);
 
 #endif

@@ -1,12 +1,16 @@
 #include "services.h"
 
+#include "text.h"
+
 #include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <syslog.h>
 
 namespace {
 
 std::string context;
-std::string ident;
 int errors;
 int warnings;
 
@@ -19,22 +23,32 @@ const char *priority_name(int priority) {
 } // namespace
 
 // The module's syslog resolves against this executable (it exports its
-// symbols), so every line the module logs passes through here.
+// symbols), so every line the module logs passes through here. The line goes
+// to standard error only: this is a tool, not a daemon.
 extern "C" void syslog(int priority, const char *format, ...) {
     if (LOG_PRI(priority) <= LOG_ERR)
         errors++;
     else if (LOG_PRI(priority) == LOG_WARNING)
         warnings++;
 
-    // With LOG_PERROR the C library copies the line to standard error as
-    // "<ident>: <text>", so the ident carries the record and the priority.
-    ident = context.empty() ? priority_name(priority) : context + ": " + priority_name(priority);
-    openlog(ident.c_str(), LOG_PERROR, 0);
-
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    vsyslog(priority, format, args);
+    va_copy(again, args);
+    int length = vsnprintf(nullptr, 0, format, args);
     va_end(args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    // A line feed at the end of the format ends the module's line; any other
+    // is the data's and shows as an escape.
+    size_t format_length = strlen(format);
+    if (format_length > 0 && format[format_length - 1] == '\n' && !text.empty() &&
+        text.back() == '\n')
+        text.pop_back();
+
+    std::string line = (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " +
+                       escaped(text) + "\n";
+    fwrite(line.data(), 1, line.size(), stderr);
 }
 
 namespace services {

@@ -1,6 +1,7 @@
 // What this host supplies to the module besides the C library and the string
-// duplicator of host/hosk.cc: a syslog that shows each line's priority on
-// standard error and counts the problems the module reported.
+// duplicator of host/hosk.cc: a syslog that shows each line on standard error
+// with its priority and the record that caused it, and counts the problems
+// the module reported.
 #ifndef CONFMODEL_HOST_SERVICES_H
 #define CONFMODEL_HOST_SERVICES_H
 
@@ -12,7 +13,7 @@ namespace services {
 // each line logged until the next call. Empty shows the priority alone.
 void set_log_context(const std::string &context);
 
-// Lines logged at LOG_WARNING or more severe since the start.
+// Lines logged at LOG_ERR or more severe, and at LOG_WARNING, since the start.
 int errors_logged();
 int warnings_logged();
 

@@ -1,15 +1,17 @@
-// The configuration store this host answers the module's tavri_ calls with:
-// the in-memory store, seeded with the dump's remote devices.
+// The configuration store this host answers the module's tavri_ calls with,
+// holding the remote devices of the configuration.
 #ifndef CONFMODEL_HOST_STORE_H
 #define CONFMODEL_HOST_STORE_H
 
-#include "dump.h"
-#include "memstore.h"
+#include "records.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct memstore;
 
 struct RemoteDevice {
     uintptr_t key;
@@ -18,23 +20,24 @@ struct RemoteDevice {
 
 class Store {
   public:
-    Store();
-    ~Store() { memstore_destroy(store_); }
+    Store(); // empty, in memory
+    ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Adds every remote_device record of the dump, in line order.
-    void seed(const Dump &dump);
-
-    uintptr_t handle() const { return memstore_handle(store_); }
-    // The committed records with key, in the order added.
-    std::vector<RemoteDevice> records(uintptr_t key) const;
-    // Every committed record, grouped by key in the order the keys were added.
-    std::vector<RemoteDevice> remote_devices() const;
+    // A remote_device record, committed.
+    void add(const Record &device);
+    uintptr_t handle() const;
+    // The committed records with key, in store order.
+    std::vector<RemoteDevice> devices(uintptr_t key) const;
+    // Every committed record, in store order.
+    void each(const std::function<void(const RemoteDevice &)> &visit) const;
 
   private:
     memstore *store_;
-    std::vector<uintptr_t> keys_;
 };
+
+// A remote device's key, checked by the reader: a decimal number of 32 bits.
+uintptr_t device_key(const Record &device);
 
 #endif

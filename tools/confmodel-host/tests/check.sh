@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs a command and checks its exit status and what it printed.
-# usage: check.sh STATUS [-e TEXT]... [-x TEXT]... [-i INPUT] -- COMMAND [ARG]...
+# usage: check.sh STATUS [-e TEXT]... [-x TEXT]... [-i INPUT | -c -] -- COMMAND [ARG]...
 #   STATUS    the exit status expected
 #   -e TEXT   the output (standard output and error together) contains TEXT
 #   -x TEXT   the output does not contain TEXT
 #   -i INPUT  INPUT, and a newline, is the command's standard input
+#   -c -      the command runs with its standard input closed
 set -eu
 expected=$1
 shift
@@ -13,11 +14,13 @@ trap 'rm -rf "$work"' EXIT
 : > "$work/in"
 : > "$work/present"
 : > "$work/absent"
+closed=0
 while [ "$1" != "--" ]; do
     case $1 in
     -e) printf '%s\n' "$2" >> "$work/present" ;;
     -x) printf '%s\n' "$2" >> "$work/absent" ;;
     -i) printf '%s\n' "$2" > "$work/in" ;;
+    -c) closed=1 ;;
     *) echo "check.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift 2
@@ -25,7 +28,11 @@ done
 shift
 
 status=0
-"$@" < "$work/in" > "$work/out" 2>&1 || status=$?
+if [ "$closed" -eq 1 ]; then
+    "$@" <&- > "$work/out" 2>&1 || status=$?
+else
+    "$@" < "$work/in" > "$work/out" 2>&1 || status=$?
+fi
 failed=0
 if [ "$status" -ne "$expected" ]; then
     echo "exit status $status, expected $expected"

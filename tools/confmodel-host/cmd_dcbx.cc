@@ -1,0 +1,67 @@
+#include "commands.h"
+
+#include <cerrno>
+#include <iostream>
+
+namespace {
+
+std::string status_name(int status) {
+    switch (status) {
+    case 0:
+        return "0";
+    case ENOMEM:
+        return "ENOMEM";
+    case EBUSY:
+        return "EBUSY";
+    case EINVAL:
+        return "EINVAL";
+    default:
+        return std::to_string(status);
+    }
+}
+
+ojson values(const Store &store, uintptr_t key) {
+    ojson list = ojson::array();
+    for (const RemoteDevice &device : store.devices(key))
+        list.push_back(describe_remote_device(device)["dcbx_pending"]);
+    return list;
+}
+
+std::string shown(const ojson &list) {
+    if (list.empty()) return "no record";
+    std::string text;
+    for (const ojson &value : list)
+        text += (text.empty() ? "" : ", ") + json_text(value, -1);
+    return text;
+}
+
+} // namespace
+
+int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, bool as_json) {
+    Dump dump = session.read(source);
+    const Module &m = session.module();
+    Store store;
+    seed(store, dump);
+
+    ojson before = values(store, call.key);
+    int status = call.action == "set"     ? m.dcbx_pending_set(store.handle(), call.key)
+                 : call.action == "reset" ? m.dcbx_pending_reset(store.handle(), call.key)
+                                          : m.dcbx_pending_test_and_set(store.handle(), call.key,
+                                                                        call.expected.c_str(),
+                                                                        call.new_value.c_str());
+    ojson after = values(store, call.key);
+
+    if (as_json)
+        std::cout << json_text(ojson{{"device", call.key},
+                                     {"action", call.action},
+                                     {"before", before},
+                                     {"status", status_name(status)},
+                                     {"after", after}})
+                  << "\n";
+    else
+        std::cout << "dcbx " << call.action << " on device " << call.key << "\n"
+                  << "  before  " << shown(before) << "\n"
+                  << "  status  " << status_name(status) << "\n"
+                  << "  after   " << shown(after) << "\n";
+    return status == 0 ? EXIT_OK : EXIT_FOUND_NOTHING;
+}

@@ -1,0 +1,32 @@
+// One function a command, each a short run over the shared layers; main only
+// parses the command line and dispatches.
+#ifndef CONFMODEL_HOST_COMMANDS_H
+#define CONFMODEL_HOST_COMMANDS_H
+
+#include "report.h"
+#include "session.h"
+
+#include <cstdint>
+#include <string>
+
+struct Query {
+    enum Kind { none, port, vlan, portgroup, xnetgroup } kind = none;
+    int64_t number = 0;
+    std::string text, separator;
+};
+
+// The model, or a lookup's answer (exit 1 when nothing is found).
+int cmd_show(Session &session, const std::string &source, View view, const Query &query);
+// The module's and the host's findings and a summary; exit 1 when there are any.
+int cmd_check(Session &session, const std::string &source);
+
+struct DcbxCall {
+    std::string action; // set, reset or test-and-set
+    uintptr_t key = 0;
+    std::string expected, new_value;
+};
+// A DCBX call against the configuration's remote devices; exit 1 unless it
+// answers 0.
+int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, bool as_json);
+
+#endif

@@ -1,0 +1,138 @@
+#include "findings.h"
+
+#include "model/list.h"
+#include "text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <unordered_map>
+
+namespace {
+
+struct Finding {
+    uint32_t line;
+    bool error;
+    std::string text;
+};
+
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// What the module makes of a column it cannot hold exactly, or nothing when
+// the value fits. The module takes its conversions from this process's C
+// library, so calling the same functions here gives its very result.
+std::optional<std::string> lossy(Numeric kind, const char *text) {
+    const char *p = text;
+    while (is_space(*p))
+        p++;
+    errno = 0;
+    switch (kind) {
+    case Numeric::decimal: {
+        long long value = strtoll(p, nullptr, 10);
+        if (errno != ERANGE && value >= INT32_MIN && value <= INT32_MAX) return std::nullopt;
+        return "is beyond 32 bits: the module reads it as " + std::to_string(atoi(text));
+    }
+    case Numeric::hex64:
+        strtoull(p, nullptr, 16);
+        if (errno != ERANGE) return std::nullopt;
+        return "is beyond 64 bits: the module reads it as 0xffffffffffffffff";
+    case Numeric::hex32:
+    case Numeric::number32: {
+        if (*p == '-' || *p == '+') p++;
+        unsigned long long magnitude = strtoull(p, nullptr, kind == Numeric::hex32 ? 16 : 0);
+        if (errno != ERANGE && magnitude <= UINT32_MAX) return std::nullopt;
+        return "is beyond 32 bits: the module reads it as 0xffffffff";
+    }
+    }
+    return std::nullopt;
+}
+
+class Findings {
+  public:
+    void add(uint32_t line, bool error, std::string text) {
+        found_.push_back({line, error, std::move(text)});
+    }
+
+    FindingCounts write(const std::string &source) {
+        std::stable_sort(found_.begin(), found_.end(),
+                         [](const Finding &a, const Finding &b) { return a.line < b.line; });
+        FindingCounts counts;
+        for (const Finding &f : found_) {
+            (f.error ? counts.errors : counts.warnings)++;
+            std::cerr << location(source, f.line) << (f.error ? ": host error: " : ": host warning: ")
+                      << f.text << "\n";
+        }
+        return counts;
+    }
+
+  private:
+    std::vector<Finding> found_;
+};
+
+// Listed entries that share a pathname: lookups by name find only the first.
+template <typename Entry, typename Describe>
+void same_pathnames(Findings &findings, const HostModel &model, const list_head *list,
+                    Describe describe) {
+    std::unordered_map<std::string_view, const Entry *> first;
+    LIST_FOREACH(const Entry, entry, list) {
+        auto [at, added] = first.emplace(entry->pathname, entry);
+        if (!added)
+            findings.add(model.origin(entry).line, true,
+                         describe(*entry) + " has the pathname of " + describe(*at->second) +
+                             " (line " + std::to_string(model.origin(at->second).line) +
+                             "), which lookups by name find instead");
+    }
+}
+
+} // namespace
+
+FindingCounts report_findings(const Dump &dump, const HostModel &model) {
+    Findings findings;
+    const Module &m = model.module();
+
+    same_pathnames<portgroup_entry>(findings, model, m.portgroups, [](const portgroup_entry &g) {
+        return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
+    });
+    same_pathnames<xnet_entry>(findings, model, m.xnets, [](const xnet_entry &x) {
+        return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
+    });
+    LIST_FOREACH(const xnet_entry, xnet, m.xnets) {
+        same_pathnames<xnetgroup_entry>(findings, model, &xnet->xnetgroups,
+                                        [](const xnetgroup_entry &g) {
+                                            return "xnetgroup " + quote(g.pathname) +
+                                                   " under " + quote(g.xnet->pathname);
+                                        });
+    }
+
+    std::unordered_map<std::string_view, uint32_t> device_lines;
+    for (const Record &record : dump.records) {
+        const TableInfo &table = table_info(record.table);
+        for (const auto &[column, kind] : table.numeric) {
+            const char *text = record.column(column);
+            if (text == nullptr) continue;
+            if (auto reason = lossy(kind, text))
+                findings.add(record.line, false,
+                             "column " + std::to_string(column) + " of the " + table.name +
+                                 ", " + quote(text) + ", " + *reason);
+            else if (is_xnet(record.table) && column == 5 && atoi(text) == -1)
+                findings.add(record.line, false,
+                             "VLAN id " + quote(text) + " reads as -1, which is also the VLAN "
+                             "id of an xnet without one: the two count as duplicates");
+        }
+        if (record.table == Table::remote_device) {
+            auto [first, added] =
+                device_lines.emplace(record.column(REMOTE_DEVICE_KEY), record.line);
+            if (!added)
+                findings.add(record.line, true,
+                             "remote device " + std::string(record.column(REMOTE_DEVICE_KEY)) +
+                                 " has another record (line " + std::to_string(first->second) +
+                                 "): every DCBX test-and-set on this key answers EINVAL");
+        }
+    }
+    return findings.write(dump.name);
+}
