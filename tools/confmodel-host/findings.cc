@@ -83,9 +83,8 @@ void same_pathnames(Findings &findings, const HostModel &model, const list_head 
         auto [at, added] = first.emplace(entry->pathname, entry);
         if (!added)
             findings.add(model.origin(entry).line, true,
-                         describe(*entry) + " has the pathname of " + describe(*at->second) +
-                             " (line " + std::to_string(model.origin(at->second).line) +
-                             "), which lookups by name find instead");
+                         describe(*entry, *at->second,
+                                  "line " + std::to_string(model.origin(at->second).line)));
     }
 }
 
@@ -95,18 +94,29 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model) {
     Findings findings;
     const Module &m = model.module();
 
-    same_pathnames<portgroup_entry>(findings, model, m.portgroups, [](const portgroup_entry &g) {
-        return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
-    });
-    same_pathnames<xnet_entry>(findings, model, m.xnets, [](const xnet_entry &x) {
-        return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
-    });
+    same_pathnames<portgroup_entry>(
+        findings, model, m.portgroups,
+        [](const portgroup_entry &g, const portgroup_entry &first, const std::string &line) {
+            std::string other = "#" + std::to_string(first.number);
+            return "port group #" + std::to_string(g.number) + " " + quote(g.pathname) +
+                   " has the pathname of " + other + " (" + line +
+                   "): lookups by name, and xnetgroups naming it, find " + other;
+        });
+    same_pathnames<xnet_entry>(
+        findings, model, m.xnets,
+        [](const xnet_entry &x, const xnet_entry &first, const std::string &line) {
+            return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) +
+                   ") has the pathname of the xnet with VLAN " + std::to_string(first.int_vid) +
+                   " (" + line + "): lookups by name find that one";
+        });
     LIST_FOREACH(const xnet_entry, xnet, m.xnets) {
-        same_pathnames<xnetgroup_entry>(findings, model, &xnet->xnetgroups,
-                                        [](const xnetgroup_entry &g) {
-                                            return "xnetgroup " + quote(g.pathname) +
-                                                   " under " + quote(g.xnet->pathname);
-                                        });
+        same_pathnames<xnetgroup_entry>(
+            findings, model, &xnet->xnetgroups,
+            [](const xnetgroup_entry &g, const xnetgroup_entry &, const std::string &line) {
+                return "xnetgroup " + quote(g.pathname) + " is filed twice under xnet " +
+                       quote(g.xnet->pathname) + " (also " + line +
+                       "): lookups by name find the first";
+            });
     }
 
     std::unordered_map<std::string_view, uint32_t> device_lines;
