@@ -4,6 +4,7 @@
 
 #include "tavri.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -248,6 +249,30 @@ int memstore_add_device(memstore *store, uintptr_t key, const char *dcbx_pending
             value = dcbx_pending;
         s->committed.push_back({key, std::move(value)});
         return 0;
+    });
+}
+
+size_t memstore_remove_devices(memstore *store, uintptr_t key) {
+    Lock lock(store->mutex);
+    store->idle.wait(lock, [store] { return !store->open; });
+    size_t before = store->committed.size();
+    store->committed.erase(std::remove_if(store->committed.begin(), store->committed.end(),
+                                          [key](const Device &d) { return d.key == key; }),
+                           store->committed.end());
+    return before - store->committed.size();
+}
+
+int memstore_replace_device(memstore *store, uintptr_t key, const char *dcbx_pending) {
+    return guarded(memstore_handle(store), [=](memstore *s, Lock &lock) {
+        s->idle.wait(lock, [s] { return !s->open; });
+        for (Device &device : s->committed) {
+            if (device.key != key)
+                continue;
+            device.dcbx_pending = dcbx_pending != nullptr ? std::optional<std::string>(dcbx_pending)
+                                                          : std::nullopt;
+            return 0;
+        }
+        return static_cast<int>(MEMSTORE_NO_RECORD);
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Query {
     enum Kind { none, port, vlan, portgroup, xnetgroup } kind = none;
@@ -28,5 +29,20 @@ struct DcbxCall {
 // A DCBX call against the configuration's remote devices; exit 1 unless it
 // answers 0.
 int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, bool as_json);
+
+enum class DiffView { text, json, changes };
+// The change set that turns OLD into NEW and its effect on the model; exit 1
+// when the two models differ.
+int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
+             DiffView view);
+
+// Builds SOURCE, applies the change set to the running model as a host must,
+// and compares the result with a fresh start; exit 1 when they diverge.
+int cmd_apply(Session &session, const std::string &source, const std::string &changes,
+              bool as_json);
+
+struct Snapshot;
+// The model these records give from a fresh start, seen from outside.
+Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records);
 
 #endif

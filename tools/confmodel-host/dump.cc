@@ -97,13 +97,14 @@ bool is_blank_or_comment(const std::string &line) {
 }
 
 Dump read_dump(LineReader &in) {
-    Dump dump{in.name(), {}};
+    Dump dump{in.name(), register_source(in.name()), {}};
     std::string line;
     while (in.next(line)) {
         if (is_blank_or_comment(line)) continue;
         std::string where = location(dump.name, in.line_number());
         try {
-            dump.records.push_back(read_record(parse_line(line, where), in.line_number(), where));
+            dump.records.push_back(
+                read_record(parse_line(line, where), dump.source, in.line_number(), where));
         } catch (const std::bad_alloc &) {
             throw Failure(where + ": out of memory");
         }
@@ -118,6 +119,6 @@ void check_dump(const Dump &dump) {
         if (is_xnet(record.table)) xnet_names.insert(record.column(0));
     for (const Record &record : dump.records)
         if (is_xnetgroup(record.table) && xnet_names.count(record.xnet()) == 0)
-            throw Failure(location(dump.name, record.line) + ": the parent xnet " +
+            throw Failure(where(record) + ": the parent xnet " +
                           quote(record.xnet()) + " has no xnet record in the dump");
 }

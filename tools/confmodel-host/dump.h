@@ -52,6 +52,7 @@ bool is_blank_or_comment(const std::string &line);
 
 struct Dump {
     std::string name; // as given on the command line, for messages
+    uint8_t source;   // the records' source
     std::vector<Record> records;
 };
 

@@ -104,6 +104,25 @@ int main(int argc, char **argv) {
     test_and_set->add_option("EXPECTED", call.expected, "the value it must hold")->required();
     test_and_set->add_option("NEW", call.new_value, "the value to write")->required();
 
+    std::string other;
+    CLI::App *diff = app.add_subcommand(
+        "diff", "the change set that turns OLD into NEW, and its effect on the model; exit 0 "
+                "when the two models are the same, 1 when they differ");
+    diff->add_option("OLD", source, "the configuration before")->required();
+    diff->add_option("NEW", other, "the configuration after")->required();
+    bool changes_only = false;
+    auto *diff_json = diff->add_flag("--json", as_json, "as one JSON document");
+    diff->add_flag("--changes", changes_only, "only the change set, as a change file")
+        ->excludes(diff_json);
+
+    CLI::App *apply = app.add_subcommand(
+        "apply", "apply a change set to the running model as a host must, showing each step, "
+                 "its effect, and where the running model differs from a fresh start of the "
+                 "changed configuration; exit 1 when it does");
+    apply->add_option("SOURCE", source, "the configuration")->required();
+    apply->add_option("CHANGES", other, "the change set (docs/records.md)")->required();
+    apply->add_flag("--json", as_json, "as one JSON document");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
@@ -139,6 +158,12 @@ int main(int argc, char **argv) {
             return cmd_show(session, source, view, query);
         }
         if (*check) return cmd_check(session, source);
+        if (*diff)
+            return cmd_diff(session, source, other,
+                            changes_only ? DiffView::changes
+                            : as_json    ? DiffView::json
+                                         : DiffView::text);
+        if (*apply) return cmd_apply(session, source, other, as_json);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);

@@ -7,12 +7,25 @@
 #include <cstring>
 #include <iostream>
 #include <new>
-#include <string_view>
 
 namespace {
 
-void note(const std::string &where, const std::string &text) {
-    std::cerr << where << ": note: " << text << "\n";
+void note(const std::string &cause, const std::string &text) {
+    std::cerr << cause << ": note: " << text << "\n";
+}
+
+// Runs a step of the module under a log context; a host allocation that
+// fails on the way is reported with it.
+template <typename Step> auto logged(const std::string &cause, Step step) {
+    services::set_log_context(cause);
+    struct Reset {
+        ~Reset() { services::set_log_context(""); }
+    } reset;
+    try {
+        return step();
+    } catch (const std::bad_alloc &) {
+        throw Failure(cause + ": out of memory");
+    }
 }
 
 } // namespace
@@ -22,111 +35,170 @@ int32_t native_vlan_portgroup(const xnet_entry &xnet) {
     return first != nullptr ? first->portgroup_number : -1;
 }
 
-void HostModel::build(const Dump &dump) {
-    const Module &m = module_;
-    list_init(m.portgroups);
-    list_init(m.xnets);
+void HostModel::start() {
+    list_init(module_.portgroups);
+    list_init(module_.xnets);
     built_ = true;
-    source_ = dump.name;
+}
 
-    auto where = [&](const Record &record) { return location(dump.name, record.line); };
-    auto each = [&](auto matches, auto &&step) {
-        for (const Record &record : dump.records) {
-            if (!matches(record.table)) continue;
-            services::set_log_context(where(record));
-            try {
-                std::vector<char *> columns = record.columns();
-                step(record, columns.data());
-            } catch (const std::bad_alloc &) {
-                throw Failure(where(record) + ": out of memory");
-            }
-        }
-        services::set_log_context("");
+void HostModel::build(const Dump &dump) {
+    std::vector<const Record *> records;
+    records.reserve(dump.records.size());
+    for (const Record &record : dump.records)
+        records.push_back(&record);
+    build(records);
+}
+
+void HostModel::build(const std::vector<const Record *> &records) {
+    start();
+    auto each = [&](auto matches, auto step) {
+        for (const Record *record : records)
+            if (matches(record->table)) step(*record);
     };
-
     each([](Table t) { return t == Table::portgroup; },
-         [&](const Record &record, config_record columns) {
-             portgroup_entry *entry;
-             if (int status = m.create_new_portgroup(columns, &entry); status != 0)
-                 note(where(record), "create_new_portgroup returned " + std::to_string(status));
-             else
-                 origins_.emplace(entry, &record); // a duplicate keeps the first's
-         });
-
-    // A duplicate xnet record gets the entry already listed; the xnetgroups
-    // that name it are filed there, as a host holding that answer would.
-    std::unordered_map<std::string_view, xnet_entry *> filed_under;
-    each(is_xnet, [&](const Record &record, config_record columns) {
-        xnet_entry *entry;
-        int duplicate;
-        int status = record.table == Table::xnet ? m.create_new_xnet(columns, &entry, &duplicate)
-                                                 : m.create_new_fc_xnet(columns, &entry, &duplicate);
-        if (status != 0)
-            note(where(record), "the module refused the xnet (status " + std::to_string(status) + ")");
-        else if (duplicate)
-            note(where(record), std::string("duplicate of ") + escaped(entry->pathname) +
-                                    "; its xnetgroups join that xnet");
-        else
-            origins_.emplace(entry, &record);
-        filed_under.emplace(record.column(0), entry);
+         [&](const Record &r) { create_portgroup(r, where(r)); });
+    each(is_xnet, [&](const Record &r) { create_xnet(r, where(r)); });
+    each(is_xnetgroup, [&](const Record &r) {
+        if (!create_xnetgroup(r, where(r)))
+            note(where(r), "xnetgroup skipped: its xnet is not in the model");
     });
-
-    each(is_xnetgroup, [&](const Record &record, config_record columns) {
-        xnet_entry *parent = filed_under[record.xnet()];
-        if (parent == nullptr) {
-            note(where(record), "xnetgroup skipped: its xnet was not created");
-            return;
-        }
-        xnetgroup_entry *entry;
-        int status = record.table == Table::xnetgroup
-                         ? m.create_new_xnetgroup(columns, parent, &entry)
-                         : m.create_new_fc_xnetgroup(columns, parent, &entry);
-        if (status != 0)
-            note(where(record),
-                 "the module refused the xnetgroup (status " + std::to_string(status) + ")");
-        else
-            origins_.emplace(entry, &record);
-    });
-
-    LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        services::set_log_context(where(origin(xnet)));
-        m.test_and_set_native_vlan(xnet, native_vlan_portgroup(*xnet));
+    LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
+        test_native_vlan(xnet, where(origin(xnet)));
     }
-    services::set_log_context("");
-
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },
-         [&](const Record &record, config_record columns) {
-             if (record.table == Table::subport) {
-                 int32_t parent = record.parent_port ? *record.parent_port
-                                                     : m.get_parent_port_number(record.column(0));
-                 Subport subport{&record, {}};
-                 if (int status = m.parse_subport_data(parent, columns, &subport.data); status != 0)
-                     note(where(record), "parse_subport_data returned " + std::to_string(status));
-                 else
-                     subports_.push_back(subport);
-             } else if (record.table == Table::port_protect) {
-                 PortProtect port{&record, {}};
-                 m.parse_port_protect_data(columns, &port.data);
-                 port_protects_.push_back(port);
-             } else {
-                 SubportProtect subport{&record, {}};
-                 m.parse_subport_protect_data(columns, &subport.data);
-                 subport_protects_.push_back(subport);
-             }
-         });
+         [&](const Record &r) { decode(r, where(r)); });
+}
+
+void HostModel::create_portgroup(const Record &record, const std::string &cause) {
+    logged(cause, [&] {
+        std::vector<char *> columns = record.columns();
+        portgroup_entry *entry;
+        if (int status = module_.create_new_portgroup(columns.data(), &entry); status != 0) {
+            note(cause, "create_new_portgroup returned " + std::to_string(status));
+        } else if (origins_.emplace(entry, &record).second) { // a duplicate hands back the first
+            entries_[identity(record)] = entry;
+        }
+    });
+}
+
+void HostModel::create_xnet(const Record &record, const std::string &cause) {
+    logged(cause, [&] {
+        std::vector<char *> columns = record.columns();
+        xnet_entry *entry;
+        int duplicate;
+        int status = record.table == Table::xnet
+                         ? module_.create_new_xnet(columns.data(), &entry, &duplicate)
+                         : module_.create_new_fc_xnet(columns.data(), &entry, &duplicate);
+        if (status != 0) {
+            note(cause, "the module refused the xnet (status " + std::to_string(status) + ")");
+            entry = nullptr;
+        } else if (duplicate) {
+            // The xnetgroups that name it are filed under the xnet handed
+            // back, as a host holding that answer would.
+            note(cause, "duplicate of " + escaped(entry->pathname) + "; its xnetgroups join that xnet");
+        } else {
+            origins_.emplace(entry, &record);
+            entries_[identity(record)] = entry;
+        }
+        // Of two records with one pathname, the first keeps its place.
+        filed_under_.emplace(record.column(0), entry);
+    });
+}
+
+bool HostModel::create_xnetgroup(const Record &record, const std::string &cause) {
+    auto parent = filed_under_.find(std::string(record.xnet()));
+    if (parent == filed_under_.end() || parent->second == nullptr) return false;
+    logged(cause, [&] {
+        std::vector<char *> columns = record.columns();
+        xnetgroup_entry *entry;
+        int status = record.table == Table::xnetgroup
+                         ? module_.create_new_xnetgroup(columns.data(), parent->second, &entry)
+                         : module_.create_new_fc_xnetgroup(columns.data(), parent->second, &entry);
+        if (status != 0) {
+            note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
+        } else {
+            origins_.emplace(entry, &record);
+            entries_.emplace(identity(record), entry); // a twin keeps the first's place
+        }
+    });
+    return true;
+}
+
+void HostModel::test_native_vlan(xnet_entry *xnet, const std::string &cause) {
+    logged(cause, [&] { module_.test_and_set_native_vlan(xnet, native_vlan_portgroup(*xnet)); });
+}
+
+void HostModel::decode(const Record &record, const std::string &cause) {
+    logged(cause, [&] {
+        std::vector<char *> columns = record.columns();
+        if (record.table == Table::subport) {
+            int32_t parent = record.parent_port ? *record.parent_port
+                                                : module_.get_parent_port_number(record.column(0));
+            Subport subport{&record, {}};
+            if (int status = module_.parse_subport_data(parent, columns.data(), &subport.data);
+                status != 0)
+                note(cause, "parse_subport_data returned " + std::to_string(status));
+            else
+                subports_.push_back(subport);
+        } else if (record.table == Table::port_protect) {
+            PortProtect port{&record, {}};
+            module_.parse_port_protect_data(columns.data(), &port.data);
+            port_protects_.push_back(port);
+        } else {
+            SubportProtect subport{&record, {}};
+            module_.parse_subport_protect_data(columns.data(), &subport.data);
+            subport_protects_.push_back(subport);
+        }
+    });
+}
+
+namespace {
+
+// Forgets an entry: the identity of its record maps to it no longer.
+template <typename Map> void forget(Map &entries, const std::string &key, const void *entry) {
+    auto at = entries.find(key);
+    if (at != entries.end() && at->second == entry) entries.erase(at);
+}
+
+} // namespace
+
+void HostModel::release_xnetgroup(xnetgroup_entry *group) {
+    list_unlink(&group->xnet->xnetgroups, group);
+    group->portgroup->xnetgroup_count--;
+    forget(entries_, identity(origin(group)), group);
+    origins_.erase(group);
+    module_.free_xnetgroup_entry(group);
+}
+
+void HostModel::release_xnet(xnet_entry *xnet) {
+    while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups))
+        release_xnetgroup(group);
+    list_unlink(module_.xnets, xnet);
+    for (auto at = filed_under_.begin(); at != filed_under_.end();)
+        at = at->second == xnet ? filed_under_.erase(at) : std::next(at);
+    if (auto at = origins_.find(xnet); at != origins_.end()) {
+        forget(entries_, identity(*at->second), xnet);
+        origins_.erase(at);
+    }
+    module_.free_xnet_entry(xnet);
+}
+
+void HostModel::release_portgroup(portgroup_entry *group) {
+    list_unlink(module_.portgroups, group);
+    forget(entries_, identity(origin(group)), group);
+    origins_.erase(group);
+    module_.free_portgroup_entry(group);
 }
 
 void HostModel::release() {
     if (!built_) return;
     const Module &m = module_;
-    LIST_FOREACH(xnet_entry, xnet, m.xnets) {
+    while (xnet_entry *xnet = list_first<xnet_entry>(m.xnets)) {
         while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups)) {
             list_unlink(&xnet->xnetgroups, group);
             m.free_xnetgroup_entry(group);
         }
-    }
-    while (xnet_entry *xnet = list_first<xnet_entry>(m.xnets)) {
         list_unlink(m.xnets, xnet);
         m.free_xnet_entry(xnet);
     }
@@ -135,10 +207,12 @@ void HostModel::release() {
         m.free_portgroup_entry(group);
     }
     for (Subport &subport : subports_)
-        m.free_subport_data(&subport.data);
+        module_.free_subport_data(&subport.data);
     subports_.clear();
     port_protects_.clear();
     subport_protects_.clear();
     origins_.clear();
+    entries_.clear();
+    filed_under_.clear();
     built_ = false;
 }

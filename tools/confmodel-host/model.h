@@ -1,12 +1,14 @@
 // The host's side of the model: builds it through the module from the
 // records, in the order the module needs, keeps the decoded port records, and
 // releases everything the way a host must (the module never removes an entry).
+// It also reacts to changed records as a running host does (apply.cc).
 #ifndef CONFMODEL_HOST_MODEL_H
 #define CONFMODEL_HOST_MODEL_H
 
 #include "dump.h"
 #include "module.h"
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +28,8 @@ struct SubportProtect {
     subport_protect_data data;
 };
 
+struct Plan; // changes to apply: changes.h
+
 class HostModel {
   public:
     explicit HostModel(const Module &module) : module_(module) {}
@@ -36,8 +40,14 @@ class HostModel {
     // Port groups, then xnets, then xnetgroups, whatever the order of the
     // records; then the native-VLAN test of every xnet; then the port
     // records. Remarks of the host itself (a refused record, a duplicate
-    // xnet) go to standard error as notes.
+    // xnet) go to standard error as notes. The records must outlive the model.
+    void build(const std::vector<const Record *> &records);
     void build(const Dump &dump);
+
+    // Takes the plan's changes into the running model, in the order a host
+    // must, telling each step with the change that caused it.
+    using StepSink = std::function<void(const std::string &cause, const std::string &step)>;
+    void apply(const Plan &plan, const StepSink &step);
 
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
     // the subports. Also done on destruction.
@@ -49,13 +59,30 @@ class HostModel {
     const std::vector<SubportProtect> &subport_protects() const { return subport_protects_; }
     // The record a listed entry was created from.
     const Record &origin(const void *entry) const { return *origins_.at(entry); }
-    const std::string &source() const { return source_; }
 
   private:
+    // Each creates from one record with the module, logging under `cause`.
+    void create_portgroup(const Record &record, const std::string &cause);
+    void create_xnet(const Record &record, const std::string &cause);
+    // False when the record's xnet is not in the model.
+    bool create_xnetgroup(const Record &record, const std::string &cause);
+    void test_native_vlan(xnet_entry *xnet, const std::string &cause);
+    void decode(const Record &record, const std::string &cause);
+    // Each unlinks and frees; an xnetgroup also lowers its port group's
+    // xnetgroup_count, which the module only ever raises.
+    void release_xnetgroup(xnetgroup_entry *group);
+    void release_xnet(xnet_entry *xnet);
+    void release_portgroup(portgroup_entry *group);
+    void start();
+
     const Module &module_;
     bool built_ = false;
-    std::string source_;
     std::unordered_map<const void *, const Record *> origins_;
+    // By the identity of the record that created them.
+    std::unordered_map<std::string, void *> entries_;
+    // An xnet record's pathname: the xnet its xnetgroups are filed under, its
+    // own or, for a duplicate, the one the module handed back.
+    std::unordered_map<std::string, xnet_entry *> filed_under_;
     std::vector<Subport> subports_;
     std::vector<PortProtect> port_protects_;
     std::vector<SubportProtect> subport_protects_;

@@ -122,6 +122,68 @@ std::string location(const std::string &source, uint32_t line) {
     return source + ":" + std::to_string(line);
 }
 
+namespace {
+std::vector<std::string> sources;
+}
+
+uint8_t register_source(const std::string &name) {
+    if (sources.size() > UINT8_MAX) throw Failure(name + ": too many sources in one run");
+    sources.push_back(name);
+    return static_cast<uint8_t>(sources.size() - 1);
+}
+
+const std::string &source_name(uint8_t source) {
+    return sources.at(source);
+}
+
+std::string where(const Record &record) {
+    return location(source_name(record.source), record.line);
+}
+
+namespace {
+
+// The kind part of an identity: the first table of a kind names it.
+Table identity_kind(Table table) {
+    return table == Table::fc_xnet        ? Table::xnet
+           : table == Table::fc_xnetgroup ? Table::xnetgroup
+                                          : table;
+}
+
+} // namespace
+
+std::string identity(const Record &record) {
+    // Unit separators keep the parts apart; an absent column 0 differs from
+    // every text, the empty one included.
+    std::string key(1, static_cast<char>('a' + static_cast<int>(identity_kind(record.table))));
+    if (const char *name = record.column(0)) key.append("\x1f").append(name);
+    if (is_xnetgroup(record.table)) key.append("\x1e").append(record.xnet());
+    return key;
+}
+
+std::string describe(const Record &record) {
+    const char *name = record.column(0);
+    switch (identity_kind(record.table)) {
+    case Table::remote_device:
+        return std::string("remote device ") + name;
+    case Table::xnetgroup:
+        return "xnetgroup " + quote(name) + " under " + quote(record.xnet());
+    default:
+        return std::string(table_info(identity_kind(record.table)).name) + " " +
+               (name != nullptr ? quote(name) : std::string("without a pathname"));
+    }
+}
+
+nlohmann::ordered_json record_json(const Record &record) {
+    nlohmann::ordered_json out = {{"table", table_info(record.table).name}};
+    if (is_xnetgroup(record.table)) out["xnet"] = record.xnet();
+    if (record.parent_port) out["parent_port"] = *record.parent_port;
+    nlohmann::ordered_json columns = nlohmann::ordered_json::object();
+    for (int n = 0; n < MAX_COLUMNS; n++)
+        if (const char *text = record.column(n)) columns[std::to_string(n)] = text;
+    out["columns"] = columns;
+    return out;
+}
+
 const char *Record::column(size_t n) const {
     if (!has(n)) return nullptr;
     const char *text = texts_.c_str();
@@ -153,6 +215,7 @@ Record Record::Builder::build(std::string_view xnet,
                               std::optional<int32_t> parent_port) const {
     Record record;
     record.table = table_;
+    record.source = source_;
     record.line = line_;
     record.parent_port = parent_port;
     size_t size = xnet.size() + 1;
@@ -214,8 +277,8 @@ json parse_line(const std::string &text, const std::string &where) {
     return object;
 }
 
-Record read_record(const json &object, uint32_t line, const std::string &where,
-                   std::initializer_list<const char *> extra) {
+Record read_record(const json &object, uint8_t source, uint32_t line, const std::string &where,
+                   std::initializer_list<const char *> extra, Reading reading) {
     if (!object.is_object())
         fail(where, "a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
     auto table_field = object.find("table");
@@ -226,7 +289,10 @@ Record read_record(const json &object, uint32_t line, const std::string &where,
     if (table == nullptr)
         fail(where, "unknown table " + quote(name) + " (known: " + table_names() + ")");
 
-    Record::Builder builder(table->table, line);
+    Record::Builder builder(table->table, source, line);
+    // An identity names a record by column 0 (and its xnet) alone.
+    const uint32_t allowed = reading == Reading::identity ? 1u : table->allowed;
+    const uint32_t mandatory = reading == Reading::identity ? table->mandatory & 1u : table->mandatory;
     std::string_view xnet;
     bool has_xnet = false;
     std::optional<int32_t> parent_port;
@@ -243,10 +309,12 @@ Record read_record(const json &object, uint32_t line, const std::string &where,
                 if (*column > static_cast<unsigned long long>(table->last_column))
                     fail(where, "column " + number + " is out of range for " + table->name +
                                     " (0 to " + std::to_string(table->last_column) + ")");
-                if ((table->allowed >> *column & 1) == 0)
-                    fail(where, std::string("a ") + table->name + " keeps only column" +
-                                    (std::bitset<32>(table->allowed).count() > 1 ? "s " : " ") +
-                                    column_list(table->allowed) + "; not column " + number);
+                if ((allowed >> *column & 1) == 0)
+                    fail(where, std::string(reading == Reading::identity ? "an identity of a "
+                                                                         : "a ") +
+                                    table->name + " keeps only column" +
+                                    (std::bitset<32>(allowed).count() > 1 ? "s " : " ") +
+                                    column_list(allowed) + "; not column " + number);
                 if (!text.is_string()) fail(where, "column " + number + " is not a string");
                 const std::string &t = text.get_ref<const std::string &>();
                 if (t.find('\0') != std::string::npos)
@@ -257,7 +325,8 @@ Record read_record(const json &object, uint32_t line, const std::string &where,
             if (!value.is_string()) fail(where, "\"xnet\" is not a string");
             xnet = value.get_ref<const std::string &>();
             has_xnet = true;
-        } else if (key == "parent_port" && table->table == Table::subport) {
+        } else if (key == "parent_port" && table->table == Table::subport &&
+                   reading == Reading::record) {
             bool fits = value.is_number_unsigned()
                             ? value.get<uint64_t>() <= INT32_MAX
                             : value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
@@ -270,7 +339,7 @@ Record read_record(const json &object, uint32_t line, const std::string &where,
     }
 
     Record record = builder.build(xnet, parent_port);
-    uint32_t missing = table->mandatory;
+    uint32_t missing = mandatory;
     for (int n = 0; n < MAX_COLUMNS; n++)
         if (record.has(n)) missing &= ~(1u << n);
     if (missing != 0)
@@ -280,7 +349,7 @@ Record read_record(const json &object, uint32_t line, const std::string &where,
     if (is_xnetgroup(table->table) && !has_xnet)
         fail(where, std::string("the ") + table->name +
                         " record names no parent \"xnet\" (the xnet's pathname)");
-    if (table->table == Table::remote_device &&
+    if (table->table == Table::remote_device && record.has(REMOTE_DEVICE_KEY) &&
         !canonical_number(record.column(REMOTE_DEVICE_KEY), UINT32_MAX))
         fail(where, "column 0 of a remote_device, its key, is a decimal number up to "
                     "4294967295, not " +

@@ -60,7 +60,8 @@ struct Failure : std::runtime_error {
 class Record {
   public:
     Table table;
-    uint32_t line;                      // where it came from: 1-based line or store row
+    uint8_t source;                     // where it came from: a registered source
+    uint32_t line;                      // and there, the 1-based line or store row
     std::optional<int32_t> parent_port; // subports: given explicitly
 
     // The text of column n, or null when absent.
@@ -70,6 +71,11 @@ class Record {
     std::string_view xnet() const;
     // The module's column array: as long as the table's highest column.
     std::vector<char *> columns() const;
+    // The same record wherever it came from: table, fields and columns.
+    bool same_as(const Record &other) const {
+        return table == other.table && parent_port == other.parent_port &&
+               present_ == other.present_ && texts_ == other.texts_;
+    }
 
     // Columns set in any order, then the parent xnet; packs the texts.
     class Builder;
@@ -81,24 +87,44 @@ class Record {
 
 class Record::Builder {
   public:
-    Builder(Table table, uint32_t line) : table_(table), line_(line) {}
+    Builder(Table table, uint8_t source, uint32_t line)
+        : table_(table), source_(source), line_(line) {}
     void set(size_t column, std::string_view text) { texts_.at(column) = text; }
     Record build(std::string_view xnet, std::optional<int32_t> parent_port) const;
 
   private:
     Table table_;
+    uint8_t source_;
     uint32_t line_;
     std::array<std::optional<std::string_view>, MAX_COLUMNS> texts_;
 };
 
+// The files and stores records come from, by number, for messages.
+uint8_t register_source(const std::string &name);
+const std::string &source_name(uint8_t source);
+
 // "name:line", for messages about a record.
 std::string location(const std::string &source, uint32_t line);
+std::string where(const Record &record);
 
+// A record's identity: its kind and column 0, and for an xnetgroup also its
+// xnet. Ethernet and FC xnets share one kind, as do the two xnetgroups, since
+// lookups by name find either: a change can turn one into the other.
+std::string identity(const Record &record);
+// The identity for people: `xnet "/xnets/prod"`, `remote device 1001`.
+std::string describe(const Record &record);
+
+enum class Reading { record, identity };
 // A record from one JSON object {"table": ..., "columns": {...}, ...}, checked
-// against what the store could hold. Fields named in `extra` are left to the
-// caller. Throws Failure with "where: reason".
-Record read_record(const nlohmann::json &object, uint32_t line, const std::string &where,
-                   std::initializer_list<const char *> extra = {});
+// against what the store could hold, or only an identity (column 0 and the
+// parent xnet). Fields named in `extra` are left to the caller. Throws
+// Failure with "where: reason".
+Record read_record(const nlohmann::json &object, uint8_t source, uint32_t line,
+                   const std::string &where, std::initializer_list<const char *> extra = {},
+                   Reading reading = Reading::record);
+
+// The record as a JSON object, as a dump holds it.
+nlohmann::ordered_json record_json(const Record &record);
 
 // Parses one line of JSON into an object: a key given twice is refused (the
 // parser would keep only the last), and every parser message is shortened.

@@ -13,6 +13,8 @@ namespace {
 std::string context;
 int errors;
 int warnings;
+bool quiet;
+std::vector<services::LogLine> *captured;
 
 const char *priority_name(int priority) {
     static const char *const names[] = {"emerg",   "alert",  "crit", "err",
@@ -26,6 +28,7 @@ const char *priority_name(int priority) {
 // symbols), so every line the module logs passes through here. The line goes
 // to standard error only: this is a tool, not a daemon.
 extern "C" void syslog(int priority, const char *format, ...) {
+    if (quiet) return;
     if (LOG_PRI(priority) <= LOG_ERR)
         errors++;
     else if (LOG_PRI(priority) == LOG_WARNING)
@@ -46,9 +49,11 @@ extern "C" void syslog(int priority, const char *format, ...) {
         text.back() == '\n')
         text.pop_back();
 
-    std::string line = (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " +
-                       escaped(text) + "\n";
+    std::string shown = escaped(text);
+    std::string line =
+        (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     fwrite(line.data(), 1, line.size(), stderr);
+    if (captured != nullptr) captured->push_back({context, priority_name(priority), shown});
 }
 
 namespace services {
@@ -62,6 +67,14 @@ int errors_logged() {
 }
 int warnings_logged() {
     return warnings;
+}
+
+void set_quiet(bool value) {
+    quiet = value;
+}
+
+void capture(std::vector<LogLine> *lines) {
+    captured = lines;
 }
 
 } // namespace services

@@ -6,6 +6,7 @@
 #define CONFMODEL_HOST_SERVICES_H
 
 #include <string>
+#include <vector>
 
 namespace services {
 
@@ -16,6 +17,16 @@ void set_log_context(const std::string &context);
 // Lines logged at LOG_ERR or more severe, and at LOG_WARNING, since the start.
 int errors_logged();
 int warnings_logged();
+
+// While quiet, lines are neither shown nor counted: a model built only to be
+// compared has nothing new to say.
+void set_quiet(bool quiet);
+
+struct LogLine {
+    std::string context, priority, text; // text with control characters escaped
+};
+// Lines logged from now on are also kept in *lines; null stops that.
+void capture(std::vector<LogLine> *lines);
 
 } // namespace services
 

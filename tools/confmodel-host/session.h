@@ -29,6 +29,7 @@ class Session {
     Dump read(const std::string &path) const;
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
+    const Limits &limits() const { return settings_.limits; }
 
   private:
     Settings settings_;

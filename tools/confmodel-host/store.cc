@@ -22,6 +22,16 @@ void Store::add(const Record &device) {
         throw std::bad_alloc();
 }
 
+void Store::replace(const Record &device) {
+    if (memstore_replace_device(store_, device_key(device),
+                                device.column(REMOTE_DEVICE_DCBX_PENDING)) != 0)
+        throw std::bad_alloc();
+}
+
+void Store::remove(uintptr_t key) {
+    memstore_remove_devices(store_, key);
+}
+
 namespace {
 
 // Reads a value through a call that truncates to the buffer, with a larger

@@ -27,6 +27,10 @@ class Store {
 
     // A remote_device record, committed.
     void add(const Record &device);
+    // The record with the device's key takes its values, in place.
+    void replace(const Record &device);
+    // Every record with the key goes.
+    void remove(uintptr_t key);
     uintptr_t handle() const;
     // The committed records with key, in store order.
     std::vector<RemoteDevice> devices(uintptr_t key) const;

@@ -1,0 +1,56 @@
+// Change sets: what turns one configuration into another, one record a line
+// (docs/records.md): add a record, remove one, or change one in place. A
+// record is named by its identity (records.h).
+#ifndef CONFMODEL_HOST_CHANGES_H
+#define CONFMODEL_HOST_CHANGES_H
+
+#include "dump.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+enum class Op { add, remove, change };
+
+struct Change {
+    Op op;
+    Record record; // for a removal, only its identity counts
+};
+
+struct ChangeSet {
+    std::string name;
+    std::vector<Change> changes;
+};
+
+ChangeSet read_changes(LineReader &in);
+// One JSON object a change, one a line: {"op": ..., "table": ..., ...}.
+void write_changes(std::ostream &out, const ChangeSet &changes);
+nlohmann::ordered_json change_json(const Change &change);
+
+// A configuration after a change set, and what became of every identity the
+// changes touched: its record before (null when added) and after (null when
+// removed), and the change that decided it.
+struct Plan {
+    std::vector<const Record *> result; // in store order
+    struct Touched {
+        const Record *before;
+        const Record *after;
+        std::string cause; // where the last change of it stands
+    };
+    std::unordered_map<std::string, Touched> touched; // by identity
+};
+
+// Applies the changes to the base's records in order: a removal deletes the
+// record, a change replaces it in place, an addition goes to the end, as
+// rows of a store do. Refused with a Failure naming the change's line: an
+// addition of a record already there, a removal or change of one that is not
+// there or is there twice, and a result whose xnetgroups lack their xnet.
+Plan plan_changes(const Dump &base, const ChangeSet &changes);
+
+// The change set that turns `before` into `after`: the records of each kind
+// end in the order `after` gives them (a record that must move is removed and
+// added again). Refused when a record to change shares its identity with
+// another.
+ChangeSet diff_configs(const Dump &before, const Dump &after);
+
+#endif

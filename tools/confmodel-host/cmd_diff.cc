@@ -1,0 +1,51 @@
+#include "changes.h"
+#include "commands.h"
+#include "snapshot.h"
+
+#include <iostream>
+
+namespace {
+
+std::vector<const Record *> all(const Dump &dump) {
+    std::vector<const Record *> records;
+    for (const Record &record : dump.records)
+        records.push_back(&record);
+    return records;
+}
+
+} // namespace
+
+Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
+    Store store;
+    for (const Record *record : records)
+        if (record->table == Table::remote_device) store.add(*record);
+    HostModel model(session.module());
+    model.build(records);
+    return take_snapshot(model, store);
+}
+
+int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
+             DiffView view) {
+    Dump before = session.read(old_path), after = session.read(new_path);
+    ChangeSet changes = diff_configs(before, after);
+    Comparison effect = compare(fresh_snapshot(session, all(before)),
+                                fresh_snapshot(session, all(after)));
+    const Sides sides{"before", "after"};
+    if (view == DiffView::changes) {
+        write_changes(std::cout, changes);
+    } else if (view == DiffView::json) {
+        ojson list = ojson::array();
+        for (const Change &change : changes.changes)
+            list.push_back(change_json(change));
+        std::cout << json_text({{"changes", list}, {"effect", comparison_json(effect, sides)}})
+                  << "\n";
+    } else {
+        std::cout << "Changes (" << changes.changes.size() << ")\n";
+        for (const Change &change : changes.changes)
+            std::cout << "  " << change_json(change)["op"].get<std::string>() << " "
+                      << describe(change.record) << " (" << where(change.record) << ")\n";
+        std::cout << "\nEffect on the model\n";
+        print_comparison(std::cout, effect, sides, "  ");
+    }
+    return effect.same() ? EXIT_OK : EXIT_FOUND_NOTHING;
+}

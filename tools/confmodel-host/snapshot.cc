@@ -1,0 +1,216 @@
+#include "snapshot.h"
+
+#include "model/list.h"
+#include "text.h"
+
+#include <unordered_map>
+
+namespace {
+
+const char *const section_names[] = {"portgroups",    "xnets",           "xnetgroups",
+                                     "subports",      "port_protects",   "subport_protects",
+                                     "remote_devices"};
+const char *const section_titles[] = {"Port groups",     "Xnets",           "Xnetgroups",
+                                      "Subports",        "Port protection", "Subport protection",
+                                      "Remote devices"};
+
+// Adds an item, keyed by its name and, from the second of a name on, "#k".
+class Items {
+  public:
+    explicit Items(std::vector<Snapshot::Item> &items) : items_(items) {}
+    void add(const std::string &name, std::string label, const ojson &description) {
+        int seen = seen_[name]++;
+        items_.push_back({seen == 0 ? name : name + "#" + std::to_string(seen + 1),
+                          std::move(label), description.dump()});
+    }
+
+  private:
+    std::vector<Snapshot::Item> &items_;
+    std::unordered_map<std::string, int> seen_;
+};
+
+std::string group_answer(const portgroup_entry *g) {
+    return g == nullptr ? "none" : "#" + std::to_string(g->number) + " " + g->pathname;
+}
+
+const char *const role_names[] = {"none",           "external",      "server", "mtp",
+                                  "ingress_mirror", "egress_mirror", "fc",     "sflow"};
+
+} // namespace
+
+Snapshot take_snapshot(const HostModel &model, const Store &store) {
+    const Module &m = model.module();
+    Snapshot s;
+    Items portgroups(s.items[PORTGROUPS]), xnets(s.items[XNETS]), xnetgroups(s.items[XNETGROUPS]),
+        subports(s.items[SUBPORTS]), port_protects(s.items[PORT_PROTECTS]),
+        subport_protects(s.items[SUBPORT_PROTECTS]), devices(s.items[REMOTE_DEVICES]);
+
+    LIST_FOREACH(const portgroup_entry, g, m.portgroups) {
+        portgroups.add(g->pathname, group_answer(g), describe_portgroup(*g));
+        s.lookups.emplace("portgroup " + std::to_string(g->number), g->pathname);
+        s.lookups.emplace("portgroup " + std::string(g->pathname), "#" + std::to_string(g->number));
+    }
+    for (int port = 1; port <= 64; port++)
+        s.lookups["port " + std::to_string(port)] = group_answer(m.find_ext_portgroup_for_port(port - 1));
+    LIST_FOREACH(const xnet_entry, x, m.xnets) {
+        ojson description = describe_xnet(*x);
+        description.erase("xnetgroups");
+        xnets.add(x->pathname, x->pathname, description);
+        s.lookups.emplace("vlan " + std::to_string(x->int_vid), x->pathname);
+        s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
+        LIST_FOREACH(const xnetgroup_entry, g, &x->xnetgroups) {
+            std::string name = std::string(g->pathname) + " under " + x->pathname;
+            xnetgroups.add(name, name, describe_xnetgroup(*g));
+            s.lookups.emplace("xnetgroup " + name,
+                              std::string(g->role >= 0 && g->role < 8 ? role_names[g->role] : "?") +
+                                  " on #" + std::to_string(g->portgroup_number));
+        }
+    }
+    for (const Subport &sp : model.subports())
+        subports.add(sp.data.pathname, sp.data.pathname, describe_subport(sp.data));
+    for (const PortProtect &p : model.port_protects()) {
+        std::string name = p.record->has(0) ? p.record->column(0) : "";
+        port_protects.add(name, name, describe_port_protect(name, p.data));
+    }
+    for (const SubportProtect &p : model.subport_protects()) {
+        std::string name = p.record->has(0) ? p.record->column(0) : "";
+        subport_protects.add(name, name, describe_subport_protect(name, p.data));
+    }
+    store.each([&](const RemoteDevice &d) {
+        devices.add(std::to_string(d.key), "device " + std::to_string(d.key),
+                    describe_remote_device(d));
+    });
+    return s;
+}
+
+Comparison compare(const Snapshot &before, const Snapshot &after) {
+    Comparison c;
+    for (int section = 0; section < SECTIONS; section++) {
+        const auto &olds = before.items[section], &news = after.items[section];
+        std::unordered_map<std::string_view, const Snapshot::Item *> old_by_key, new_by_key;
+        for (const auto &item : olds)
+            old_by_key.emplace(item.key, &item);
+        for (const auto &item : news)
+            new_by_key.emplace(item.key, &item);
+        Section s = static_cast<Section>(section);
+        for (const auto &item : olds)
+            if (!new_by_key.count(item.key)) c.entries.push_back({s, '-', item.label, {}});
+        for (const auto &item : news) {
+            auto old = old_by_key.find(item.key);
+            if (old == old_by_key.end()) {
+                c.entries.push_back({s, '+', item.label, {}});
+            } else if (old->second->json != item.json) {
+                Comparison::Entry entry{s, '~', item.label, {}};
+                ojson a = ojson::parse(old->second->json), b = ojson::parse(item.json);
+                for (const auto &[name, value] : b.items())
+                    if (!a.contains(name) || a[name] != value)
+                        entry.fields.push_back({name, a.contains(name) ? a[name] : ojson(), value});
+                for (const auto &[name, value] : a.items())
+                    if (!b.contains(name)) entry.fields.push_back({name, value, ojson()});
+                c.entries.push_back(std::move(entry));
+            }
+        }
+    }
+    // What follows from the fields: xnets that gain or lose native-VLAN
+    // status, and how port groups' xnetgroup counts move.
+    for (const Comparison::Entry &e : c.entries)
+        for (const Comparison::Field &f : e.fields) {
+            if (e.section == XNETS && f.name == "is_native_vlan")
+                c.native_vlan.push_back({e.label, f.before == true ? "native" : "not native",
+                                         f.after == true ? "native" : "not native"});
+            if (e.section == PORTGROUPS && f.name == "xnetgroup_count")
+                c.xnetgroup_counts.push_back({e.label, f.before.dump(), f.after.dump()});
+        }
+    auto answer = [](const Snapshot &s, const std::string &q) {
+        auto at = s.lookups.find(q);
+        return at == s.lookups.end() ? std::string("none") : at->second;
+    };
+    for (int port = 1; port <= 64; port++) {
+        std::string q = "port " + std::to_string(port);
+        Comparison::Lookup l{q, answer(before, q), answer(after, q)};
+        if (l.before != l.after) c.lookups.push_back(l);
+        c.ports.push_back(std::move(l));
+    }
+    // Other lookups that find an entry on both sides but not the same one: an
+    // entry only on one side is reported as such already.
+    auto other = [&](const std::string &q) {
+        if (q.compare(0, 5, "port ") == 0) return;
+        std::string a = answer(before, q), b = answer(after, q);
+        if (a != b && a != "none" && b != "none") c.lookups.push_back({q, a, b});
+    };
+    for (const auto &[q, a] : before.lookups)
+        other(q);
+    for (const auto &[q, a] : after.lookups)
+        if (!before.lookups.count(q)) other(q);
+    return c;
+}
+
+namespace {
+
+std::string value_text(const ojson &value) {
+    return value.is_null() ? "absent" : json_text(value, -1);
+}
+
+} // namespace
+
+void print_comparison(std::ostream &out, const Comparison &c, Sides sides, const char *indent) {
+    const std::string in = indent;
+    if (c.same()) {
+        out << in << "no difference\n";
+        return;
+    }
+    int shown = -1;
+    for (const Comparison::Entry &e : c.entries) {
+        if (e.section != shown) out << in << section_titles[shown = e.section] << "\n";
+        out << in << "  " << e.change << " " << escaped(e.label)
+            << (e.change == '+'   ? std::string(": ") + sides.after + " only"
+                : e.change == '-' ? std::string(": ") + sides.before + " only"
+                                  : std::string())
+            << "\n";
+        for (const Comparison::Field &f : e.fields)
+            out << in << "      " << f.name << ": " << sides.before << " " << value_text(f.before)
+                << ", " << sides.after << " " << value_text(f.after) << "\n";
+    }
+    auto derived = [&](const char *title, const std::vector<Comparison::Lookup> &list) {
+        if (!list.empty()) out << in << title << "\n";
+        for (const Comparison::Lookup &l : list)
+            out << in << "  " << escaped(l.question) << ": " << sides.before << " " << l.before
+                << ", " << sides.after << " " << l.after << "\n";
+    };
+    derived("Native VLAN", c.native_vlan);
+    derived("Xnetgroup counts", c.xnetgroup_counts);
+    if (!c.lookups.empty()) out << in << "Lookups\n";
+    for (const Comparison::Lookup &l : c.lookups)
+        out << in << "  " << escaped(l.question) << ": " << sides.before << " " << escaped(l.before)
+            << ", " << sides.after << " " << escaped(l.after) << "\n";
+}
+
+ojson comparison_json(const Comparison &c, Sides sides) {
+    ojson entries = ojson::array();
+    for (const Comparison::Entry &e : c.entries) {
+        ojson entry = {{"section", section_names[e.section]},
+                       {"change", e.change == '+'   ? std::string(sides.after) + " only"
+                                  : e.change == '-' ? std::string(sides.before) + " only"
+                                                    : std::string("differs")},
+                       {"entry", e.label}};
+        if (e.change == '~') {
+            ojson fields = ojson::array();
+            for (const Comparison::Field &f : e.fields)
+                fields.push_back({{"field", f.name}, {sides.before, f.before}, {sides.after, f.after}});
+            entry["fields"] = fields;
+        }
+        entries.push_back(entry);
+    }
+    auto lookups = [&](const std::vector<Comparison::Lookup> &list) {
+        ojson out = ojson::array();
+        for (const Comparison::Lookup &l : list)
+            out.push_back({{"lookup", l.question}, {sides.before, l.before}, {sides.after, l.after}});
+        return out;
+    };
+    return {{"same", c.same()},
+            {"entries", entries},
+            {"native_vlan", lookups(c.native_vlan)},
+            {"xnetgroup_counts", lookups(c.xnetgroup_counts)},
+            {"lookups", lookups(c.lookups)},
+            {"ports", lookups(c.ports)}};
+}
