@@ -43,11 +43,12 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
 } // namespace
 
 int cmd_apply(Session &session, const std::string &source, const std::string &changes_path,
-              bool as_json) {
+              const std::string &result_path, bool as_json) {
     Dump base = session.read(source);
     LineReader in(changes_path, session.limits());
     ChangeSet changes = read_changes(in);
     Plan plan = plan_changes(base, changes);
+    if (!result_path.empty()) write_dump(result_path, plan.result);
 
     ojson steps = ojson::array();
     std::vector<services::LogLine> log;

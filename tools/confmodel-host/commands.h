@@ -37,9 +37,10 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
              DiffView view);
 
 // Builds SOURCE, applies the change set to the running model as a host must,
-// and compares the result with a fresh start; exit 1 when they diverge.
+// and compares the result with a fresh start; exit 1 when they diverge. The
+// changed configuration goes to result_path as a dump, unless it is empty.
 int cmd_apply(Session &session, const std::string &source, const std::string &changes,
-              bool as_json);
+              const std::string &result_path, bool as_json);
 
 struct Snapshot;
 // The model these records give from a fresh start, seen from outside.

@@ -60,6 +60,9 @@ struct Dump {
 // any record reaches the module.
 Dump read_dump(LineReader &in);
 
+// Writes the records as a dump, one a line ("-": standard output).
+void write_dump(const std::string &path, const std::vector<const Record *> &records);
+
 // The checks that span records: every xnetgroup's parent xnet has a record.
 void check_dump(const Dump &dump);
 

@@ -122,6 +122,8 @@ int main(int argc, char **argv) {
     apply->add_option("SOURCE", source, "the configuration")->required();
     apply->add_option("CHANGES", other, "the change set (docs/records.md)")->required();
     apply->add_flag("--json", as_json, "as one JSON document");
+    std::string result;
+    apply->add_option("--result", result, "write the changed configuration there, as a dump");
 
     try {
         app.parse(argc, argv);
@@ -163,7 +165,7 @@ int main(int argc, char **argv) {
                             changes_only ? DiffView::changes
                             : as_json    ? DiffView::json
                                          : DiffView::text);
-        if (*apply) return cmd_apply(session, source, other, as_json);
+        if (*apply) return cmd_apply(session, source, other, result, as_json);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);
