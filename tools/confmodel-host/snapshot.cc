@@ -201,16 +201,16 @@ ojson comparison_json(const Comparison &c, Sides sides) {
         }
         entries.push_back(entry);
     }
-    auto lookups = [&](const std::vector<Comparison::Lookup> &list) {
+    auto pairs = [&](const std::vector<Comparison::Lookup> &list, const char *what) {
         ojson out = ojson::array();
         for (const Comparison::Lookup &l : list)
-            out.push_back({{"lookup", l.question}, {sides.before, l.before}, {sides.after, l.after}});
+            out.push_back({{what, l.question}, {sides.before, l.before}, {sides.after, l.after}});
         return out;
     };
     return {{"same", c.same()},
             {"entries", entries},
-            {"native_vlan", lookups(c.native_vlan)},
-            {"xnetgroup_counts", lookups(c.xnetgroup_counts)},
-            {"lookups", lookups(c.lookups)},
-            {"ports", lookups(c.ports)}};
+            {"native_vlan", pairs(c.native_vlan, "entry")},
+            {"xnetgroup_counts", pairs(c.xnetgroup_counts, "entry")},
+            {"lookups", pairs(c.lookups, "lookup")},
+            {"ports", pairs(c.ports, "lookup")}};
 }
