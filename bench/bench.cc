@@ -28,8 +28,9 @@ void fail(benchmark::State &state, const std::string &what) {
     state.SkipWithError(what.c_str());
 }
 
-void add(const std::string &name, std::function<void(benchmark::State &)> body,
-         std::initializer_list<int64_t> lengths) {
+benchmark::internal::Benchmark *add(const std::string &name,
+                                    std::function<void(benchmark::State &)> body,
+                                    std::initializer_list<int64_t> lengths) {
     bool with_length = lengths.size() != 0;
     benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(
         name.c_str(), [name, body, with_length](benchmark::State &state) {
@@ -47,25 +48,22 @@ void add(const std::string &name, std::function<void(benchmark::State &)> body,
         });
     for (int64_t length : lengths)
         b->Arg(length);
+    return b;
 }
 
-} // namespace bench
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv, void (*add_benchmarks)(), void (*finish)()) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     // What measured() itself adds to a count, for the report to take off.
-    bench::add("measured_overhead", [](benchmark::State &state) {
+    add("measured_overhead", [](benchmark::State &state) {
         for (auto _ : state)
-            benchmark::DoNotOptimize(bench::measured([] { return 0; }));
+            benchmark::DoNotOptimize(measured([] { return 0; }));
     });
-    bench::add_model_benchmarks();
-    bench::add_ports_benchmarks();
-    bench::add_dcbx_benchmarks();
-    bench::add_full_model_benchmarks();
+    add_benchmarks();
     benchmark::RunSpecifiedBenchmarks();
-    bench::release_kept_lists();
+    if (finish != nullptr)
+        finish();
     benchmark::Shutdown();
     if (failures != 0) {
         fprintf(stderr, "%d benchmark run(s) failed\n", failures);
@@ -73,3 +71,5 @@ int main(int argc, char **argv) {
     }
     return 0;
 }
+
+} // namespace bench

@@ -48,10 +48,17 @@ template <typename Op> inline decltype(auto) measured(Op &&op) {
 // Marks the benchmark failed: the program then exits non-zero.
 void fail(benchmark::State &state, const std::string &what);
 
-// Registers a benchmark. With lengths, it runs once per list length, read
-// from state.range(0). A run that made the module log fails.
-void add(const std::string &name, std::function<void(benchmark::State &)> body,
-         std::initializer_list<int64_t> lengths = {});
+// Registers a benchmark, and returns it for further settings. With lengths,
+// it runs once per list length, read from state.range(0). A run that made the
+// module log fails.
+benchmark::internal::Benchmark *add(const std::string &name,
+                                    std::function<void(benchmark::State &)> body,
+                                    std::initializer_list<int64_t> lengths = {});
+
+// A program's main: registers the measured() overhead and add_benchmarks'
+// benchmarks, runs those the command line selects, then calls finish (when
+// not null). Non-zero when an argument is unknown or a run failed.
+int run(int argc, char **argv, void (*add_benchmarks)(), void (*finish)());
 
 // Each file's benchmarks.
 void add_model_benchmarks();

@@ -4,10 +4,12 @@ its floor and the ratio of the two.
 
   report.py TIMES.json [CALLGRIND_DIR]
 
-TIMES.json is confmodel_bench's --benchmark_out (JSON); with repetitions, the
-fastest is used, the one least disturbed by whatever else ran. CALLGRIND_DIR
-holds the dumps of a run under `valgrind --tool=callgrind --collect-atstart=no`:
-one per benchmark run, labelled "<name> iterations=<n>". Each benchmark's
+TIMES.json is a benchmark program's --benchmark_out (JSON); with repetitions,
+the fastest is used, the one least disturbed by whatever else ran. Times are
+CPU time, or wall-clock time for benchmarks that use it (UseRealTime); a
+benchmark's calls_per_second counter, where it has one, is listed after the
+table, the highest of its repetitions. CALLGRIND_DIR holds the dumps of a
+run under `valgrind --tool=callgrind --collect-atstart=no`: one per benchmark run, labelled "<name> iterations=<n>". Each benchmark's
 instructions per operation come from its longest run (the short first runs
 also pay for lazy binding), less what measured() itself adds.
 """
@@ -23,18 +25,24 @@ FULL_MODEL = ("full_model/build", "full_model/find_all")
 
 
 def load_times(path):
-    """cpu time in ns per operation, by benchmark name."""
+    """time in ns per operation, and calls_per_second, by benchmark name."""
     with open(path) as f:
         data = json.load(f)
     scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
-    times = {}
+    times, rates = {}, {}
     for b in data["benchmarks"]:
         if b.get("run_type") == "aggregate":
             continue
         name = b.get("run_name", b["name"])
-        ns = b["cpu_time"] * scale[b.get("time_unit", "ns")]
+        # What waits (for the disk, for another process's lock) is timed by
+        # the wall clock, and named without the suffix that says so.
+        clock = "real_time" if "/real_time" in b["name"] else "cpu_time"
+        name = name.replace("/real_time", "")
+        ns = b[clock] * scale[b.get("time_unit", "ns")]
         times[name] = min(ns, times.get(name, ns))
-    return times
+        if "calls_per_second" in b:
+            rates[name] = max(b["calls_per_second"], rates.get(name, 0.0))
+    return times, rates
 
 
 LABEL = re.compile(r"^desc: Trigger: Client Request: (.*) iterations=(\d+)$")
@@ -101,7 +109,7 @@ def main(argv):
     if len(argv) not in (2, 3):
         sys.stderr.write(__doc__)
         return 2
-    times = load_times(argv[1])
+    times, rates = load_times(argv[1])
     counts = load_counts(argv[2]) if len(argv) == 3 else {}
     times.pop(OVERHEAD, None)
     add_total(times)
@@ -123,6 +131,10 @@ def main(argv):
     if worst:
         r, name = max(worst)
         print(f"\nHighest instruction ratio: {r:.2f} ({name}).")
+    if rates:
+        print("\n| benchmark | calls per second |\n|---|---:|")
+        for name, rate in rates.items():
+            print(f"| {name} | {rate:,.0f} |")
     return 0
 
 

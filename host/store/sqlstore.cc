@@ -1,0 +1,454 @@
+// The SQLite store behind sqlstore.h. Host code: it uses the C++ standard
+// library inside, but no exception leaves a call made from C.
+#include "sqlstore.h"
+
+#include "tavri.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int default_busy_timeout_ms = 5000;
+constexpr int fields = SQLSTORE_FIELDS;
+
+// The statements every handle keeps prepared: the tavri_ calls run often.
+enum Statement { BEGIN, COMMIT, ROLLBACK, GET, SET, ADD, STATEMENTS };
+
+} // namespace
+
+struct sqlstore {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statements[STATEMENTS] = {};
+    // A transaction begun by tavri_transaction_start, not yet committed or
+    // aborted. SQLite may have rolled it back meanwhile (after an I/O error).
+    bool open = false;
+    int busy_timeout_ms = 0;
+    std::chrono::steady_clock::time_point busy_since; // of the lock being waited for
+
+    ~sqlstore() {
+        for (sqlite3_stmt *statement : statements)
+            sqlite3_finalize(statement);
+        sqlite3_close_v2(db);
+    }
+};
+
+namespace {
+
+// Field 22 has a name of its own; the store's other fields are f1 to f28.
+std::string column(int field) {
+    return field == 22 ? "dcbx_pending" : "f" + std::to_string(field);
+}
+
+// "key, f1, ..., f28": the record's fields as the statements list them.
+std::string record_columns() {
+    std::string out = "key";
+    for (int i = 1; i < fields; i++)
+        out += ", " + column(i);
+    return out;
+}
+
+std::string schema() {
+    std::string devices =
+        "CREATE TABLE remote_device (id INTEGER PRIMARY KEY, key INTEGER NOT NULL";
+    for (int i = 1; i < fields; i++)
+        devices += ", " + column(i) + " TEXT";
+    std::string records = "CREATE TABLE config_record (id INTEGER PRIMARY KEY, tbl TEXT NOT NULL, "
+                          "xnet TEXT, parent_port INTEGER";
+    for (int i = 0; i < 20; i++)
+        records += ", c" + std::to_string(i) + " TEXT";
+    return devices + ");\n" + "CREATE INDEX remote_device_by_key ON remote_device(key);\n" +
+           records + ");\n" + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION) +
+           ";\n";
+}
+
+// The texts of the prepared statements, in the order of Statement. Parameter
+// 1 is the key, parameter i + 1 field i. A read-only handle's transactions
+// take no write lock: nothing can write.
+std::vector<std::string> statement_texts(bool read_only) {
+    std::string get = "SELECT " + record_columns() + " FROM remote_device WHERE key = ?1";
+    std::string set = "UPDATE remote_device SET ";
+    std::string add = "INSERT INTO remote_device (" + record_columns() + ") VALUES (?1";
+    for (int i = 1; i < fields; i++) {
+        std::string p = "?" + std::to_string(i + 1);
+        get += " AND (" + p + " IS NULL OR " + column(i) + " = " + p + ")";
+        set += (i > 1 ? ", " : "") + column(i) + " = coalesce(" + p + ", " + column(i) + ")";
+        add += ", " + p;
+    }
+    return {read_only ? "BEGIN" : "BEGIN IMMEDIATE",
+            "COMMIT",
+            "ROLLBACK",
+            get + " ORDER BY id",
+            set + " WHERE key = ?1",
+            add + ")"};
+}
+
+// The device key keeps its bits through SQLite's signed 64-bit integers.
+sqlite3_int64 to_column(uintptr_t key) {
+    return static_cast<sqlite3_int64>(static_cast<uint64_t>(key));
+}
+uintptr_t from_column(sqlite3_int64 key) {
+    return static_cast<uintptr_t>(static_cast<uint64_t>(key));
+}
+
+const char *text_field(const remotedevice_record &record, int field) {
+    if (field == 22) return record.dcbx_pending;
+    return static_cast<const char *>(field < 22 ? record.store_a[field - 1]
+                                                : record.store_b[field - 23]);
+}
+
+void set_text_field(remotedevice_record &record, int field, const char *text) {
+    if (field == 22)
+        record.dcbx_pending = text;
+    else
+        (field < 22 ? record.store_a[field - 1] : record.store_b[field - 23]) =
+            const_cast<char *>(text);
+}
+
+// Waits for another connection's lock in naps of 50 to 800 microseconds.
+// SQLite's own handler naps up to 100 ms, so under contention the lock sat
+// free while its waiters slept: 8 processes made 170 test-and-sets a second
+// where one alone made 4,400, and a waiter could time out.
+int wait_for_lock(void *context, int tries) {
+    using namespace std::chrono;
+    sqlstore *store = static_cast<sqlstore *>(context);
+    auto now = steady_clock::now();
+    if (tries == 0)
+        store->busy_since = now;
+    if (now - store->busy_since >= milliseconds(store->busy_timeout_ms))
+        return 0;
+    std::this_thread::sleep_for(microseconds(50 << std::min(tries, 4)));
+    return 1;
+}
+
+int failure(sqlite3 *db) {
+    return SQLSTORE_STATUS_BASE + sqlite3_extended_errcode(db);
+}
+
+// Steps a statement to its end and resets it, so no statement is left
+// running when the transaction ends.
+int run(sqlstore *store, sqlite3_stmt *statement) {
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    int status = rc == SQLITE_DONE ? 0 : failure(store->db);
+    sqlite3_reset(statement);
+    return status;
+}
+
+// Binds the key to parameter 1 and each field's text (or null) to i + 1; the
+// texts must outlive the statement's next step.
+void bind_record(sqlite3_stmt *statement, uintptr_t key, const char *const texts[fields]) {
+    sqlite3_bind_int64(statement, 1, to_column(key));
+    for (int i = 1; i < fields; i++)
+        sqlite3_bind_text(statement, i + 1, texts[i], -1, SQLITE_STATIC);
+}
+
+// The texts of a row of record_columns(): field i is column i.
+void row_texts(sqlite3_stmt *statement, const char *texts[fields]) {
+    texts[0] = nullptr;
+    for (int i = 1; i < fields; i++)
+        texts[i] = reinterpret_cast<const char *>(sqlite3_column_text(statement, i));
+}
+
+// Copies of the matching records. Each text is kept in one buffer, and the
+// records point into it only once it is complete, as it may move while it grows.
+struct ResultSet {
+    std::string texts;
+    std::vector<size_t> offsets; // per record and field 1 to 28; absent for null
+    std::vector<remotedevice_record> records;
+    static constexpr size_t absent = static_cast<size_t>(-1);
+
+    void add(sqlite3_stmt *row) {
+        const char *values[fields];
+        row_texts(row, values);
+        records.push_back({});
+        records.back().key = from_column(sqlite3_column_int64(row, 0));
+        for (int i = 1; i < fields; i++) {
+            offsets.push_back(values[i] ? texts.size() : absent);
+            if (values[i]) texts.append(values[i]).push_back('\0');
+        }
+    }
+
+    void point_into_texts() {
+        for (size_t r = 0; r < records.size(); r++)
+            for (int i = 1; i < fields; i++) {
+                size_t offset = offsets[r * (fields - 1) + i - 1];
+                set_text_field(records[r], i, offset == absent ? nullptr : &texts[offset]);
+            }
+    }
+};
+
+sqlstore *from_handle(uintptr_t handle) {
+    return reinterpret_cast<sqlstore *>(handle);
+}
+
+// SQLite rolls a transaction back by itself after some failures; the tavri_
+// calls must then not go on in autocommit mode.
+bool in_transaction(const sqlstore *store) {
+    return store != nullptr && store->open && !sqlite3_get_autocommit(store->db);
+}
+
+// Runs a call's body, turning an allocation failure into a status.
+template <typename Body> int guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return SQLSTORE_ERR_NO_MEMORY;
+    }
+}
+
+// A single integer a query yields, or a status.
+int query_int(sqlite3 *db, const char *sql, int &value) {
+    sqlite3_stmt *statement = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW)
+        value = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return rc == SQLITE_ROW ? 0 : rc;
+}
+
+const char not_a_store[] = "not a configuration store";
+
+// Creates the schema in an empty database; refuses one that is not empty.
+std::string create_schema(sqlite3 *db) {
+    int objects = 0;
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK ||
+        query_int(db, "SELECT count(*) FROM sqlite_schema", objects) != 0)
+        return sqlite3_errmsg(db);
+    if (objects != 0) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return "file exists and is not empty";
+    }
+    if (sqlite3_exec(db, (schema() + "COMMIT").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        std::string reason = sqlite3_errmsg(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return reason;
+    }
+    return "";
+}
+
+// Reads only: a file that is not a store of this version stays untouched.
+std::string check_schema(sqlite3 *db) {
+    int version = 0, tables = 0;
+    int rc = query_int(db, "PRAGMA user_version", version);
+    if (rc == 0)
+        rc = query_int(db,
+                       "SELECT count(*) FROM sqlite_schema WHERE type = 'table' "
+                       "AND name IN ('remote_device', 'config_record')",
+                       tables);
+    if ((rc & 0xff) == SQLITE_NOTADB || (rc == 0 && tables == 0)) return not_a_store;
+    if (rc != 0) return sqlite3_errmsg(db);
+    if (version != SQLSTORE_SCHEMA_VERSION)
+        return "store version " + std::to_string(version) + ", this program reads version " +
+               std::to_string(SQLSTORE_SCHEMA_VERSION);
+    if (tables != 2) return not_a_store;
+    return "";
+}
+
+// Opens store->db as mode asks; an empty result means success, else the reason.
+std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode) {
+    struct stat file;
+    if (mode == SQLSTORE_CREATE && stat(path, &file) == 0 && file.st_size > 0)
+        return "file exists and is not empty";
+    int flags = mode == SQLSTORE_READ_ONLY ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (mode == SQLSTORE_CREATE || mode == SQLSTORE_MEMORY) flags |= SQLITE_OPEN_CREATE;
+    if (mode == SQLSTORE_MEMORY) {
+        flags |= SQLITE_OPEN_MEMORY;
+        path = ":memory:";
+    }
+    int rc = sqlite3_open_v2(path, &store->db, flags, nullptr);
+    if (store->db == nullptr) return sqlite3_errstr(rc);
+    if (rc != SQLITE_OK) return sqlite3_errmsg(store->db);
+    sqlite3_extended_result_codes(store->db, 1);
+    sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
+
+    std::string reason = mode == SQLSTORE_CREATE || mode == SQLSTORE_MEMORY
+                             ? create_schema(store->db)
+                             : check_schema(store->db);
+    if (!reason.empty()) return reason;
+    std::vector<std::string> texts = statement_texts(mode == SQLSTORE_READ_ONLY);
+    for (int i = 0; i < STATEMENTS; i++) {
+        if (sqlite3_prepare_v3(store->db, texts[i].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                               &store->statements[i], nullptr) != SQLITE_OK)
+            return std::string(not_a_store) + ": " + sqlite3_errmsg(store->db);
+    }
+    if (mode == SQLSTORE_READ_ONLY || mode == SQLSTORE_MEMORY) return "";
+    // A connection of its own could see another journal mode; ask, and check.
+    sqlite3_stmt *wal = nullptr;
+    rc = sqlite3_prepare_v2(store->db, "PRAGMA journal_mode = WAL", -1, &wal, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(wal)) == SQLITE_ROW &&
+        sqlite3_stricmp(reinterpret_cast<const char *>(sqlite3_column_text(wal, 0)), "wal") != 0)
+        rc = SQLITE_ERROR;
+    sqlite3_finalize(wal);
+    if (rc != SQLITE_ROW)
+        return std::string("cannot switch to WAL journal mode: ") + sqlite3_errmsg(store->db);
+    if (sqlite3_exec(store->db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
+        return sqlite3_errmsg(store->db);
+    return "";
+}
+
+} // namespace
+
+extern "C" {
+
+int tavri_transaction_start(uintptr_t handle) {
+    sqlstore *store = from_handle(handle);
+    if (store == nullptr) return SQLSTORE_ERR_NO_TRANSACTION;
+    // Also a transaction the host opened itself: starting would join it.
+    if (store->open || !sqlite3_get_autocommit(store->db)) return SQLSTORE_ERR_NESTED;
+    int status = run(store, store->statements[BEGIN]);
+    store->open = status == 0;
+    return status;
+}
+
+int tavri_transaction_commit(uintptr_t handle) {
+    sqlstore *store = from_handle(handle);
+    if (!in_transaction(store)) return SQLSTORE_ERR_NO_TRANSACTION;
+    int status = run(store, store->statements[COMMIT]);
+    if (status == 0) store->open = false;
+    return status;
+}
+
+void tavri_transaction_abort(uintptr_t handle) {
+    sqlstore *store = from_handle(handle);
+    if (store == nullptr || !store->open) return;
+    if (!sqlite3_get_autocommit(store->db)) run(store, store->statements[ROLLBACK]);
+    store->open = false;
+}
+
+int tavri_remotedevice_get(uintptr_t handle, const remotedevice_record *query, void **out_results,
+                           remotedevice_record **out_first, int *out_count) {
+    *out_results = nullptr;
+    *out_first = nullptr;
+    *out_count = 0;
+    return guarded([=] {
+        sqlstore *store = from_handle(handle);
+        if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
+        sqlite3_stmt *get = store->statements[GET];
+        const char *texts[fields];
+        for (int i = 1; i < fields; i++)
+            texts[i] = text_field(*query, i);
+        bind_record(get, query->key, texts);
+
+        // Reset on every way out, an allocation failure's too.
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> reset(get, sqlite3_reset);
+        auto set = std::make_unique<ResultSet>();
+        int rc;
+        while ((rc = sqlite3_step(get)) == SQLITE_ROW)
+            set->add(get);
+        if (rc != SQLITE_DONE) return failure(store->db);
+        set->point_into_texts();
+        *out_first = set->records.empty() ? nullptr : set->records.data();
+        *out_count = static_cast<int>(set->records.size());
+        *out_results = set.release();
+        return 0;
+    });
+}
+
+int tavri_remotedevice_set(uintptr_t handle, uintptr_t device_key,
+                           const remotedevice_record *update) {
+    sqlstore *store = from_handle(handle);
+    if (!in_transaction(store)) return SQLSTORE_ERR_NO_TRANSACTION;
+    // The device is named by device_key; a key in the update would rename it.
+    if (update->key != 0) return SQLSTORE_ERR_FIELD;
+    const char *texts[fields];
+    bool writes = false;
+    for (int i = 1; i < fields; i++) {
+        texts[i] = text_field(*update, i);
+        writes = writes || texts[i] != nullptr;
+    }
+    if (!writes) return 0;
+    bind_record(store->statements[SET], device_key, texts);
+    return run(store, store->statements[SET]);
+}
+
+void tavri_results_free(uintptr_t, void *results) {
+    delete static_cast<ResultSet *>(results);
+}
+
+sqlstore *sqlstore_open(const char *path, sqlstore_mode mode, char *error, size_t error_size) {
+    std::string reason;
+    try {
+        auto store = std::make_unique<sqlstore>();
+        reason = open_database(store.get(), path, mode);
+        if (reason.empty()) {
+            if (error_size > 0) error[0] = '\0';
+            return store.release();
+        }
+    } catch (const std::bad_alloc &) {
+        reason = "out of memory";
+    }
+    if (error_size > 0) snprintf(error, error_size, "%s", reason.c_str());
+    return nullptr;
+}
+
+void sqlstore_close(sqlstore *store) {
+    delete store;
+}
+
+uintptr_t sqlstore_handle(sqlstore *store) {
+    return reinterpret_cast<uintptr_t>(store);
+}
+
+sqlite3 *sqlstore_db(sqlstore *store) {
+    return store->db;
+}
+
+void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds) {
+    store->busy_timeout_ms = milliseconds;
+    sqlite3_busy_handler(store->db, wait_for_lock, store);
+}
+
+const char *sqlstore_status_text(int status) {
+    switch (status) {
+    case SQLSTORE_ERR_NO_TRANSACTION:
+        return "no transaction is open on the store handle";
+    case SQLSTORE_ERR_NESTED:
+        return "a transaction is already open on the store handle";
+    case SQLSTORE_ERR_FIELD:
+        return "the update sets the device key";
+    case SQLSTORE_ERR_NO_MEMORY:
+        return "out of memory";
+    }
+    if (status == 0 || (status > SQLSTORE_STATUS_BASE && status <= SQLSTORE_STATUS_BASE + 0xffff))
+        return sqlite3_errstr(status == 0 ? SQLITE_OK : status - SQLSTORE_STATUS_BASE);
+    return "unknown status";
+}
+
+int sqlstore_add_device(sqlstore *store, uintptr_t key, const char *const texts[SQLSTORE_FIELDS]) {
+    bind_record(store->statements[ADD], key, texts);
+    return run(store, store->statements[ADD]);
+}
+
+int sqlstore_each_device(sqlstore *store, const uintptr_t *key, sqlstore_device_visitor visit,
+                         void *context) {
+    return guarded([=] {
+        // Prepared afresh on each call, so that a visitor may walk again.
+        std::string text = "SELECT " + record_columns() + " FROM remote_device" +
+                           (key ? " WHERE key = ?1" : "") + " ORDER BY id";
+        sqlite3_stmt *each = nullptr;
+        if (sqlite3_prepare_v2(store->db, text.c_str(), -1, &each, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(each, sqlite3_finalize);
+        if (key) sqlite3_bind_int64(each, 1, to_column(*key));
+        int rc;
+        while ((rc = sqlite3_step(each)) == SQLITE_ROW) {
+            const char *texts[fields];
+            row_texts(each, texts);
+            if (int stop = visit(context, from_column(sqlite3_column_int64(each, 0)), texts))
+                return stop;
+        }
+        return rc == SQLITE_DONE ? 0 : failure(store->db);
+    });
+}
+
+} // extern "C"

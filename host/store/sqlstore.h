@@ -1,0 +1,120 @@
+/*
+ * sqlstore: the configuration store in an SQLite database file, answering the
+ * tavri_ client calls of tavri.h. A host links it instead of memstore (both
+ * define the tavri_ calls) and passes sqlstore_handle(store) as the module's
+ * store handle.
+ *
+ *  1. A store handle is one SQLite connection with at most one transaction.
+ *     Use a handle from one thread at a time; each thread or process opens
+ *     its own. Processes share a store through its file.
+ *  2. tavri_transaction_start begins a transaction that takes the store's
+ *     write lock at once (BEGIN IMMEDIATE), so the read, comparison and write
+ *     of two processes' test-and-sets never interleave. While another
+ *     connection holds the lock, it waits up to the busy timeout (5 seconds
+ *     unless set) and then fails with the busy status. A start while a
+ *     transaction is open on the handle, the host's own included, is refused
+ *     with SQLSTORE_ERR_NESTED and leaves that transaction alone.
+ *     On a read-only store the start takes no write lock: nothing can write.
+ *  3. tavri_remotedevice_get and tavri_remotedevice_set work only inside a
+ *     transaction begun by tavri_transaction_start, and only while SQLite has
+ *     not rolled it back; otherwise SQLSTORE_ERR_NO_TRANSACTION.
+ *  4. Records: every pointer field of remotedevice_record but the key is a
+ *     text (const char *) here; field i (1 to 28) is column f<i> of the
+ *     remote_device table, and field 22 (dcbx_pending) is column dcbx_pending.
+ *     A query matches the records with its key whose columns equal each of
+ *     its non-null fields as text. A result set holds copies of every match,
+ *     all 29 fields, in store order, and stays readable until
+ *     tavri_results_free (also after the transaction, or the store, is gone).
+ *     An update writes each of its non-null fields into every record with the
+ *     device key; its key must be 0 (SQLSTORE_ERR_FIELD). An all-null update,
+ *     or one matching no record, writes nothing and succeeds.
+ *  5. tavri_transaction_commit: on failure the transaction stays open for
+ *     tavri_transaction_abort, which rolls back what SQLite has not already
+ *     rolled back; no record is ever half written. Abort without a
+ *     transaction begun by tavri_transaction_start does nothing.
+ *  6. The file is in WAL journal mode with synchronous=FULL: a committed
+ *     transaction survives a crash of the process or of the machine.
+ */
+#ifndef CONFMODEL_HOST_STORE_SQLSTORE_H
+#define CONFMODEL_HOST_STORE_SQLSTORE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <sqlite3.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct sqlstore sqlstore;
+
+/* The schema this program reads and writes; a store records it as its
+ * PRAGMA user_version. */
+enum { SQLSTORE_SCHEMA_VERSION = 1 };
+
+/* The fields of a remote-device record, the key (field 0) included. */
+enum { SQLSTORE_FIELDS = 29 };
+
+typedef enum sqlstore_mode {
+    SQLSTORE_READ_WRITE, /* an existing store file */
+    SQLSTORE_READ_ONLY,  /* an existing store file, never written: every write
+                            fails with SQLSTORE_STATUS_BASE + SQLITE_READONLY */
+    SQLSTORE_CREATE,     /* a new store file; refuses a path that exists and is
+                            not empty */
+    SQLSTORE_MEMORY      /* a private in-memory store; path is ignored */
+} sqlstore_mode;
+
+/* Statuses of the tavri_ calls and of the functions below: 0 on success,
+ * SQLSTORE_STATUS_BASE + SQLite's extended result code (100001 to 165535),
+ * or one of the store's own (200001 to 200004). Neither range meets an errno
+ * value, such as the ENOMEM, EBUSY and EINVAL the module returns itself. */
+enum {
+    SQLSTORE_STATUS_BASE = 100000,
+    SQLSTORE_ERR_NO_TRANSACTION = 200001, /* no transaction of tavri_transaction_start open */
+    SQLSTORE_ERR_NESTED = 200002,         /* a transaction is already open on the handle */
+    SQLSTORE_ERR_FIELD = 200003,          /* an update sets the key */
+    SQLSTORE_ERR_NO_MEMORY = 200004       /* the store's own allocation failed */
+};
+
+/* Opens or creates a store. Null on failure, with a one-line reason in error
+ * (truncated to error_size; error may be null when error_size is 0): "not a
+ * configuration store", "store version 7, this program reads version 1", or
+ * SQLite's message. A file that is not a store of this version is left as it
+ * was, its journal mode included. */
+sqlstore *sqlstore_open(const char *path, sqlstore_mode mode, char *error, size_t error_size);
+/* Rolls back an open transaction and closes the connection; null is harmless. */
+void sqlstore_close(sqlstore *store);
+
+/* The tavri_ calls' store handle. */
+uintptr_t sqlstore_handle(sqlstore *store);
+/* The connection, for the host's own statements (and its own transactions,
+ * which the add and each functions below join). */
+sqlite3 *sqlstore_db(sqlstore *store);
+/* How long a start waits for another connection's write lock; 0 fails at once. */
+void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds);
+
+/* A text for any status above, or for 0; "unknown status" for others. */
+const char *sqlstore_status_text(int status);
+
+/* Adds a remote-device record at the end of the store order, in one
+ * statement (inside the connection's open transaction, if any). fields[i] is
+ * the text of field i (1 to 28), null when absent; fields[0] is ignored. */
+int sqlstore_add_device(sqlstore *store, uintptr_t key, const char *const fields[SQLSTORE_FIELDS]);
+
+/* Called once per record: fields[i] is the text of field i (1 to 28) or null,
+ * fields[0] is null. The texts last until the visitor returns. Non-zero stops
+ * the walk. */
+typedef int (*sqlstore_device_visitor)(void *context, uintptr_t key,
+                                       const char *const fields[SQLSTORE_FIELDS]);
+/* Visits the remote-device records in store order: all of them when key is
+ * null, else those with *key. One statement, so one consistent view. Returns
+ * 0, a status, or the visitor's non-zero return. */
+int sqlstore_each_device(sqlstore *store, const uintptr_t *key, sqlstore_device_visitor visit,
+                         void *context);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CONFMODEL_HOST_STORE_SQLSTORE_H */
