@@ -100,6 +100,7 @@ Plan plan_changes(const Dump &base, const ChangeSet &changes) {
         if (first) touched->second.before = change.op == Op::add ? nullptr : order[found->second[0]];
         touched->second.cause = cause;
         if (change.op == Op::add) {
+            touched->second.moved = touched->second.before != nullptr;
             at[id] = {order.size()};
             order.push_back(&record);
             touched->second.after = &record;

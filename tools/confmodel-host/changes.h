@@ -35,6 +35,7 @@ struct Plan {
     struct Touched {
         const Record *before;
         const Record *after;
+        bool moved;        // removed and added again: it now stands at the end
         std::string cause; // where the last change of it stands
     };
     std::unordered_map<std::string, Touched> touched; // by identity

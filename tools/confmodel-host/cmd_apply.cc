@@ -30,7 +30,8 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
         if (record->table != Table::remote_device) continue;
         auto at = plan.touched.find(identity(*record));
         if (at == plan.touched.end() || at->second.after != record) continue;
-        if (at->second.before == nullptr) {
+        if (at->second.before == nullptr || at->second.moved) {
+            if (at->second.moved) store.remove(device_key(*at->second.before));
             step(at->second.cause, "add " + describe(*record) + " to the store");
             store.add(*record);
         } else {
@@ -40,15 +41,60 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
     }
 }
 
+// Writes the change set to the store file the base was read from, in one
+// transaction of the host's own, against the very records it was planned on.
+void commit(const std::string &path, const Dump &base, const Plan &plan,
+            const HostModel::StepSink &step) {
+    Store file(path, Store::Open::read_write);
+    file.begin();
+    try {
+        Dump now = file.read();
+        bool same = now.records.size() == base.records.size();
+        for (size_t i = 0; same && i < now.records.size(); i++)
+            same = now.records[i].same_as(base.records[i]) &&
+                   now.records[i].line == base.records[i].line;
+        if (!same)
+            throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
+        size_t writes = 0;
+        for (const auto &[id, t] : plan.touched) {
+            if (t.before == nullptr) continue;
+            if (t.after == nullptr || t.moved)
+                file.erase(*t.before);
+            else
+                file.update(*t.before, *t.after);
+            writes++;
+        }
+        for (const Record *record : plan.result) {
+            auto t = plan.touched.find(identity(*record));
+            if (t != plan.touched.end() && t->second.after == record &&
+                (t->second.before == nullptr || t->second.moved)) {
+                file.insert(*record);
+                writes++;
+            }
+        }
+        file.commit();
+        step(escaped(path), "commit " + std::to_string(writes) + " row change" +
+                                (writes == 1 ? "" : "s") + " in one transaction");
+    } catch (...) {
+        file.rollback();
+        throw;
+    }
+}
+
 } // namespace
 
 int cmd_apply(Session &session, const std::string &source, const std::string &changes_path,
-              const std::string &result_path, bool as_json) {
-    Dump base = session.read(source);
-    LineReader in(changes_path, session.limits());
+              const ApplyOptions &options) {
+    Source base = session.open(source);
+    if (options.commit && !base.from_store_file)
+        throw Failure(escaped(source) + ": --commit writes to a store file, and this is a dump");
+    if (options.commit && session.settings().read_only)
+        throw Failure("confmodel-host: --commit writes to the store, and --read-only forbids it");
+    LineReader in(changes_path, session.settings().limits);
     ChangeSet changes = read_changes(in);
-    Plan plan = plan_changes(base, changes);
-    if (!result_path.empty()) write_dump(result_path, plan.result);
+    Plan plan = plan_changes(base.dump, changes);
+    if (!options.result.empty()) write_dump(options.result, plan.result);
+    const bool as_json = options.as_json;
 
     ojson steps = ojson::array();
     std::vector<services::LogLine> log;
@@ -60,24 +106,35 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
     };
 
     Snapshot before, running;
+    int refused = 0;
     {
+        // The running model works on a copy of the remote devices: the store
+        // file is written only by the commit.
         Store store;
-        seed(store, base);
+        seed(store, base.dump);
         HostModel model(session.module());
-        model.build(base);
+        model.build(base.dump);
         before = take_snapshot(model, store);
         if (!as_json) std::cout << "Steps, in the order the host takes them\n";
         services::capture(&log);
+        int errors = services::errors_logged();
         model.apply(plan, step);
         apply_devices(store, plan, step);
+        refused = services::errors_logged() - errors;
         services::capture(nullptr);
-        if (!as_json && steps.empty() && plan.touched.empty()) std::cout << "  none\n";
+        if (!as_json && plan.touched.empty()) std::cout << "  none\n";
         running = take_snapshot(model, store);
+    }
+    if (options.commit) {
+        if (refused > 0)
+            throw Failure(changes.name + ": not committed to " + escaped(source) +
+                          ": the module refused " + std::to_string(refused) +
+                          (refused == 1 ? " record" : " records") + " of the change set");
+        commit(source, base.dump, plan, step);
     }
     services::set_quiet(true);
     Snapshot restarted = fresh_snapshot(session, plan.result);
     services::set_quiet(false);
-
     Comparison effect = compare(before, running), divergence = compare(running, restarted);
     const Sides change_sides{"before", "after"}, start_sides{"running", "restarted"};
     if (as_json) {

@@ -5,7 +5,8 @@
 
 namespace {
 
-std::string status_name(int status) {
+// The module's own statuses by name, the store's with its text.
+std::string status_name(const Store &store, int status) {
     switch (status) {
     case 0:
         return "0";
@@ -16,7 +17,7 @@ std::string status_name(int status) {
     case EINVAL:
         return "EINVAL";
     default:
-        return std::to_string(status);
+        return std::to_string(status) + " (" + store.status_text(status) + ")";
     }
 }
 
@@ -38,10 +39,9 @@ std::string shown(const ojson &list) {
 } // namespace
 
 int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, bool as_json) {
-    Dump dump = session.read(source);
+    Source config = session.open(source, true);
     const Module &m = session.module();
-    Store store;
-    seed(store, dump);
+    Store &store = *config.store;
 
     ojson before = values(store, call.key);
     int status = call.action == "set"     ? m.dcbx_pending_set(store.handle(), call.key)
@@ -55,13 +55,13 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
         std::cout << json_text(ojson{{"device", call.key},
                                      {"action", call.action},
                                      {"before", before},
-                                     {"status", status_name(status)},
+                                     {"status", status_name(store, status)},
                                      {"after", after}})
                   << "\n";
     else
         std::cout << "dcbx " << call.action << " on device " << call.key << "\n"
                   << "  before  " << shown(before) << "\n"
-                  << "  status  " << status_name(status) << "\n"
+                  << "  status  " << status_name(store, status) << "\n"
                   << "  after   " << shown(after) << "\n";
     return status == 0 ? EXIT_OK : EXIT_FOUND_NOTHING;
 }

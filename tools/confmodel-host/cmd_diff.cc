@@ -17,8 +17,10 @@ std::vector<const Record *> all(const Dump &dump) {
 
 Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
     Store store;
+    store.begin();
     for (const Record *record : records)
         if (record->table == Table::remote_device) store.add(*record);
+    store.commit();
     HostModel model(session.module());
     model.build(records);
     return take_snapshot(model, store);

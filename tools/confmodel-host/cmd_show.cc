@@ -46,15 +46,13 @@ int lookup(const Module &m, View view, const Query &q) {
 } // namespace
 
 int cmd_show(Session &session, const std::string &source, View view, const Query &query) {
-    Dump dump = session.read(source);
+    Source config = session.open(source);
     const Module &m = session.module();
-    Store store;
-    seed(store, dump);
     HostModel model(m);
-    model.build(dump);
-    report_findings(dump, model);
+    model.build(config.dump);
+    report_findings(config.dump, model);
     std::cout.flush();
     if (query.kind != Query::none) return lookup(m, view, query);
-    write_model(std::cout, view, model, store);
+    write_model(std::cout, view, model, *config.store);
     return EXIT_OK;
 }

@@ -38,9 +38,20 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
 
 // Builds SOURCE, applies the change set to the running model as a host must,
 // and compares the result with a fresh start; exit 1 when they diverge. The
-// changed configuration goes to result_path as a dump, unless it is empty.
+// changed configuration goes to `result` as a dump, unless that is empty.
+// With `commit`, the change set is committed to the store file SOURCE in one
+// transaction, unless the module refused a record of it.
+struct ApplyOptions {
+    std::string result;
+    bool commit = false;
+    bool as_json = false;
+};
 int cmd_apply(Session &session, const std::string &source, const std::string &changes,
-              const std::string &result_path, bool as_json);
+              const ApplyOptions &options);
+
+// A new store file holding a configuration; and a configuration as a dump.
+int cmd_import(Session &session, const std::string &store, const std::string &source);
+int cmd_export(Session &session, const std::string &source);
 
 struct Snapshot;
 // The model these records give from a fresh start, seen from outside.

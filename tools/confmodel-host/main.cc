@@ -12,8 +12,8 @@
 namespace {
 
 const char footer[] = R"(
-SOURCE is a configuration dump in JSON Lines (docs/records.md), or - for
-standard input. Every line the module logs goes to standard error with its
+SOURCE is a configuration dump in JSON Lines (docs/records.md), - for
+standard input, or a store file (told apart by its content). Every line the module logs goes to standard error with its
 priority and the record that caused it.
 
 Exit status: 0 done; 1 not found, problems found by check, or a DCBX status
@@ -57,6 +57,8 @@ int main(int argc, char **argv) {
     app.add_option("--max-input", settings.limits.max_input,
                    "the largest dump, in bytes (default 1 GiB)")
         ->check(CLI::PositiveNumber);
+    app.add_flag("--read-only", settings.read_only,
+                 "open store files read-only: nothing is ever written to them");
 
     std::string source;
 
@@ -121,9 +123,21 @@ int main(int argc, char **argv) {
                  "changed configuration; exit 1 when it does");
     apply->add_option("SOURCE", source, "the configuration")->required();
     apply->add_option("CHANGES", other, "the change set (docs/records.md)")->required();
-    apply->add_flag("--json", as_json, "as one JSON document");
-    std::string result;
-    apply->add_option("--result", result, "write the changed configuration there, as a dump");
+    ApplyOptions apply_options;
+    apply->add_flag("--json", apply_options.as_json, "as one JSON document");
+    apply->add_option("--result", apply_options.result,
+                      "write the changed configuration there, as a dump");
+    apply->add_flag("--commit", apply_options.commit,
+                    "commit the change set to the store file SOURCE, in one transaction, unless "
+                    "the module refused a record of it");
+
+    CLI::App *import = app.add_subcommand(
+        "import", "create a store file holding a configuration: its records and remote devices");
+    import->add_option("STORE", source, "the store file to create")->required();
+    import->add_option("SOURCE", other, "the configuration")->required();
+    CLI::App *export_ = app.add_subcommand(
+        "export", "write a configuration, a store file's for instance, as a dump");
+    export_->add_option("SOURCE", source, "the configuration")->required();
 
     try {
         app.parse(argc, argv);
@@ -165,7 +179,9 @@ int main(int argc, char **argv) {
                             changes_only ? DiffView::changes
                             : as_json    ? DiffView::json
                                          : DiffView::text);
-        if (*apply) return cmd_apply(session, source, other, result, as_json);
+        if (*apply) return cmd_apply(session, source, other, apply_options);
+        if (*import) return cmd_import(session, source, other);
+        if (*export_) return cmd_export(session, source);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);

@@ -61,12 +61,19 @@ const TableInfo tables[] = {
      {{5, N::decimal}, {10, N::decimal}, {11, N::decimal}, {17, N::hex32}}},
     {Table::port_protect, "port_protect", 8, 0, up_to(8), {{8, N::number32}}},
     {Table::subport_protect, "subport_protect", 6, 0, up_to(6), {}},
+#ifdef CONFMODEL_HOST_SQLITE
+    // The store keeps all 29 fields of a remote device.
+    {Table::remote_device, "remote_device", MAX_COLUMNS - 1, bits({REMOTE_DEVICE_KEY}),
+     up_to(MAX_COLUMNS - 1), {}},
+#else
+    // The in-memory store keeps the key and the DCBX-pending flag only.
     {Table::remote_device,
      "remote_device",
      REMOTE_DEVICE_DCBX_PENDING,
      bits({REMOTE_DEVICE_KEY}),
      bits({REMOTE_DEVICE_KEY, REMOTE_DEVICE_DCBX_PENDING}),
      {}},
+#endif
 };
 
 [[noreturn]] void fail(const std::string &where, const std::string &reason) {
@@ -116,6 +123,10 @@ bool is_xnet(Table table) {
 
 bool is_xnetgroup(Table table) {
     return table == Table::xnetgroup || table == Table::fc_xnetgroup;
+}
+
+uintptr_t device_key(const Record &device) {
+    return static_cast<uintptr_t>(std::stoull(device.column(REMOTE_DEVICE_KEY)));
 }
 
 std::string location(const std::string &source, uint32_t line) {

@@ -103,6 +103,9 @@ class Record::Builder {
 uint8_t register_source(const std::string &name);
 const std::string &source_name(uint8_t source);
 
+// A remote device's key, checked by the reader: a decimal number of 32 bits.
+uintptr_t device_key(const Record &device);
+
 // "name:line", for messages about a record.
 std::string location(const std::string &source, uint32_t line);
 std::string where(const Record &record);

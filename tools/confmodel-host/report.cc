@@ -246,8 +246,16 @@ json describe_subport_protect(const std::string &pathname, const subport_protect
 }
 
 json describe_remote_device(const RemoteDevice &device) {
-    return {{"key", device.key},
-            {"dcbx_pending", device.dcbx_pending ? json(*device.dcbx_pending) : json(nullptr)}};
+    json out = {{"key", device.key},
+                {"dcbx_pending",
+                 device.dcbx_pending() ? json(*device.dcbx_pending()) : json(nullptr)}};
+    // The store's other fields, where the record has any.
+    json others = json::object();
+    for (int n = 1; n < MAX_COLUMNS; n++)
+        if (n != REMOTE_DEVICE_DCBX_PENDING && device.fields[n])
+            others[std::to_string(n)] = *device.fields[n];
+    if (!others.empty()) out["fields"] = others;
+    return out;
 }
 
 void print_portgroup(std::ostream &out, const json &g) {

@@ -1,5 +1,6 @@
 // What every command shares: the limits and the module to load, reading a
-// configuration, and building the model from it the way the device's host does.
+// configuration (a dump or a store file, told apart by their content), and
+// the store its remote devices live in.
 #ifndef CONFMODEL_HOST_SESSION_H
 #define CONFMODEL_HOST_SESSION_H
 
@@ -8,6 +9,7 @@
 #include "module.h"
 #include "store.h"
 
+#include <memory>
 #include <string>
 
 enum { EXIT_OK = 0, EXIT_FOUND_NOTHING = 1, EXIT_BAD = 2 };
@@ -15,6 +17,15 @@ enum { EXIT_OK = 0, EXIT_FOUND_NOTHING = 1, EXIT_BAD = 2 };
 struct Settings {
     std::string library = CONFMODEL_HOST_DEFAULT_LIBRARY;
     Limits limits;
+    bool read_only = false; // store files are never written
+};
+
+// A configuration and the store of its remote devices: the store file it
+// came from, or an in-memory store holding a dump's remote devices.
+struct Source {
+    Dump dump;
+    std::unique_ptr<Store> store;
+    bool from_store_file = false;
 };
 
 class Session {
@@ -25,18 +36,24 @@ class Session {
     Session &operator=(const Session &) = delete;
 
     // The configuration at path ("-" for standard input), read and checked
-    // whole, so that a bad line stops the run before the module sees anything.
-    Dump read(const std::string &path) const;
+    // whole, so that a bad record stops the run before the module sees
+    // anything. A store file is opened read-only unless `write` is given (and
+    // --read-only is not).
+    Source open(const std::string &path, bool write = false) const;
+    Dump read(const std::string &path) const { return open(path).dump; }
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
-    const Limits &limits() const { return settings_.limits; }
+    const Settings &settings() const { return settings_; }
 
   private:
     Settings settings_;
     Module module_;
 };
 
-// The remote devices of a configuration, in a store of their own.
+// Whether a file is a store file, by its first bytes.
+bool is_store_file(const std::string &head);
+
+// A dump's remote devices, into a store.
 void seed(Store &store, const Dump &dump);
 
 #endif

@@ -1,47 +1,75 @@
-// The configuration store this host answers the module's tavri_ calls with,
-// holding the remote devices of the configuration.
+// The configuration store this host answers the module's tavri_ calls with:
+// a store file (SQLite) or an empty store in memory for a dump's remote
+// devices. A build without SQLite has the in-memory store alone, which keeps
+// a remote device's key and DCBX-pending flag only.
 #ifndef CONFMODEL_HOST_STORE_H
 #define CONFMODEL_HOST_STORE_H
 
-#include "records.h"
+#include "dump.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-struct memstore;
-
 struct RemoteDevice {
     uintptr_t key;
-    std::optional<std::string> dcbx_pending; // absent when the record has none
+    // Field n (1 to 28) as text, absent when the record has none.
+    std::array<std::optional<std::string>, MAX_COLUMNS> fields;
+    const std::optional<std::string> &dcbx_pending() const {
+        return fields[REMOTE_DEVICE_DCBX_PENDING];
+    }
 };
+
+struct StoreImpl; // each build's own
 
 class Store {
   public:
+    enum class Open { read_only, read_write, create };
+
     Store(); // empty, in memory
+    // A store file. Throws Failure with the reason when the file is no store
+    // of this version (leaving it as it was), or cannot be opened.
+    Store(const std::string &path, Open mode);
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // A remote_device record, committed.
-    void add(const Record &device);
-    // The record with the device's key takes its values, in place.
-    void replace(const Record &device);
-    // Every record with the key goes.
-    void remove(uintptr_t key);
+    // Whether this build reads store files.
+    static bool files_supported();
+
     uintptr_t handle() const;
-    // The committed records with key, in store order.
+    // A text for a status of the tavri_ calls: "database is locked".
+    std::string status_text(int status) const;
+
+    // Remote devices: records of the remote_device table.
+    void add(const Record &device);
+    void replace(const Record &device); // the record with its key, in place
+    void remove(uintptr_t key);         // every record with the key
     std::vector<RemoteDevice> devices(uintptr_t key) const;
-    // Every committed record, in store order.
     void each(const std::function<void(const RemoteDevice &)> &visit) const;
 
-  private:
-    memstore *store_;
-};
+    // Configuration records of a store file, as a dump holds them: the
+    // configuration records, then the remote devices, each in store order.
+    // A record's line is its row in the store.
+    Dump read();
+    // Writes a configuration record as a new row at the end.
+    void insert(const Record &record);
+    // Rewrites, or deletes, the row a record read from this store stands in.
+    void update(const Record &row, const Record &record);
+    void erase(const Record &row);
 
-// A remote device's key, checked by the reader: a decimal number of 32 bits.
-uintptr_t device_key(const Record &device);
+    // The host's own transaction: the writes in between are committed
+    // together or not at all.
+    void begin();
+    void commit();
+    void rollback();
+
+  private:
+    std::unique_ptr<StoreImpl> impl_;
+};
 
 #endif

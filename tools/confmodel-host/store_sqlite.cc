@@ -1,0 +1,278 @@
+// The store of a build with SQLite: sqlstore, in memory for a dump's remote
+// devices or in a store file that also holds the configuration records.
+#include "store.h"
+
+#include "sqlstore.h"
+#include "text.h"
+
+#include <climits>
+#include <new>
+
+struct StoreImpl {
+    sqlstore *store = nullptr;
+    std::string name; // for messages
+    uint8_t records_source = 0, devices_source = 0;
+
+    sqlite3 *db() const { return sqlstore_db(store); }
+    [[noreturn]] void fail() const { throw Failure(name + ": " + sqlite3_errmsg(db())); }
+    void check(int rc) const {
+        if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) fail();
+    }
+};
+
+namespace {
+
+constexpr int record_columns = 20; // c0 to c19 of config_record
+
+// A prepared statement, finalized on every path.
+class Statement {
+  public:
+    Statement(const StoreImpl &store, const std::string &sql) : store_(store) {
+        store.check(sqlite3_prepare_v2(store.db(), sql.c_str(), -1, &statement_, nullptr));
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    void bind(int index, const char *text) {
+        store_.check(text != nullptr
+                         ? sqlite3_bind_text(statement_, index, text, -1, SQLITE_TRANSIENT)
+                         : sqlite3_bind_null(statement_, index));
+    }
+    void bind(int index, int64_t value) {
+        store_.check(sqlite3_bind_int64(statement_, index, value));
+    }
+    // True while there is a row.
+    bool step() {
+        int rc = sqlite3_step(statement_);
+        store_.check(rc);
+        return rc == SQLITE_ROW;
+    }
+    const char *text(int column) const {
+        return reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
+    }
+    int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    bool null(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+
+  private:
+    const StoreImpl &store_;
+    sqlite3_stmt *statement_ = nullptr;
+};
+
+std::string field_column(int field) {
+    return field == REMOTE_DEVICE_DCBX_PENDING ? "dcbx_pending" : "f" + std::to_string(field);
+}
+
+std::string list(const char *prefix, int from, int to, std::string (*name)(int)) {
+    std::string out;
+    for (int i = from; i < to; i++)
+        out += (out.empty() ? "" : ", ") + (name != nullptr ? name(i) : prefix + std::to_string(i));
+    return out;
+}
+
+std::string placeholders(int count) {
+    std::string out;
+    for (int i = 0; i < count; i++)
+        out += i == 0 ? "?" : ", ?";
+    return out;
+}
+
+// A remote device's 29 fields as the store wants them: field 0 unused.
+std::array<const char *, MAX_COLUMNS> device_fields(const Record &device) {
+    std::array<const char *, MAX_COLUMNS> fields{};
+    for (int n = 1; n < MAX_COLUMNS; n++)
+        fields[n] = device.column(n);
+    return fields;
+}
+
+int visit_device(void *context, uintptr_t key, const char *const fields[SQLSTORE_FIELDS]) {
+    auto &visit = *static_cast<const std::function<void(const RemoteDevice &)> *>(context);
+    RemoteDevice device{key, {}};
+    for (int n = 1; n < MAX_COLUMNS; n++)
+        if (fields[n] != nullptr) device.fields[n] = std::string(fields[n]);
+    visit(device);
+    return 0;
+}
+
+// A row's id as a record's line.
+uint32_t row_line(const StoreImpl &store, int64_t id) {
+    if (id < 1 || id > UINT32_MAX)
+        throw Failure(store.name + ": row " + std::to_string(id) + " is beyond what this program numbers");
+    return static_cast<uint32_t>(id);
+}
+
+} // namespace
+
+Store::Store() : impl_(new StoreImpl) {
+    char error[256];
+    impl_->name = "<memory>";
+    impl_->store = sqlstore_open(nullptr, SQLSTORE_MEMORY, error, sizeof error);
+    if (impl_->store == nullptr) throw Failure(std::string("confmodel-host: ") + error);
+}
+
+Store::Store(const std::string &path, Open mode) : impl_(new StoreImpl) {
+    char error[512];
+    impl_->name = escaped(path);
+    impl_->store = sqlstore_open(path.c_str(),
+                                 mode == Open::read_only    ? SQLSTORE_READ_ONLY
+                                 : mode == Open::read_write ? SQLSTORE_READ_WRITE
+                                                            : SQLSTORE_CREATE,
+                                 error, sizeof error);
+    if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
+    impl_->records_source = register_source(impl_->name + ":config_record");
+    impl_->devices_source = register_source(impl_->name + ":remote_device");
+}
+
+Store::~Store() {
+    sqlstore_close(impl_->store);
+}
+
+bool Store::files_supported() {
+    return true;
+}
+
+uintptr_t Store::handle() const {
+    return sqlstore_handle(impl_->store);
+}
+
+std::string Store::status_text(int status) const {
+    return sqlstore_status_text(status);
+}
+
+void Store::add(const Record &device) {
+    auto fields = device_fields(device);
+    int status = sqlstore_add_device(impl_->store, device_key(device), fields.data());
+    if (status == SQLSTORE_ERR_NO_MEMORY) throw std::bad_alloc();
+    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+}
+
+void Store::replace(const Record &device) {
+    Statement update(*impl_, "UPDATE remote_device SET (" +
+                                 list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
+                                 placeholders(MAX_COLUMNS - 1) + ") WHERE key = ?");
+    for (int n = 1; n < MAX_COLUMNS; n++)
+        update.bind(n, device.column(n));
+    update.bind(MAX_COLUMNS, static_cast<int64_t>(device_key(device)));
+    update.step();
+}
+
+void Store::remove(uintptr_t key) {
+    Statement remove(*impl_, "DELETE FROM remote_device WHERE key = ?");
+    remove.bind(1, static_cast<int64_t>(key));
+    remove.step();
+}
+
+std::vector<RemoteDevice> Store::devices(uintptr_t key) const {
+    std::vector<RemoteDevice> out;
+    std::function<void(const RemoteDevice &)> keep = [&](const RemoteDevice &d) { out.push_back(d); };
+    int status = sqlstore_each_device(impl_->store, &key, visit_device, &keep);
+    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+    return out;
+}
+
+void Store::each(const std::function<void(const RemoteDevice &)> &visit) const {
+    int status = sqlstore_each_device(impl_->store, nullptr, visit_device,
+                                      const_cast<std::function<void(const RemoteDevice &)> *>(&visit));
+    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+}
+
+Dump Store::read() {
+    Dump dump{impl_->name, impl_->records_source, {}};
+    // Each row is checked as a dump's line is: whatever put it in the store,
+    // the module gets nothing it could not have got from a dump.
+    Statement records(*impl_, "SELECT id, tbl, xnet, parent_port, " +
+                                  list("c", 0, record_columns, nullptr) +
+                                  " FROM config_record ORDER BY id");
+    while (records.step()) {
+        uint32_t line = row_line(*impl_, records.integer(0));
+        nlohmann::json row = {{"table", records.null(1) ? "" : records.text(1)}};
+        if (!records.null(2)) row["xnet"] = records.text(2);
+        if (!records.null(3)) row["parent_port"] = records.integer(3);
+        nlohmann::json columns = nlohmann::json::object();
+        for (int n = 0; n < record_columns; n++)
+            if (!records.null(4 + n)) columns[std::to_string(n)] = records.text(4 + n);
+        row["columns"] = columns;
+        dump.records.push_back(read_record(row, impl_->records_source, line,
+                                           location(source_name(impl_->records_source), line)));
+    }
+    Statement devices(*impl_, "SELECT id, key, " + list(nullptr, 1, MAX_COLUMNS, field_column) +
+                                  " FROM remote_device ORDER BY id");
+    while (devices.step()) {
+        uint32_t line = row_line(*impl_, devices.integer(0));
+        nlohmann::json columns = {{"0", std::to_string(devices.integer(1))}};
+        for (int n = 1; n < MAX_COLUMNS; n++)
+            if (!devices.null(1 + n)) columns[std::to_string(n)] = devices.text(1 + n);
+        dump.records.push_back(read_record({{"table", "remote_device"}, {"columns", columns}},
+                                           impl_->devices_source, line,
+                                           location(source_name(impl_->devices_source), line)));
+    }
+    check_dump(dump);
+    return dump;
+}
+
+namespace {
+
+// Binds a configuration record's table, xnet, parent port and columns from
+// parameter 1 on.
+void bind_record(Statement &statement, const Record &record) {
+    statement.bind(1, table_info(record.table).name);
+    statement.bind(2, is_xnetgroup(record.table) ? std::string(record.xnet()).c_str() : nullptr);
+    if (record.parent_port)
+        statement.bind(3, static_cast<int64_t>(*record.parent_port));
+    else
+        statement.bind(3, static_cast<const char *>(nullptr));
+    for (int n = 0; n < record_columns; n++)
+        statement.bind(4 + n, record.column(n));
+}
+
+const std::string record_fields = "tbl, xnet, parent_port, " + list("c", 0, record_columns, nullptr);
+
+} // namespace
+
+void Store::insert(const Record &record) {
+    if (record.table == Table::remote_device) return add(record);
+    Statement insert(*impl_, "INSERT INTO config_record (" + record_fields + ") VALUES (" +
+                                 placeholders(3 + record_columns) + ")");
+    bind_record(insert, record);
+    insert.step();
+}
+
+void Store::update(const Record &row, const Record &record) {
+    if (record.table == Table::remote_device) {
+        Statement update(*impl_, "UPDATE remote_device SET (key, " +
+                                     list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
+                                     placeholders(MAX_COLUMNS) + ") WHERE id = ?");
+        update.bind(1, static_cast<int64_t>(device_key(record)));
+        for (int n = 1; n < MAX_COLUMNS; n++)
+            update.bind(1 + n, record.column(n));
+        update.bind(MAX_COLUMNS + 1, static_cast<int64_t>(row.line));
+        update.step();
+        return;
+    }
+    Statement update(*impl_, "UPDATE config_record SET (" + record_fields + ") = (" +
+                                 placeholders(3 + record_columns) + ") WHERE id = ?");
+    bind_record(update, record);
+    update.bind(4 + record_columns, static_cast<int64_t>(row.line));
+    update.step();
+}
+
+void Store::erase(const Record &row) {
+    Statement erase(*impl_, std::string("DELETE FROM ") +
+                                (row.table == Table::remote_device ? "remote_device" : "config_record") +
+                                " WHERE id = ?");
+    erase.bind(1, static_cast<int64_t>(row.line));
+    erase.step();
+}
+
+void Store::begin() {
+    impl_->check(sqlite3_exec(impl_->db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+}
+
+void Store::commit() {
+    impl_->check(sqlite3_exec(impl_->db(), "COMMIT", nullptr, nullptr, nullptr));
+}
+
+void Store::rollback() {
+    if (!sqlite3_get_autocommit(impl_->db()))
+        sqlite3_exec(impl_->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
