@@ -1,28 +1,43 @@
 #include "session.h"
 
 #include <new>
+#include <optional>
 
 bool is_store_file(const std::string &head) {
     return head.size() >= 16 && head.compare(0, 16, std::string("SQLite format 3\0", 16)) == 0;
 }
 
+namespace {
+
+// A dump read whole, or nothing when the file at path is a store file.
+std::optional<Dump> read_if_dump(const std::string &path, const Limits &limits) {
+    LineReader in(path, limits);
+    if (!is_store_file(in.peek(16))) return read_dump(in);
+    if (path == "-")
+        throw Failure("<stdin>: a store file is read from its path, not from standard input");
+    return std::nullopt;
+}
+
+} // namespace
+
 Source Session::open(const std::string &path, bool write) const {
     Source source;
-    {
-        LineReader in(path, settings_.limits);
-        if (!is_store_file(in.peek(16))) {
-            source.dump = read_dump(in);
-            source.store = std::make_unique<Store>();
-            seed(*source.store, source.dump);
-            return source;
-        }
-        if (path == "-") throw Failure("<stdin>: a store file is read from its path, not from standard input");
+    if (std::optional<Dump> dump = read_if_dump(path, settings_.limits)) {
+        source.dump = std::move(*dump);
+        source.store = std::make_unique<Store>();
+        seed(*source.store, source.dump);
+        return source;
     }
     source.store = std::make_unique<Store>(
         path, write && !settings_.read_only ? Store::Open::read_write : Store::Open::read_only);
     source.dump = source.store->read();
     source.from_store_file = true;
     return source;
+}
+
+Dump Session::read(const std::string &path) const {
+    if (std::optional<Dump> dump = read_if_dump(path, settings_.limits)) return std::move(*dump);
+    return Store(path, Store::Open::read_only).read();
 }
 
 const Module &Session::module() {

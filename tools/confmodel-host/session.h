@@ -40,7 +40,8 @@ class Session {
     // anything. A store file is opened read-only unless `write` is given (and
     // --read-only is not).
     Source open(const std::string &path, bool write = false) const;
-    Dump read(const std::string &path) const { return open(path).dump; }
+    // The configuration alone, without a store for its remote devices.
+    Dump read(const std::string &path) const;
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
     const Settings &settings() const { return settings_; }

@@ -3,6 +3,7 @@
 #include "model/list.h"
 #include "text.h"
 
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -18,10 +19,14 @@ const char *const section_titles[] = {"Port groups",     "Xnets",           "Xne
 class Items {
   public:
     explicit Items(std::vector<Snapshot::Item> &items) : items_(items) {}
-    void add(const std::string &name, std::string label, const ojson &description) {
+    // Returns how many items of the name came before.
+    int add(const std::string &name, std::string label, const ojson &description) {
         int seen = seen_[name]++;
-        items_.push_back({seen == 0 ? name : name + "#" + std::to_string(seen + 1),
-                          std::move(label), description.dump()});
+        std::string key = seen == 0 ? name : name + "#" + std::to_string(seen + 1);
+        // Most labels are the key itself: kept once.
+        if (label == key) label.clear();
+        items_.push_back({std::move(key), std::move(label), description.dump()});
+        return seen;
     }
 
   private:
@@ -35,6 +40,16 @@ std::string group_answer(const portgroup_entry *g) {
 
 const char *const role_names[] = {"none",           "external",      "server", "mtp",
                                   "ingress_mirror", "egress_mirror", "fc",     "sflow"};
+
+// What a lookup of an xnetgroup by name answers: the first of the name.
+std::string first_role(const xnet_entry &xnet, const char *pathname) {
+    LIST_FOREACH(const xnetgroup_entry, g, &xnet.xnetgroups) {
+        if (strcmp(g->pathname, pathname) == 0)
+            return std::string(g->role >= 0 && g->role < 8 ? role_names[g->role] : "?") + " on #" +
+                   std::to_string(g->portgroup_number) + ", col7 " + std::to_string(g->col7_value);
+    }
+    return "none";
+}
 
 } // namespace
 
@@ -60,10 +75,11 @@ Snapshot take_snapshot(const HostModel &model, const Store &store) {
         s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
         LIST_FOREACH(const xnetgroup_entry, g, &x->xnetgroups) {
             std::string name = std::string(g->pathname) + " under " + x->pathname;
-            xnetgroups.add(name, name, describe_xnetgroup(*g));
-            s.lookups.emplace("xnetgroup " + name,
-                              std::string(g->role >= 0 && g->role < 8 ? role_names[g->role] : "?") +
-                                  " on #" + std::to_string(g->portgroup_number));
+            // A lookup by name can only find another entry where the name
+            // repeats: only then is its answer worth keeping (xnetgroups are
+            // many, and the only entries the module lets share a name).
+            if (xnetgroups.add(name, name, describe_xnetgroup(*g)) == 1)
+                s.lookups.emplace("xnetgroup " + name, first_role(*x, g->pathname));
         }
     }
     for (const Subport &sp : model.subports())
@@ -83,6 +99,14 @@ Snapshot take_snapshot(const HostModel &model, const Store &store) {
     return s;
 }
 
+namespace {
+
+const std::string &label(const Snapshot::Item &item) {
+    return item.label.empty() ? item.key : item.label;
+}
+
+} // namespace
+
 Comparison compare(const Snapshot &before, const Snapshot &after) {
     Comparison c;
     for (int section = 0; section < SECTIONS; section++) {
@@ -94,13 +118,13 @@ Comparison compare(const Snapshot &before, const Snapshot &after) {
             new_by_key.emplace(item.key, &item);
         Section s = static_cast<Section>(section);
         for (const auto &item : olds)
-            if (!new_by_key.count(item.key)) c.entries.push_back({s, '-', item.label, {}});
+            if (!new_by_key.count(item.key)) c.entries.push_back({s, '-', label(item), {}});
         for (const auto &item : news) {
             auto old = old_by_key.find(item.key);
             if (old == old_by_key.end()) {
-                c.entries.push_back({s, '+', item.label, {}});
+                c.entries.push_back({s, '+', label(item), {}});
             } else if (old->second->json != item.json) {
-                Comparison::Entry entry{s, '~', item.label, {}};
+                Comparison::Entry entry{s, '~', label(item), {}};
                 ojson a = ojson::parse(old->second->json), b = ojson::parse(item.json);
                 for (const auto &[name, value] : b.items())
                     if (!a.contains(name) || a[name] != value)

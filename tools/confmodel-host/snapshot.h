@@ -28,7 +28,7 @@ enum Section {
 struct Snapshot {
     struct Item {
         std::string key;   // the pathname (or key), and for the k-th repeat of it "#k"
-        std::string label; // for people: "#1 /portgroups/uplink"
+        std::string label; // for people, "#1 /portgroups/uplink"; empty when the key says it
         std::string json;  // the description, compact
     };
     std::vector<Item> items[SECTIONS];
