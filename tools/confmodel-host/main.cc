@@ -12,13 +12,16 @@
 namespace {
 
 const char footer[] = R"(
-SOURCE is a configuration dump in JSON Lines (docs/records.md), - for
-standard input, or a store file (told apart by its content). Every line the module logs goes to standard error with its
-priority and the record that caused it.
+SOURCE is a configuration: a dump in JSON Lines (docs/records.md), - for
+standard input, or a store file, told apart by their content. Every line the
+module logs goes to standard error with its priority and the record, or the
+change, that caused it.
 
-Exit status: 0 done; 1 not found, problems found by check, or a DCBX status
-other than 0; 2 a usage error, an unreadable or malformed input, or a module
-that cannot be loaded.)";
+Exit status: 0 done; 1 not found, problems found by check, a DCBX status other
+than 0, models that differ (diff), or a running model that diverges from a
+fresh start (apply); 2 a usage error, an unreadable or malformed input, or a
+module that cannot be loaded.
+)";
 
 // Plain decimal only: strtoll's base 0, which CLI11 uses, would read "010" as 8.
 const CLI::Validator decimal(
