@@ -254,6 +254,8 @@ int memstore_add_device(memstore *store, uintptr_t key, const char *dcbx_pending
 
 size_t memstore_remove_devices(memstore *store, uintptr_t key) {
     Lock lock(store->mutex);
+    if (owns_transaction(store))
+        return 0;
     store->idle.wait(lock, [store] { return !store->open; });
     size_t before = store->committed.size();
     store->committed.erase(std::remove_if(store->committed.begin(), store->committed.end(),
@@ -264,6 +266,8 @@ size_t memstore_remove_devices(memstore *store, uintptr_t key) {
 
 int memstore_replace_device(memstore *store, uintptr_t key, const char *dcbx_pending) {
     return guarded(memstore_handle(store), [=](memstore *s, Lock &lock) {
+        if (owns_transaction(s))
+            return static_cast<int>(MEMSTORE_ERR_NESTED);
         s->idle.wait(lock, [s] { return !s->open; });
         for (Device &device : s->committed) {
             if (device.key != key)

@@ -75,10 +75,12 @@ uintptr_t memstore_handle(memstore *store);
  * MEMSTORE_ERR_NO_MEMORY. */
 int memstore_add_device(memstore *store, uintptr_t key, const char *dcbx_pending);
 /* Removes every committed record with key; returns how many. Waits while
- * another thread's transaction is open. */
+ * another thread's transaction is open; removes nothing while the calling
+ * thread's own is. */
 size_t memstore_remove_devices(memstore *store, uintptr_t key);
 /* Sets the committed dcbx_pending of the first record with key, null making
- * it absent. 0, MEMSTORE_NO_RECORD or MEMSTORE_ERR_NO_MEMORY. */
+ * it absent. 0, MEMSTORE_NO_RECORD, MEMSTORE_ERR_NESTED (the calling thread's
+ * transaction is open) or MEMSTORE_ERR_NO_MEMORY. */
 int memstore_replace_device(memstore *store, uintptr_t key, const char *dcbx_pending);
 /* Committed records with key. */
 size_t memstore_device_count(memstore *store, uintptr_t key);

@@ -236,6 +236,22 @@ std::string create_schema(sqlite3 *db) {
 }
 
 // Reads only: a file that is not a store of this version stays untouched.
+// Every row of a query, each field and row ended by a control character.
+int rows_text(sqlite3 *db, const char *sql, std::string &out) {
+    sqlite3_stmt *statement = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(statement); i++) {
+            const unsigned char *text = sqlite3_column_text(statement, i);
+            out.append(text != nullptr ? reinterpret_cast<const char *>(text) : "").push_back('\x1f');
+        }
+        out.push_back('\x1e');
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(statement);
+    return rc == SQLITE_DONE ? 0 : rc;
+}
+
 std::string check_schema(sqlite3 *db) {
     int version = 0, tables = 0;
     int rc = query_int(db, "PRAGMA user_version", version);
@@ -250,6 +266,21 @@ std::string check_schema(sqlite3 *db) {
         return "store version " + std::to_string(version) + ", this program reads version " +
                std::to_string(SQLSTORE_SCHEMA_VERSION);
     if (tables != 2) return not_a_store;
+    // Every object exactly as this program creates it: a trigger, a view or
+    // a generated column of another's making would run inside our statements.
+    sqlite3 *expected = nullptr;
+    std::string ours, theirs;
+    const char *objects = "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name";
+    if (sqlite3_open_v2(":memory:", &expected, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY,
+                        nullptr) != SQLITE_OK ||
+        sqlite3_exec(expected, schema().c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        (rc = rows_text(expected, objects, ours)) != 0) {
+        sqlite3_close(expected);
+        return "cannot set up the schema to compare";
+    }
+    sqlite3_close(expected);
+    if ((rc = rows_text(db, objects, theirs)) != 0) return sqlite3_errmsg(db);
+    if (ours != theirs) return std::string(not_a_store) + " (its schema differs)";
     return "";
 }
 
@@ -268,6 +299,8 @@ std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode)
     if (store->db == nullptr) return sqlite3_errstr(rc);
     if (rc != SQLITE_OK) return sqlite3_errmsg(store->db);
     sqlite3_extended_result_codes(store->db, 1);
+    // Functions in the schema could run with our rights; there are none in ours.
+    sqlite3_db_config(store->db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
 
     std::string reason = mode == SQLSTORE_CREATE || mode == SQLSTORE_MEMORY

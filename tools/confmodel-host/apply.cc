@@ -35,7 +35,7 @@ std::string xnetgroup_label(const xnetgroup_entry &g) {
 
 } // namespace
 
-void HostModel::apply(const Plan &plan, const StepSink &step) {
+int HostModel::apply(const Plan &plan, const StepSink &step) {
     const Module &m = module_;
     auto touched = [&](const Record &record) -> const Plan::Touched * {
         auto at = plan.touched.find(identity(record));
@@ -54,7 +54,8 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
 
     // 1. Xnetgroups.
     std::unordered_map<const Record *, std::string> recreate;
-    std::vector<std::pair<xnet_entry *, std::string>> retest;
+    // Xnets to test again, with the first change that asks for it.
+    std::unordered_map<xnet_entry *, std::string> retest;
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
         for (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups), *next;
              group != nullptr; group = next) {
@@ -79,7 +80,7 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
             }
             step(cause, "release " + xnetgroup_label(*group) + ": " + why);
             if (touched(record) == nullptr) recreate.emplace(&record, cause);
-            retest.emplace_back(xnet, cause);
+            retest.emplace(xnet, cause);
             release_xnetgroup(group);
         }
     }
@@ -89,9 +90,7 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
         next = list_next(xnet);
         if (auto at = going.find(xnet); at != going.end()) {
             step(at->second, "release " + xnet_label(*xnet));
-            retest.erase(std::remove_if(retest.begin(), retest.end(),
-                                        [&](const auto &r) { return r.first == xnet; }),
-                         retest.end());
+            retest.erase(xnet); // a later entry may take its address
             release_xnet(xnet);
         }
     }
@@ -141,8 +140,9 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
                 step(*cause, "create " + describe(*record));
                 create_xnet(*record, *cause);
                 if (auto at = entries_.find(identity(*record)); at != entries_.end())
-                    retest.emplace_back(static_cast<xnet_entry *>(at->second), *cause);
+                    retest.emplace(static_cast<xnet_entry *>(at->second), *cause);
             }
+    int skipped = 0;
     for (const Record *record : plan.result) {
         if (!is_xnetgroup(record->table)) continue;
         const std::string *cause = changed_to(*record);
@@ -153,18 +153,16 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
                          (again != recreate.end() ? " (" + where(*record) + ")" : ""));
         if (!create_xnetgroup(*record, *cause)) {
             step(*cause, "skip " + describe(*record) + ": its xnet is not in the running model");
+            skipped++;
             continue;
         }
-        retest.emplace_back(filed_under_.at(std::string(record->xnet())), *cause);
+        retest.emplace(filed_under_.at(std::string(record->xnet())), *cause);
     }
 
     // 6. The native-VLAN test, once for each xnet still listed.
-    std::unordered_map<xnet_entry *, std::string> tests;
-    for (const auto &[xnet, cause] : retest)
-        tests.emplace(xnet, cause);
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        auto at = tests.find(xnet);
-        if (at == tests.end()) continue;
+        auto at = retest.find(xnet);
+        if (at == retest.end()) continue;
         int32_t number = native_vlan_portgroup(*xnet);
         step(at->second, "test the native VLAN of " + xnet_label(*xnet) +
                              (number < 0 ? " against no port group" : " against #" + std::to_string(number)));
@@ -179,4 +177,5 @@ void HostModel::apply(const Plan &plan, const StepSink &step) {
                 step(*cause, "decode " + describe(*record));
                 decode(*record, *cause);
             }
+    return skipped;
 }

@@ -19,10 +19,12 @@ Positions positions(const std::vector<const Record *> &records) {
     return at;
 }
 
+// Where the records stand: the first few, and how many more.
 std::string lines_of(const std::vector<const Record *> &records, const std::vector<size_t> &at) {
     std::string lines;
-    for (size_t i : at)
-        lines += (lines.empty() ? "" : ", ") + where(*records[i]);
+    for (size_t n = 0; n < at.size() && n < 3; n++)
+        lines += (lines.empty() ? "" : ", ") + where(*records[at[n]]);
+    if (at.size() > 3) lines += " and " + std::to_string(at.size() - 3) + " more";
     return lines;
 }
 
@@ -158,8 +160,10 @@ ChangeSet diff_configs(const Dump &before, const Dump &after) {
                      });
         if (!equal && (o.size() > 1 || news.size() > 1))
             throw Failure(where(*new_order[news[0]]) + ": " + describe(*new_order[news[0]]) +
-                          " has several records (" + lines_of(old_order, o) + "; " +
-                          lines_of(new_order, news) + ") that differ: a change cannot name one");
+                          " has " + std::to_string(o.size()) + " records before (" +
+                          lines_of(old_order, o) + ") and " + std::to_string(news.size()) +
+                          " after (" + lines_of(new_order, news) +
+                          "): a change cannot name one of them");
         for (size_t i = 0; i < news.size(); i++)
             kept[news[i]] = o[i];
         if (!equal) changed[news[0]] = true;

@@ -5,6 +5,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <fstream>
 #include <iostream>
 
 namespace {
@@ -43,12 +44,12 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
 
 // Writes the change set to the store file the base was read from, in one
 // transaction of the host's own, against the very records it was planned on.
-void commit(const std::string &path, const Dump &base, const Plan &plan,
+void commit(const std::string &path, const Dump &base, const Plan &plan, size_t max_row,
             const HostModel::StepSink &step) {
     Store file(path, Store::Open::read_write);
     file.begin();
     try {
-        Dump now = file.read();
+        Dump now = file.read(max_row);
         bool same = now.records.size() == base.records.size();
         for (size_t i = 0; same && i < now.records.size(); i++)
             same = now.records[i].same_as(base.records[i]) &&
@@ -90,10 +91,17 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
         throw Failure(escaped(source) + ": --commit writes to a store file, and this is a dump");
     if (options.commit && session.settings().read_only)
         throw Failure("confmodel-host: --commit writes to the store, and --read-only forbids it");
-    LineReader in(changes_path, session.settings().limits);
-    ChangeSet changes = read_changes(in);
+    ChangeSet changes = read_changes(*session.lines(changes_path));
     Plan plan = plan_changes(base.dump, changes);
-    if (!options.result.empty()) write_dump(options.result, plan.result);
+    if (!options.result.empty()) {
+        // A dump never goes where a store file is, the source's own included.
+        std::ifstream existing(options.result, std::ios::binary);
+        char head[16] = {};
+        if (existing.read(head, sizeof head) && is_store_file(std::string(head, sizeof head)))
+            throw Failure(escaped(options.result) +
+                          ": a store file; --result writes a dump and would destroy it");
+        write_dump(options.result, plan.result);
+    }
     const bool as_json = options.as_json;
 
     ojson steps = ojson::array();
@@ -118,19 +126,20 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
         if (!as_json) std::cout << "Steps, in the order the host takes them\n";
         services::capture(&log);
         int errors = services::errors_logged();
-        model.apply(plan, step);
+        int skipped = model.apply(plan, step);
         apply_devices(store, plan, step);
-        refused = services::errors_logged() - errors;
+        refused = services::errors_logged() - errors + skipped;
         services::capture(nullptr);
         if (!as_json && plan.touched.empty()) std::cout << "  none\n";
         running = take_snapshot(model, store);
     }
     if (options.commit) {
         if (refused > 0)
-            throw Failure(changes.name + ": not committed to " + escaped(source) +
-                          ": the module refused " + std::to_string(refused) +
-                          (refused == 1 ? " record" : " records") + " of the change set");
-        commit(source, base.dump, plan, step);
+            throw Failure(changes.name + ": not committed to " + escaped(source) + ": " +
+                          std::to_string(refused) +
+                          (refused == 1 ? " record was" : " records were") +
+                          " refused while the running model took the change set (see above)");
+        commit(source, base.dump, plan, session.settings().limits.max_line, step);
     }
     services::set_quiet(true);
     Snapshot restarted = fresh_snapshot(session, plan.result);

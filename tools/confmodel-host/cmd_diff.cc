@@ -29,7 +29,15 @@ Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &rec
 int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
              DiffView view) {
     Dump before = session.read(old_path), after = session.read(new_path);
-    ChangeSet changes = diff_configs(before, after);
+    // Records a change cannot name leave no change set, but the effect shows.
+    ChangeSet changes;
+    std::string unnamed;
+    try {
+        changes = diff_configs(before, after);
+    } catch (const Failure &e) {
+        if (view == DiffView::changes) throw;
+        unnamed = e.what();
+    }
     Comparison effect = compare(fresh_snapshot(session, all(before)),
                                 fresh_snapshot(session, all(after)));
     const Sides sides{"before", "after"};
@@ -39,10 +47,14 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         ojson list = ojson::array();
         for (const Change &change : changes.changes)
             list.push_back(change_json(change));
-        std::cout << json_text({{"changes", list}, {"effect", comparison_json(effect, sides)}})
-                  << "\n";
+        ojson out = {{"changes", list}, {"effect", comparison_json(effect, sides)}};
+        if (!unnamed.empty()) out["changes"] = {{"none", unnamed}};
+        std::cout << json_text(out) << "\n";
     } else {
-        std::cout << "Changes (" << changes.changes.size() << ")\n";
+        if (!unnamed.empty())
+            std::cout << "Changes: none can be written\n  " << unnamed << "\n";
+        else
+            std::cout << "Changes (" << changes.changes.size() << ")\n";
         for (const Change &change : changes.changes)
             std::cout << "  " << change_json(change)["op"].get<std::string>() << " "
                       << describe(change.record) << " (" << where(change.record) << ")\n";

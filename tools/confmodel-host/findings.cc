@@ -14,7 +14,7 @@
 namespace {
 
 struct Finding {
-    uint32_t line;
+    const Record *record;
     bool error;
     std::string text;
 };
@@ -54,17 +54,20 @@ std::optional<std::string> lossy(Numeric kind, const char *text) {
 
 class Findings {
   public:
-    void add(uint32_t line, bool error, std::string text) {
-        found_.push_back({line, error, std::move(text)});
+    void add(const Record &record, bool error, std::string text) {
+        found_.push_back({&record, error, std::move(text)});
     }
 
-    FindingCounts write(const std::string &source) {
-        std::stable_sort(found_.begin(), found_.end(),
-                         [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    // In the order of the records' sources and lines.
+    FindingCounts write() {
+        std::stable_sort(found_.begin(), found_.end(), [](const Finding &a, const Finding &b) {
+            return std::make_pair(a.record->source, a.record->line) <
+                   std::make_pair(b.record->source, b.record->line);
+        });
         FindingCounts counts;
         for (const Finding &f : found_) {
             (f.error ? counts.errors : counts.warnings)++;
-            std::cerr << location(source, f.line) << (f.error ? ": host error: " : ": host warning: ")
+            std::cerr << where(*f.record) << (f.error ? ": host error: " : ": host warning: ")
                       << f.text << "\n";
         }
         return counts;
@@ -82,9 +85,8 @@ void same_pathnames(Findings &findings, const HostModel &model, const list_head 
     LIST_FOREACH(const Entry, entry, list) {
         auto [at, added] = first.emplace(entry->pathname, entry);
         if (!added)
-            findings.add(model.origin(entry).line, true,
-                         describe(*entry, *at->second,
-                                  "line " + std::to_string(model.origin(at->second).line)));
+            findings.add(model.origin(entry), true,
+                         describe(*entry, *at->second, where(model.origin(at->second))));
     }
 }
 
@@ -119,30 +121,29 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model) {
             });
     }
 
-    std::unordered_map<std::string_view, uint32_t> device_lines;
+    std::unordered_map<std::string_view, const Record *> devices;
     for (const Record &record : dump.records) {
         const TableInfo &table = table_info(record.table);
         for (const auto &[column, kind] : table.numeric) {
             const char *text = record.column(column);
             if (text == nullptr) continue;
             if (auto reason = lossy(kind, text))
-                findings.add(record.line, false,
+                findings.add(record, false,
                              "column " + std::to_string(column) + " of the " + table.name +
                                  ", " + quote(text) + ", " + *reason);
             else if (is_xnet(record.table) && column == 5 && atoi(text) == -1)
-                findings.add(record.line, false,
+                findings.add(record, false,
                              "VLAN id " + quote(text) + " reads as -1, which is also the VLAN "
                              "id of an xnet without one: the two count as duplicates");
         }
         if (record.table == Table::remote_device) {
-            auto [first, added] =
-                device_lines.emplace(record.column(REMOTE_DEVICE_KEY), record.line);
+            auto [first, added] = devices.emplace(record.column(REMOTE_DEVICE_KEY), &record);
             if (!added)
-                findings.add(record.line, true,
+                findings.add(record, true,
                              "remote device " + std::string(record.column(REMOTE_DEVICE_KEY)) +
-                                 " has another record (line " + std::to_string(first->second) +
+                                 " has another record (" + where(*first->second) +
                                  "): every DCBX test-and-set on this key answers EINVAL");
         }
     }
-    return findings.write(dump.name);
+    return findings.write();
 }

@@ -2,10 +2,14 @@
 // a configuration through it, and shows what the module made of it. This file
 // only reads the command line and dispatches to a command.
 #include "commands.h"
+#include "text.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <iostream>
 #include <new>
 
@@ -54,12 +58,13 @@ int main(int argc, char **argv) {
     Settings settings;
     app.add_option("--library", settings.library,
                    "the module to load (default: the one built with this program)");
+    const CLI::Range positive(size_t(1), std::numeric_limits<size_t>::max());
     app.add_option("--max-line", settings.limits.max_line,
-                   "the longest line a dump may have, in bytes (default 1 MiB)")
-        ->check(CLI::PositiveNumber);
+                   "the longest line of a dump (or row of a store), in bytes (default 1 MiB)")
+        ->check(positive);
     app.add_option("--max-input", settings.limits.max_input,
                    "the largest dump, in bytes (default 1 GiB)")
-        ->check(CLI::PositiveNumber);
+        ->check(positive);
     app.add_flag("--read-only", settings.read_only,
                  "open store files read-only: nothing is ever written to them");
 
@@ -152,7 +157,7 @@ int main(int argc, char **argv) {
         return EXIT_BAD;
     }
 
-    try {
+    auto dispatch = [&]() -> int {
         Session session(settings);
         View view = as_json ? View::json : as_dot ? View::dot : View::text;
         if (*show) {
@@ -170,10 +175,8 @@ int main(int argc, char **argv) {
                     query.text.clear();
                 }
             }
-            if (query.kind != Query::none && as_dot) {
-                std::cerr << "confmodel-host: --dot shows the whole model; it takes no lookup\n";
-                return EXIT_BAD;
-            }
+            if (query.kind != Query::none && as_dot)
+                throw Failure("confmodel-host: --dot shows the whole model; it takes no lookup");
             return cmd_show(session, source, view, query);
         }
         if (*check) return cmd_check(session, source);
@@ -188,12 +191,25 @@ int main(int argc, char **argv) {
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);
+    };
+
+    int status = EXIT_BAD;
+    try {
+        status = dispatch();
     } catch (const Failure &e) {
         std::cerr << e.what() << "\n";
     } catch (const std::bad_alloc &) {
         std::cerr << "confmodel-host: out of memory\n";
     } catch (const std::exception &e) {
-        std::cerr << "confmodel-host: " << e.what() << "\n";
+        std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
     }
-    return EXIT_BAD;
+    // Output that did not arrive is a failure too.
+    errno = 0;
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "confmodel-host: standard output: "
+                  << (errno != 0 ? strerror(errno) : "cannot be written") << "\n";
+        return EXIT_BAD;
+    }
+    return status;
 }

@@ -10,10 +10,6 @@
 
 namespace {
 
-void note(const std::string &cause, const std::string &text) {
-    std::cerr << cause << ": note: " << text << "\n";
-}
-
 // Runs a step of the module under a log context; a host allocation that
 // fails on the way is reported with it.
 template <typename Step> auto logged(const std::string &cause, Step step) {
@@ -60,7 +56,7 @@ void HostModel::build(const std::vector<const Record *> &records) {
     each(is_xnet, [&](const Record &r) { create_xnet(r, where(r)); });
     each(is_xnetgroup, [&](const Record &r) {
         if (!create_xnetgroup(r, where(r)))
-            note(where(r), "xnetgroup skipped: its xnet is not in the model");
+            services::note(where(r), "xnetgroup skipped: its xnet is not in the model");
     });
     LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
         test_native_vlan(xnet, where(origin(xnet)));
@@ -75,7 +71,7 @@ void HostModel::create_portgroup(const Record &record, const std::string &cause)
         std::vector<char *> columns = record.columns();
         portgroup_entry *entry;
         if (int status = module_.create_new_portgroup(columns.data(), &entry); status != 0) {
-            note(cause, "create_new_portgroup returned " + std::to_string(status));
+            services::note(cause, "create_new_portgroup returned " + std::to_string(status));
         } else if (origins_.emplace(entry, &record).second) { // a duplicate hands back the first
             entries_[identity(record)] = entry;
         }
@@ -91,18 +87,19 @@ void HostModel::create_xnet(const Record &record, const std::string &cause) {
                          ? module_.create_new_xnet(columns.data(), &entry, &duplicate)
                          : module_.create_new_fc_xnet(columns.data(), &entry, &duplicate);
         if (status != 0) {
-            note(cause, "the module refused the xnet (status " + std::to_string(status) + ")");
+            services::note(cause, "the module refused the xnet (status " + std::to_string(status) + ")");
             entry = nullptr;
         } else if (duplicate) {
             // The xnetgroups that name it are filed under the xnet handed
             // back, as a host holding that answer would.
-            note(cause, "duplicate of " + escaped(entry->pathname) + "; its xnetgroups join that xnet");
+            services::note(cause, "duplicate of " + escaped(entry->pathname) + "; its xnetgroups join that xnet");
         } else {
             origins_.emplace(entry, &record);
             entries_[identity(record)] = entry;
         }
         // Of two records with one pathname, the first keeps its place.
-        filed_under_.emplace(record.column(0), entry);
+        if (filed_under_.emplace(record.column(0), entry).second && entry != nullptr)
+            filed_names_[entry].push_back(record.column(0));
     });
 }
 
@@ -116,7 +113,7 @@ bool HostModel::create_xnetgroup(const Record &record, const std::string &cause)
                          ? module_.create_new_xnetgroup(columns.data(), parent->second, &entry)
                          : module_.create_new_fc_xnetgroup(columns.data(), parent->second, &entry);
         if (status != 0) {
-            note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
+            services::note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
         } else {
             origins_.emplace(entry, &record);
             entries_.emplace(identity(record), entry); // a twin keeps the first's place
@@ -138,7 +135,7 @@ void HostModel::decode(const Record &record, const std::string &cause) {
             Subport subport{&record, {}};
             if (int status = module_.parse_subport_data(parent, columns.data(), &subport.data);
                 status != 0)
-                note(cause, "parse_subport_data returned " + std::to_string(status));
+                services::note(cause, "parse_subport_data returned " + std::to_string(status));
             else
                 subports_.push_back(subport);
         } else if (record.table == Table::port_protect) {
@@ -175,8 +172,11 @@ void HostModel::release_xnet(xnet_entry *xnet) {
     while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups))
         release_xnetgroup(group);
     list_unlink(module_.xnets, xnet);
-    for (auto at = filed_under_.begin(); at != filed_under_.end();)
-        at = at->second == xnet ? filed_under_.erase(at) : std::next(at);
+    if (auto names = filed_names_.find(xnet); names != filed_names_.end()) {
+        for (const std::string &name : names->second)
+            forget(filed_under_, name, xnet);
+        filed_names_.erase(names);
+    }
     if (auto at = origins_.find(xnet); at != origins_.end()) {
         forget(entries_, identity(*at->second), xnet);
         origins_.erase(at);
@@ -214,5 +214,6 @@ void HostModel::release() {
     origins_.clear();
     entries_.clear();
     filed_under_.clear();
+    filed_names_.clear();
     built_ = false;
 }

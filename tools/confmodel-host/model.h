@@ -45,9 +45,10 @@ class HostModel {
     void build(const Dump &dump);
 
     // Takes the plan's changes into the running model, in the order a host
-    // must, telling each step with the change that caused it.
+    // must, telling each step with the change that caused it. Returns how
+    // many xnetgroups it could not file, their xnet missing.
     using StepSink = std::function<void(const std::string &cause, const std::string &step)>;
-    void apply(const Plan &plan, const StepSink &step);
+    int apply(const Plan &plan, const StepSink &step);
 
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
     // the subports. Also done on destruction.
@@ -83,6 +84,8 @@ class HostModel {
     // An xnet record's pathname: the xnet its xnetgroups are filed under, its
     // own or, for a duplicate, the one the module handed back.
     std::unordered_map<std::string, xnet_entry *> filed_under_;
+    // And back: the names filed under each xnet, to forget them with it.
+    std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
     std::vector<Subport> subports_;
     std::vector<PortProtect> port_protects_;
     std::vector<SubportProtect> subport_protects_;

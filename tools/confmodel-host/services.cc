@@ -69,6 +69,12 @@ int warnings_logged() {
     return warnings;
 }
 
+void note(const std::string &where, const std::string &text) {
+    if (quiet) return;
+    std::string line = where + ": note: " + text + "\n";
+    fwrite(line.data(), 1, line.size(), stderr);
+}
+
 void set_quiet(bool value) {
     quiet = value;
 }

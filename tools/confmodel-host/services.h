@@ -18,8 +18,11 @@ void set_log_context(const std::string &context);
 int errors_logged();
 int warnings_logged();
 
-// While quiet, lines are neither shown nor counted: a model built only to be
-// compared has nothing new to say.
+// A remark of the host itself about a record: "where: note: text".
+void note(const std::string &where, const std::string &text);
+
+// While quiet, lines and notes are neither shown nor counted: a model built
+// only to be compared has nothing new to say.
 void set_quiet(bool quiet);
 
 struct LogLine {

@@ -2,27 +2,30 @@
 
 #include <new>
 #include <optional>
+#include <utility>
 
 bool is_store_file(const std::string &head) {
     return head.size() >= 16 && head.compare(0, 16, std::string("SQLite format 3\0", 16)) == 0;
 }
 
-namespace {
+std::unique_ptr<LineReader> Session::lines(const std::string &path) const {
+    if (path == "-" && std::exchange(stdin_read_, true))
+        throw Failure("<stdin>: read once already; give the other input as a file");
+    return std::make_unique<LineReader>(path, settings_.limits);
+}
 
 // A dump read whole, or nothing when the file at path is a store file.
-std::optional<Dump> read_if_dump(const std::string &path, const Limits &limits) {
-    LineReader in(path, limits);
-    if (!is_store_file(in.peek(16))) return read_dump(in);
+std::optional<Dump> Session::read_if_dump(const std::string &path) const {
+    std::unique_ptr<LineReader> in = lines(path);
+    if (!is_store_file(in->peek(16))) return read_dump(*in);
     if (path == "-")
         throw Failure("<stdin>: a store file is read from its path, not from standard input");
     return std::nullopt;
 }
 
-} // namespace
-
 Source Session::open(const std::string &path, bool write) const {
     Source source;
-    if (std::optional<Dump> dump = read_if_dump(path, settings_.limits)) {
+    if (std::optional<Dump> dump = read_if_dump(path)) {
         source.dump = std::move(*dump);
         source.store = std::make_unique<Store>();
         seed(*source.store, source.dump);
@@ -30,14 +33,14 @@ Source Session::open(const std::string &path, bool write) const {
     }
     source.store = std::make_unique<Store>(
         path, write && !settings_.read_only ? Store::Open::read_write : Store::Open::read_only);
-    source.dump = source.store->read();
+    source.dump = source.store->read(settings_.limits.max_line);
     source.from_store_file = true;
     return source;
 }
 
 Dump Session::read(const std::string &path) const {
-    if (std::optional<Dump> dump = read_if_dump(path, settings_.limits)) return std::move(*dump);
-    return Store(path, Store::Open::read_only).read();
+    if (std::optional<Dump> dump = read_if_dump(path)) return std::move(*dump);
+    return Store(path, Store::Open::read_only).read(settings_.limits.max_line);
 }
 
 const Module &Session::module() {

@@ -10,6 +10,7 @@
 #include "store.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 enum { EXIT_OK = 0, EXIT_FOUND_NOTHING = 1, EXIT_BAD = 2 };
@@ -42,13 +43,19 @@ class Session {
     Source open(const std::string &path, bool write = false) const;
     // The configuration alone, without a store for its remote devices.
     Dump read(const std::string &path) const;
+    // The lines of a file, or of standard input ("-"), which one run reads
+    // once at most.
+    std::unique_ptr<LineReader> lines(const std::string &path) const;
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
     const Settings &settings() const { return settings_; }
 
   private:
+    std::optional<Dump> read_if_dump(const std::string &path) const;
+
     Settings settings_;
     Module module_;
+    mutable bool stdin_read_ = false;
 };
 
 // Whether a file is a store file, by its first bytes.

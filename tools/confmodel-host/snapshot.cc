@@ -3,7 +3,6 @@
 #include "model/list.h"
 #include "text.h"
 
-#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -22,7 +21,8 @@ class Items {
     // Returns how many items of the name came before.
     int add(const std::string &name, std::string label, const ojson &description) {
         int seen = seen_[name]++;
-        std::string key = seen == 0 ? name : name + "#" + std::to_string(seen + 1);
+        // The repeat's number after a NUL, which no pathname holds.
+        std::string key = seen == 0 ? name : name + '\0' + std::to_string(seen + 1);
         // Most labels are the key itself: kept once.
         if (label == key) label.clear();
         items_.push_back({std::move(key), std::move(label), description.dump()});
@@ -41,14 +41,10 @@ std::string group_answer(const portgroup_entry *g) {
 const char *const role_names[] = {"none",           "external",      "server", "mtp",
                                   "ingress_mirror", "egress_mirror", "fc",     "sflow"};
 
-// What a lookup of an xnetgroup by name answers: the first of the name.
-std::string first_role(const xnet_entry &xnet, const char *pathname) {
-    LIST_FOREACH(const xnetgroup_entry, g, &xnet.xnetgroups) {
-        if (strcmp(g->pathname, pathname) == 0)
-            return std::string(g->role >= 0 && g->role < 8 ? role_names[g->role] : "?") + " on #" +
-                   std::to_string(g->portgroup_number) + ", col7 " + std::to_string(g->col7_value);
-    }
-    return "none";
+// What a lookup of an xnetgroup answers, told apart from its twins.
+std::string role_of(const xnetgroup_entry &g) {
+    return std::string(g.role >= 0 && g.role < 8 ? role_names[g.role] : "?") + " on #" +
+           std::to_string(g.portgroup_number) + ", col7 " + std::to_string(g.col7_value);
 }
 
 } // namespace
@@ -73,13 +69,15 @@ Snapshot take_snapshot(const HostModel &model, const Store &store) {
         xnets.add(x->pathname, x->pathname, description);
         s.lookups.emplace("vlan " + std::to_string(x->int_vid), x->pathname);
         s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
+        std::unordered_map<std::string_view, const xnetgroup_entry *> first;
         LIST_FOREACH(const xnetgroup_entry, g, &x->xnetgroups) {
             std::string name = std::string(g->pathname) + " under " + x->pathname;
+            const xnetgroup_entry *found = first.emplace(g->pathname, g).first->second;
             // A lookup by name can only find another entry where the name
             // repeats: only then is its answer worth keeping (xnetgroups are
             // many, and the only entries the module lets share a name).
             if (xnetgroups.add(name, name, describe_xnetgroup(*g)) == 1)
-                s.lookups.emplace("xnetgroup " + name, first_role(*x, g->pathname));
+                s.lookups.emplace("xnetgroup " + name, role_of(*found));
         }
     }
     for (const Subport &sp : model.subports())

@@ -54,8 +54,9 @@ class Store {
 
     // Configuration records of a store file, as a dump holds them: the
     // configuration records, then the remote devices, each in store order.
-    // A record's line is its row in the store.
-    Dump read();
+    // A record's line is its row in the store. Every row is checked as a
+    // dump's line is, a row's texts being at most max_row bytes together.
+    Dump read(size_t max_row);
     // Writes a configuration record as a new row at the end.
     void insert(const Record &record);
     // Rewrites, or deletes, the row a record read from this store stands in.

@@ -79,17 +79,10 @@ void Store::remove(uintptr_t key) {
 
 std::vector<RemoteDevice> Store::devices(uintptr_t key) const {
     std::vector<RemoteDevice> out;
-    for (size_t i = 0;; i++) {
-        int found;
-        RemoteDevice device = read_value(
-            [&](char *buffer, size_t size) {
-                return memstore_read_dcbx_pending(impl_->store, key, i, buffer, size);
-            },
-            found);
-        if (found == MEMSTORE_NO_RECORD) return out;
-        device.key = key;
-        out.push_back(std::move(device));
-    }
+    each([&](const RemoteDevice &device) {
+        if (device.key == key) out.push_back(device);
+    });
+    return out;
 }
 
 void Store::each(const std::function<void(const RemoteDevice &)> &visit) const {
@@ -107,7 +100,7 @@ void Store::each(const std::function<void(const RemoteDevice &)> &visit) const {
     }
 }
 
-Dump Store::read() {
+Dump Store::read(size_t) {
     no_files();
 }
 void Store::insert(const Record &) {

@@ -6,6 +6,7 @@
 #include "text.h"
 
 #include <climits>
+#include <optional>
 #include <new>
 
 struct StoreImpl {
@@ -52,7 +53,8 @@ class Statement {
         return reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
     }
     int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    bool null(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+    int type(int column) const { return sqlite3_column_type(statement_, column); }
+    int bytes(int column) const { return sqlite3_column_bytes(statement_, column); }
 
   private:
     const StoreImpl &store_;
@@ -92,13 +94,6 @@ int visit_device(void *context, uintptr_t key, const char *const fields[SQLSTORE
         if (fields[n] != nullptr) device.fields[n] = std::string(fields[n]);
     visit(device);
     return 0;
-}
-
-// A row's id as a record's line.
-uint32_t row_line(const StoreImpl &store, int64_t id) {
-    if (id < 1 || id > UINT32_MAX)
-        throw Failure(store.name + ": row " + std::to_string(id) + " is beyond what this program numbers");
-    return static_cast<uint32_t>(id);
 }
 
 } // namespace
@@ -176,35 +171,100 @@ void Store::each(const std::function<void(const RemoteDevice &)> &visit) const {
     if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
 }
 
-Dump Store::read() {
+namespace {
+
+// A row's fields as a dump's line would hold them, refused where no dump
+// line could hold them: a value of the wrong type, a text with a NUL or that
+// is no UTF-8, a row longer than a line may be.
+class RowReader {
+  public:
+    RowReader(Statement &row, uint8_t source, size_t max_row)
+        : row_(row), source_(source), max_row_(max_row) {}
+
+    uint32_t line() {
+        int64_t id = row_.integer(0);
+        if (row_.type(0) != SQLITE_INTEGER || id < 1 || id > UINT32_MAX)
+            throw Failure(source_name(source_) + ": a row's id is beyond what this program numbers");
+        line_ = static_cast<uint32_t>(id);
+        bytes_ = 0;
+        return line_;
+    }
+
+    // The text of a TEXT or NULL column; null for NULL.
+    std::optional<std::string> text(int column, const char *name) {
+        if (row_.type(column) == SQLITE_NULL) return std::nullopt;
+        if (row_.type(column) != SQLITE_TEXT) fail(std::string(name) + " is not a text");
+        const char *text = row_.text(column); // before the length, as SQLite asks
+        std::string value(text, static_cast<size_t>(row_.bytes(column)));
+        if ((bytes_ += value.size()) > max_row_)
+            fail("the row is longer than " + std::to_string(max_row_) +
+                 " bytes (--max-line raises the limit)");
+        if (value.find('\0') != std::string::npos) fail(std::string(name) + " holds a NUL character");
+        if (!is_utf8(value)) fail(std::string(name) + " is no UTF-8 text: " + quote(value));
+        return value;
+    }
+
+    // An INTEGER or NULL column within [min, max].
+    std::optional<int64_t> integer(int column, const char *name, int64_t min, int64_t max) {
+        if (row_.type(column) == SQLITE_NULL) return std::nullopt;
+        int64_t value = row_.integer(column);
+        if (row_.type(column) != SQLITE_INTEGER || value < min || value > max)
+            fail(std::string(name) + " is not an integer from " + std::to_string(min) + " to " +
+                 std::to_string(max));
+        return value;
+    }
+
+    std::string where() const { return location(source_name(source_), line_); }
+    [[noreturn]] void fail(const std::string &reason) const { throw Failure(where() + ": " + reason); }
+
+  private:
+    Statement &row_;
+    uint8_t source_;
+    size_t max_row_;
+    uint32_t line_ = 0;
+    size_t bytes_ = 0;
+};
+
+} // namespace
+
+Dump Store::read(size_t max_row) {
     Dump dump{impl_->name, impl_->records_source, {}};
     // Each row is checked as a dump's line is: whatever put it in the store,
     // the module gets nothing it could not have got from a dump.
     Statement records(*impl_, "SELECT id, tbl, xnet, parent_port, " +
                                   list("c", 0, record_columns, nullptr) +
                                   " FROM config_record ORDER BY id");
+    RowReader record(records, impl_->records_source, max_row);
     while (records.step()) {
-        uint32_t line = row_line(*impl_, records.integer(0));
-        nlohmann::json row = {{"table", records.null(1) ? "" : records.text(1)}};
-        if (!records.null(2)) row["xnet"] = records.text(2);
-        if (!records.null(3)) row["parent_port"] = records.integer(3);
+        uint32_t line = record.line();
+        std::optional<std::string> table = record.text(1, "tbl");
+        if (!table || *table == "remote_device")
+            record.fail("tbl is " + (table ? quote(*table) : std::string("NULL")) +
+                        ": a configuration record's table (remote devices have theirs)");
+        nlohmann::json row = {{"table", *table}};
+        if (auto xnet = record.text(2, "xnet")) row["xnet"] = *xnet;
+        if (auto port = record.integer(3, "parent_port", INT32_MIN, INT32_MAX))
+            row["parent_port"] = *port;
         nlohmann::json columns = nlohmann::json::object();
         for (int n = 0; n < record_columns; n++)
-            if (!records.null(4 + n)) columns[std::to_string(n)] = records.text(4 + n);
+            if (auto text = record.text(4 + n, ("c" + std::to_string(n)).c_str()))
+                columns[std::to_string(n)] = *text;
         row["columns"] = columns;
-        dump.records.push_back(read_record(row, impl_->records_source, line,
-                                           location(source_name(impl_->records_source), line)));
+        dump.records.push_back(read_record(row, impl_->records_source, line, record.where()));
     }
     Statement devices(*impl_, "SELECT id, key, " + list(nullptr, 1, MAX_COLUMNS, field_column) +
                                   " FROM remote_device ORDER BY id");
+    RowReader device(devices, impl_->devices_source, max_row);
     while (devices.step()) {
-        uint32_t line = row_line(*impl_, devices.integer(0));
-        nlohmann::json columns = {{"0", std::to_string(devices.integer(1))}};
+        uint32_t line = device.line();
+        auto key = device.integer(1, "key", 0, UINT32_MAX);
+        if (!key) device.fail("key is NULL");
+        nlohmann::json columns = {{"0", std::to_string(*key)}};
         for (int n = 1; n < MAX_COLUMNS; n++)
-            if (!devices.null(1 + n)) columns[std::to_string(n)] = devices.text(1 + n);
+            if (auto text = device.text(1 + n, field_column(n).c_str()))
+                columns[std::to_string(n)] = *text;
         dump.records.push_back(read_record({{"table", "remote_device"}, {"columns", columns}},
-                                           impl_->devices_source, line,
-                                           location(source_name(impl_->devices_source), line)));
+                                           impl_->devices_source, line, device.where()));
     }
     check_dump(dump);
     return dump;

@@ -4,39 +4,65 @@
 
 namespace {
 
-// The column texts are valid UTF-8 (the JSON reader checks it), where the C1
-// controls U+0080..U+009F are the two bytes C2 80..C2 9F.
-bool is_c1(std::string_view text, size_t i) {
-    return static_cast<unsigned char>(text[i]) == 0xc2 && i + 1 < text.size() &&
-           static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-           static_cast<unsigned char>(text[i + 1]) <= 0x9f;
+// The length of the well-formed UTF-8 sequence at text[i], 0 if there is none.
+size_t sequence(std::string_view text, size_t i, char32_t &code) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    unsigned char lead = byte(0);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+                                  : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                                 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    code = length == 1 ? lead : lead & (0x7f >> length);
+    for (size_t k = 1; k < length; k++) {
+        if ((byte(k) & 0xc0) != 0x80) return 0;
+        code = code << 6 | (byte(k) & 0x3f);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are no UTF-8.
+    static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
+    return length;
 }
 
 } // namespace
 
+bool is_utf8(std::string_view text) {
+    char32_t code;
+    for (size_t i = 0, n; i < text.size(); i += n)
+        if ((n = sequence(text, i, code)) == 0) return false;
+    return true;
+}
+
 std::string escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        char code[8];
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20 || c == 0x7f) {
-            snprintf(code, sizeof code, "\\x%02x", c);
-            out += code;
-        } else if (is_c1(text, i)) {
-            snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[++i]));
-            out += code;
-        } else {
-            out += static_cast<char>(c);
+    char code_text[12];
+    for (size_t i = 0; i < text.size();) {
+        char32_t code;
+        size_t length = sequence(text, i, code);
+        if (length == 0) { // a byte of no character: shown, never sent
+            snprintf(code_text, sizeof code_text, "\\x%02x", static_cast<unsigned char>(text[i]));
+            out += code_text;
+            i++;
+            continue;
         }
+        if (code == '\\')
+            out += "\\\\";
+        else if (code == '\n')
+            out += "\\n";
+        else if (code == '\t')
+            out += "\\t";
+        else if (code == '\r')
+            out += "\\r";
+        else if (code < 0x20 || code == 0x7f) {
+            snprintf(code_text, sizeof code_text, "\\x%02x", static_cast<unsigned>(code));
+            out += code_text;
+        } else if (code >= 0x80 && code <= 0x9f) {
+            snprintf(code_text, sizeof code_text, "\\u%04x", static_cast<unsigned>(code));
+            out += code_text;
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
     }
     return out;
 }

@@ -8,9 +8,13 @@
 #include <string_view>
 
 // Control characters (C0, DEL and the C1 range) become visible escapes:
-// "\n", "\t", "\x1b", "\u009b"; a backslash becomes "\\" so that an escape
-// in the output always means one in the text.
+// "\n", "\t", "\x1b", "\u009b"; so does a byte that is no part of a UTF-8
+// character ("\xff"); a backslash becomes "\\" so that an escape in the
+// output always means one in the text.
 std::string escaped(std::string_view text);
+
+// Whether text is well-formed UTF-8, as JSON text must be.
+bool is_utf8(std::string_view text);
 
 // For a message about an offending token: escaped, in double quotes, and cut
 // to its first `limit` characters with "..." when longer.

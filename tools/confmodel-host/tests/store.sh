@@ -34,7 +34,7 @@ commit)
     "$@" export store.db > before.jsonl
     echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > refused.jsonl
     "$@" apply --commit store.db refused.jsonl > out 2>&1
-    [ $? -eq 2 ] && grep -q "not committed to store.db: the module refused 1 record" out || fail "$(cat out)"
+    [ $? -eq 2 ] && grep -q "not committed to store.db: 1 record was refused" out || fail "$(cat out)"
     "$@" export store.db | cmp -s - before.jsonl || fail "a refused change set was committed" ;;
 race)
     # Processes test-and-set one device at once: one wins, the others see
