@@ -6,9 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <iostream>
 #include <new>
@@ -204,11 +202,8 @@ int main(int argc, char **argv) {
         std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
     }
     // Output that did not arrive is a failure too.
-    errno = 0;
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "confmodel-host: standard output: "
-                  << (errno != 0 ? strerror(errno) : "cannot be written") << "\n";
+    if (!std::cout.flush()) {
+        std::cerr << "confmodel-host: standard output cannot be written: nothing shown is complete\n";
         return EXIT_BAD;
     }
     return status;

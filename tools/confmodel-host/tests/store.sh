@@ -53,6 +53,17 @@ foreign)
 sqlite3.connect("other.db").execute("create table t (a)").connection.commit()
 db = sqlite3.connect("newer.db"); db.execute("pragma user_version = 7"); db.commit()' ||
         fail "python3 could not make the files"
+    cp store.db rigged.db && cp store.db phantom.db
+    python3 -c 'import sqlite3
+db = sqlite3.connect("rigged.db")
+db.execute("create trigger t after update on remote_device begin select 1; end"); db.commit()
+db = sqlite3.connect("phantom.db")
+db.execute("insert into config_record (tbl, c0) values (\"remote_device\", \"7777\")"); db.commit()' ||
+        fail "python3 could not rig the stores"
+    "$@" dcbx rigged.db set 1001 2>&1 | grep -q "rigged.db: not a configuration store (its schema differs)" ||
+        fail "a store with a trigger of another's was used"
+    "$@" check phantom.db 2>&1 | grep -q 'phantom.db:config_record:47: tbl is "remote_device"' ||
+        fail "a remote device among the configuration records was taken"
     cp other.db other.copy && cp newer.db newer.copy
     "$@" show other.db 2>&1 | grep -q "other.db: not a configuration store" || fail "other.db was read"
     "$@" dcbx newer.db set 1001 2>&1 | grep -q "newer.db: store version 7" || fail "newer.db was read"
