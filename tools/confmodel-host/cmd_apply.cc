@@ -14,7 +14,8 @@ namespace {
 // since the module only ever touches their DCBX flag.
 void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &step) {
     // Removals first, in the order the store held them, then the rest in the
-    // order of the changed configuration.
+    // order of the changed configuration; all in one transaction.
+    store.begin();
     std::vector<const Plan::Touched *> removed;
     for (const auto &entry : plan.touched)
         if (entry.second.after == nullptr && entry.second.before->table == Table::remote_device)
@@ -40,6 +41,7 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
             store.replace(*record);
         }
     }
+    store.commit();
 }
 
 // Writes the change set to the store file the base was read from, in one
