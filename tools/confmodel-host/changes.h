@@ -29,7 +29,8 @@ nlohmann::ordered_json change_json(const Change &change);
 
 // A configuration after a change set, and what became of every identity the
 // changes touched: its record before (null when added) and after (null when
-// removed), and the change that decided it.
+// removed), and the change that decided it. It points into the base and the
+// change set, which must outlive it.
 struct Plan {
     std::vector<const Record *> result; // in store order
     struct Touched {

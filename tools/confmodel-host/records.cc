@@ -138,6 +138,8 @@ std::vector<std::string> sources;
 }
 
 uint8_t register_source(const std::string &name) {
+    auto known = std::find(sources.begin(), sources.end(), name);
+    if (known != sources.end()) return static_cast<uint8_t>(known - sources.begin());
     if (sources.size() > UINT8_MAX) throw Failure(name + ": too many sources in one run");
     sources.push_back(name);
     return static_cast<uint8_t>(sources.size() - 1);
@@ -307,7 +309,9 @@ Record read_record(const json &object, uint8_t source, uint32_t line, const std:
     std::string_view xnet;
     bool has_xnet = false;
     std::optional<int32_t> parent_port;
-    for (const auto &[key, value] : object.items()) {
+    for (const auto &item : object.items()) {
+        const std::string &key = item.key();
+        const json &value = item.value();
         if (key == "table" || std::find_if(extra.begin(), extra.end(), [&](const char *e) {
                                   return key == e;
                               }) != extra.end())
