@@ -9,8 +9,9 @@ trap 'rm -f "$stripped"' EXIT
 "$strip" -o "$stripped" "$library"
 size=$(wc -c < "$stripped")
 status=0
-[ "$size" -le "$budget" ] || { echo "stripped, the library takes $size bytes: over its budget"; status=1; }
-"$readelf" -lW "$library" | grep -q GNU_RELRO || { echo "no RELRO segment"; status=1; }
-"$readelf" -dW "$library" | grep -Eq 'BIND_NOW|FLAGS_1.* NOW' || { echo "not bound at load time"; status=1; }
+fail() { echo "$*"; status=1; }
+[ "$size" -le "$budget" ] || fail "stripped, the library takes $size bytes: over its budget"
+"$readelf" -lW "$library" | grep -q GNU_RELRO || fail "no RELRO segment"
+"$readelf" -dW "$library" | grep -Eq 'BIND_NOW|FLAGS_1.* NOW' || fail "not bound at load time"
 echo "stripped: $size bytes of a budget of $budget"
 exit "$status"
