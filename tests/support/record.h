@@ -27,7 +27,6 @@ class Record {
         return *this;
     }
 
-    const char *operator[](size_t column) const { return columns_[column]; }
     operator config_record() const { return columns_.get(); }
 
   private:
