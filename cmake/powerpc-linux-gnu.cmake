@@ -18,3 +18,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -L makes the emulator's loader find the target's libc and libstdc++.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc -L /usr/${CONFMODEL_TRIPLE})
+
+# Flash on the device is counted in kilobytes. The library is linked for the
+# 4 KiB pages of 32-bit PowerPC kernels rather than the linker's 64 KiB (set
+# CONFMODEL_PAGE_SIZE for a device with larger pages), and built for size.
+# It throws nothing and unwinds nothing, and on PowerPC every stack frame
+# keeps a back chain that debuggers and backtrace() walk, so it needs no
+# unwind tables.
+set(CONFMODEL_PAGE_SIZE 4096 CACHE STRING "Page size of the device's kernel, in bytes")
+set(CONFMODEL_SMALL ON CACHE BOOL "Build the library for size")

@@ -1,682 +1,395 @@
-// libFuzzer target: reads its input as a sequence of operations a host could
-// perform on the module, and checks after every one that the module has kept
-// its promises. The sanitizers catch crashes, reads past a buffer, undefined
-// behaviour and, once the input's model has been released, leaks.
+// libFuzzer target. The input is text, one operation a host could perform on
+// the module a line, its fields separated by '|' (other lines are skipped):
 //
-// Input format, read front to back; a read past the end gives zeros, which
-// ends the run. All integers are little-endian.
-//   operation   u8, taken modulo op_count (see Op)
-//   record      one column after another, each a tag u8 (modulo tag_count)
-//               and the tag's payload (see Tag)
-//   index, port and number arguments: u8, i32
-//   string argument: a column (absent becomes empty)
-// make_corpus.py writes seeds in this format.
+//   pg|COLUMNS  xnet|COLUMNS  fcxnet|COLUMNS  (COLUMNS: column 0, 1, ...)
+//   xg|XNET|COLUMNS  fcxg|XNET|COLUMNS        (under the XNETth xnet)
+//   find|NUMBER|PATHNAME|SEPARATOR            (every lookup, NUMBER as port too)
+//   subport|PARENT|COLUMNS  protect|COLUMNS (as a port's and a subport's)
+//   port|PATHNAME  fail|NTH ALLOCATION|NTH COPY (for the next creator or parser)
+//
+// "~" is an absent column. After every operation the module is compared with
+// a plain reference of the rules written here: every field it set, its status
+// and log lines, every lookup. The sanitizers catch crashes, overreads and
+// undefined behaviour; at the end the module must hold nothing. (DCBX is its
+// unit test's, which runs it against every answer and failure of the store.)
 #include "fake_host.h"
-#include "memstore.h"
 #include "model/list.h"
+#include "record.h"
 #include "release_model.h"
 
 #include <errno.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <syslog.h>
 
-#include <memory>
+#include <initializer_list>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
+    ((cond) ? (void)0                                                                              \
+            : (fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), abort()))
 
 namespace {
 
-class Input {
-  public:
-    Input(const uint8_t *data, size_t size) : p_(data), end_(data + size) {}
-    bool done() const { return p_ == end_; }
-    uint8_t u8() { return p_ == end_ ? 0 : *p_++; }
-    // Low part first; separate statements, as the operands of | have no order.
-    uint16_t u16() {
-        uint16_t low = u8();
-        return static_cast<uint16_t>(low | u8() << 8);
+// ---- The rules, written plainly ----
+
+bool blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int digit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : 99;
+}
+
+// Unsigned, saturating at max whatever the sign; a minus sign negates. Base 0
+// takes C's prefixes: 0x hexadecimal, a leading 0 octal, otherwise decimal.
+uint64_t number(const char *s, int base, uint64_t max) {
+    if (s == nullptr)
+        return 0;
+    while (blank(*s))
+        s++;
+    bool negative = *s == '-';
+    if (*s == '-' || *s == '+')
+        s++;
+    bool hex_prefix = s[0] == '0' && (s[1] | 0x20) == 'x';
+    if (base == 0)
+        base = hex_prefix ? 16 : s[0] == '0' ? 8 : 10;
+    if (base == 16 && hex_prefix && digit(s[2]) < 16)
+        s += 2;
+    uint64_t value = 0;
+    for (int d; (d = digit(*s)) < base; s++) {
+        if (value > (max - d) / base)
+            return max;
+        value = value * base + d;
     }
-    uint32_t u32() {
-        uint32_t low = u16();
-        return low | static_cast<uint32_t>(u16()) << 16;
-    }
-    int32_t i32() { return static_cast<int32_t>(u32()); }
-    uint64_t u64() {
-        uint64_t low = u32();
-        return low | static_cast<uint64_t>(u32()) << 32;
-    }
-    // length u8, then that many bytes; stops at a NUL like a C string would.
-    std::string text() {
-        size_t n = u8();
-        std::string out;
-        for (size_t i = 0; i < n && !done(); i++)
-            out += static_cast<char>(u8());
-        return out.substr(0, strlen(out.c_str()));
-    }
+    return negative ? (0 - value) & max : value;
+}
 
-  private:
-    const uint8_t *p_, *end_;
-};
+uint64_t hex64(const char *s) { return number(s, 16, UINT64_MAX); }
+int32_t decimal(const char *s, int32_t absent) { return s != nullptr ? atoi(s) : absent; }
+int32_t is(const char *s, const char *word) { return s != nullptr && strcmp(s, word) == 0; }
 
-// clang-format off
-// Column texts the parsers have rules for, and near misses.
-const char *const keywords[] = {
-    "true", "false", "TRUE", "True", "1", "enabled", "Enabled", "enabled ", "disabled", "long", "LONG",
-    "short", "direct_attach", "LAN", "lan", "external", "sflow", "server", "mtp", "ingress_mirror",
-    "egress_mirror", "fc", "FCoE", "fcoe", "loop_detected", "detection_only", "pause_flood_detected",
-    "in_pause_condition", "/ports/port", "/ports/port0", "/ports/port1", "/ports/port64/2",
-    "/ports/port-2", "/ports/port 3", "/ports/port+4/x", "/ports/port2147483648", "/ports/portx",
-    "%s%n%s%d", "/", ".", "/xnetgroups/",
-};
+// The value of the first word the column equals, 0 for none.
+int32_t keyword(const char *s, std::initializer_list<std::pair<const char *, int32_t>> words) {
+    for (const auto &w : words)
+        if (is(s, w.first))
+            return w.second;
+    return 0;
+}
 
-// Numbers at and past every limit, in every notation the conversions know.
-const char *const numbers[] = {
-    "0", "1", "-1", "63", "64", "-64", "12abc", "abc", " 42", "\t-7", "\n\v\f\r 5", "+8", "--9", "- 9",
-    "+-1", "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967295", "4294967296",
-    "-4294967295", "-4294967296", "18446744073709551615", "18446744073709551616",
-    "-18446744073709551615", "-18446744073709551616", "0x", "0X1f", "0x8000000000000001",
-    "8000000000000001", "ffffffffffffffff", "ffffffffffffffffff", "0xffffffff", "0x100000000",
-    "fffffffff", "0777", "09", "010", "0x10", "1e9", "0x-1", " 0x 1", "99999999999999999999999999",
-};
-// clang-format on
+// "/ports/port" and a decimal number, made 0-based; -1 without a number.
+// False for a number too large for an int, whose scan is left open.
+bool port_number(const char *path, int *out) {
+    *out = -1;
+    const char *p = path + 11;
+    if (strncmp(path, "/ports/port", 11) != 0)
+        return true;
+    while (blank(*p))
+        p++;
+    if (digit(p[*p == '-' || *p == '+']) > 9)
+        return true;
+    long long n = strtoll(p, nullptr, 10);
+    *out = static_cast<int>(static_cast<unsigned>(n) - 1u);
+    return n >= INT32_MIN && n <= INT32_MAX;
+}
 
-enum Tag {
-    TAG_ABSENT,
-    TAG_EMPTY,
-    TAG_KEYWORD, // u8 index
-    TAG_NUMBER,  // u8 index
-    TAG_VALUE,   // u64, then u8 notation
-    TAG_LONG,    // u16 length (up to 5000, or with the top bit a limit), u8 fill character
-    TAG_TEXT,    // length u8, bytes
-    TAG_NAME,    // u8 index into the listed pathnames
-    TAG_SUBNAME, // a listed pathname, u8 choice and a separator (keyword index or text), a text
-    tag_count
-};
+// ---- The input and the model ----
 
-enum Op {
-    OP_PORTGROUP,
-    OP_XNET,
-    OP_FC_XNET,
-    OP_XNETGROUP,       // u8 parent index, record
-    OP_FC_XNETGROUP,    // u8 parent index, record
-    OP_PARSE_XNET,      // u8 kind, record: into a caller-owned entry
-    OP_PARSE_XNETGROUP, // u8 kind, u8 parent index, record
-    OP_FIND_PORTGROUP,  // i32 number, column, i32 port
-    OP_FIND_XNET,       // i32 vid, column
-    OP_FIND_XNETGROUP,  // column pathname, column separator
-    OP_NATIVE_VLAN,     // u8 xnet index, i32 number
-    OP_FREE_PORTGROUP,  // u8 index
-    OP_FREE_XNET,       // u8 index: its xnetgroups first
-    OP_FREE_XNETGROUP,  // u8 xnet index, u8 index
-    OP_SUBPORT,         // u8 slot, i32 parent port, record
-    OP_FREE_SUBPORT,    // u8 slot
-    OP_PROTECT,         // u8 kind, record
-    OP_PORT_NUMBER,     // column
-    OP_FAIL,            // u8 nth allocation, u8 nth copy: armed for the next creator or parser
-    OP_DEVICE,          // u8 key, column: a remote device added to the store
-    OP_DCBX,            // u8 function, u8 key, column expected, column new value
-    OP_STORE_FAIL,      // u8 store call, u8 nth, u8 status: armed for the next DCBX call
-    op_count
-};
+using Fields = std::vector<std::string>;
 
-// The highest column each record kind is read in.
-constexpr size_t portgroup_columns = 20, xnet_columns = 14, xnetgroup_columns = 8,
-                 subport_columns = 18, port_protect_columns = 9, subport_protect_columns = 7;
+int32_t integer(const Fields &f, size_t i) {
+    return i < f.size() ? static_cast<int32_t>(strtoll(f[i].c_str(), nullptr, 10)) : 0;
+}
 
-// A record as the host hands it over. Every column and the column array
-// are heap blocks of exactly their size, so that a read past either is caught.
-class Column {
-  public:
-    Column() = default;
-    explicit Column(const std::string &text) : text_(new char[text.size() + 1]) {
-        memcpy(text_.get(), text.c_str(), text.size() + 1);
-    }
-    char *get() const { return text_.get(); }
-    std::string str() const { return text_ ? text_.get() : ""; }
-
-  private:
-    std::unique_ptr<char[]> text_;
-};
-
-class Record {
-  public:
-    explicit Record(size_t length) : columns_(length), pointers_(new char *[length]) {}
-    void set(size_t i, Column c) { columns_[i] = std::move(c); }
-    config_record get() {
-        for (size_t i = 0; i < columns_.size(); i++)
-            pointers_[i] = columns_[i].get();
-        return pointers_.get();
-    }
-    std::string column(size_t i) const { return columns_[i].str(); }
-
-  private:
-    std::vector<Column> columns_;
-    std::unique_ptr<char *[]> pointers_;
-};
-
-template <typename Entry> size_t count(const list_head *head) {
-    size_t n = 0;
+template <typename Entry> std::vector<Entry *> entries(const list_head *head) {
+    std::vector<Entry *> out;
     LIST_FOREACH(Entry, e, head) {
-        n++;
-    }
-    return n;
-}
-
-template <typename Entry> Entry *nth(const list_head *head, size_t index) {
-    LIST_FOREACH(Entry, e, head) {
-        if (index-- == 0) return e;
-    }
-    return nullptr;
-}
-
-template <typename Entry> Entry *last(const list_head *head) {
-    Entry *found = nullptr;
-    LIST_FOREACH(Entry, e, head) {
-        found = e;
-    }
-    return found;
-}
-
-template <typename Entry> bool listed(const list_head *head, const Entry *entry) {
-    LIST_FOREACH(Entry, e, head) {
-        if (e == entry) return true;
-    }
-    return false;
-}
-
-// Whatever a failed call must leave exactly as it was.
-struct Fingerprint {
-    size_t portgroups, xnets, xnetgroups;
-    long bound; // the port groups' xnetgroup counts, summed
-    bool operator==(const Fingerprint &o) const {
-        return portgroups == o.portgroups && xnets == o.xnets && xnetgroups == o.xnetgroups &&
-               bound == o.bound;
-    }
-};
-
-Fingerprint fingerprint() {
-    Fingerprint f{count<portgroup_entry>(&portgroups), count<xnet_entry>(&xnets), 0, 0};
-    LIST_FOREACH(xnet_entry, x, &xnets) {
-        f.xnetgroups += count<xnetgroup_entry>(&x->xnetgroups);
-    }
-    LIST_FOREACH(portgroup_entry, pg, &portgroups) {
-        f.bound += pg->xnetgroup_count;
-    }
-    return f;
-}
-
-void check_lists() {
-    CHECK(list_is_consistent<portgroup_entry>(&portgroups));
-    CHECK(list_is_consistent<xnet_entry>(&xnets));
-    LIST_FOREACH(xnet_entry, x, &xnets) {
-        CHECK(list_is_consistent<xnetgroup_entry>(&x->xnetgroups));
-        LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
-            CHECK(g->xnet == x);
-        }
-    }
-    for (const fake_host::LogLine &line : fake_host::log())
-        CHECK(line.priority == LOG_ERR || line.priority == LOG_WARNING);
-}
-
-// The committed dcbx_pending values of the devices with a key, "-" for absent.
-std::vector<std::string> devices(memstore *store, uintptr_t key) {
-    std::vector<std::string> out;
-    static char buffer[8192];
-    for (size_t i = 0; i < memstore_device_count(store, key); i++) {
-        int found = memstore_read_dcbx_pending(store, key, i, buffer, sizeof buffer);
-        CHECK(found != MEMSTORE_NO_RECORD);
-        out.push_back(found == MEMSTORE_PRESENT ? std::string("=") + buffer : "-");
+        out.push_back(e);
     }
     return out;
 }
 
+template <typename Entry> Entry *nth(const list_head *head, int32_t index) {
+    std::vector<Entry *> all = entries<Entry>(head);
+    return index >= 0 && static_cast<size_t>(index) < all.size() ? all[index] : nullptr;
+}
+
+// The first entry of a list that matches, as the lookups must find it.
+template <typename Entry, typename Match> Entry *first(const list_head *head, Match match) {
+    LIST_FOREACH(Entry, e, head) {
+        if (match(e))
+            return e;
+    }
+    return nullptr;
+}
+
+portgroup_entry *group_numbered(int32_t number) {
+    auto numbered = [=](portgroup_entry *pg) { return pg->number == number; };
+    return first<portgroup_entry>(&portgroups, numbered);
+}
+
 class Session {
   public:
-    explicit Session(Input &in) : in_(in), store_(memstore_create()) { CHECK(store_ != nullptr); }
     ~Session() {
-        release();
-        memstore_destroy(store_);
+        release_model();
+        CHECK(fake_host::live_blocks() == 0);
     }
 
-    void run() {
-        for (int steps = 0; steps < 512 && !in_.done(); steps++) {
-            step(static_cast<Op>(in_.u8() % op_count));
-            check_lists();
+    void run(const Fields &f) {
+        const std::string &op = f[0];
+        size_t logged = fake_host::log_text().size();
+        expected_log_.clear();
+        if (op == "pg")
+            create_portgroup(record(f, 1, 20));
+        else if (op == "xnet" || op == "fcxnet")
+            create_xnet(record(f, 1, 14), op == "fcxnet");
+        else if (op == "xg" || op == "fcxg")
+            create_xnetgroup(nth<xnet_entry>(&xnets, integer(f, 1)), record(f, 2, 8), op == "fcxg");
+        else if (op == "find")
+            find(integer(f, 1), text(f, 2), text(f, 3));
+        else if (op == "subport")
+            subport(integer(f, 1), record(f, 2, 18));
+        else if (op == "protect")
+            protect(record(f, 1, 9));
+        else if (op == "port")
+            port(text(f, 1));
+        else if (op == "fail")
+            fail_ = {integer(f, 1), integer(f, 2)};
+
+        CHECK(list_is_consistent<portgroup_entry>(&portgroups));
+        CHECK(list_is_consistent<xnet_entry>(&xnets));
+        for (xnet_entry *x : entries<xnet_entry>(&xnets)) {
+            CHECK(list_is_consistent<xnetgroup_entry>(&x->xnetgroups));
+            for (xnetgroup_entry *g : entries<xnetgroup_entry>(&x->xnetgroups))
+                CHECK(g->xnet == x);
         }
+        CHECK(fake_host::log_text().substr(logged) == expected_log_);
     }
 
   private:
-    // Every pathname on the lists, for columns that name an entry.
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        LIST_FOREACH(portgroup_entry, pg, &portgroups) {
-            out.push_back(pg->pathname);
-        }
-        LIST_FOREACH(xnet_entry, x, &xnets) {
-            out.push_back(x->pathname);
-            LIST_FOREACH(xnetgroup_entry, g, &x->xnetgroups) {
-                out.push_back(g->pathname);
-            }
-        }
-        return out;
-    }
+    static std::string text(const Fields &f, size_t i) { return i < f.size() ? f[i] : ""; }
 
-    std::string listed_name() {
-        std::vector<std::string> all = names();
-        uint8_t i = in_.u8();
-        return all.empty() ? std::string() : all[i % all.size()];
-    }
-
-    Column column() {
-        switch (in_.u8() % tag_count) {
-        case TAG_ABSENT:
-            return Column();
-        case TAG_EMPTY:
-            return Column("");
-        case TAG_KEYWORD:
-            return Column(keywords[in_.u8() % (sizeof keywords / sizeof *keywords)]);
-        case TAG_NUMBER:
-            return Column(numbers[in_.u8() % (sizeof numbers / sizeof *numbers)]);
-        case TAG_VALUE: {
-            static const char *const notations[] = {"%llu", "-%llu", "0x%llx",
-                                                    "%llX", "0%llo", " +%llu"};
-            unsigned long long value = in_.u64();
-            char text[32];
-            snprintf(text, sizeof text, notations[in_.u8() % 6], value);
-            return Column(text);
-        }
-        case TAG_LONG: {
-            // Lengths either side of the xnetgroup pathname limit and of buffer sizes.
-            static const size_t limits[] = {35, 36, 37, 38, 255, 256, 1023, 1024};
-            uint16_t length = in_.u16();
-            size_t n = length & 0x8000 ? limits[length % 8] : length % 5001u;
-            char fill = static_cast<char>(in_.u8());
-            return Column(std::string(n, fill == '\0' ? '7' : fill));
-        }
-        case TAG_TEXT:
-            return Column(in_.text());
-        case TAG_NAME:
-            return Column(listed_name());
-        default: {
-            std::string base = listed_name();
-            std::string separator = in_.u8() & 1
-                                        ? keywords[in_.u8() % (sizeof keywords / sizeof *keywords)]
-                                        : in_.text();
-            return Column(base + separator + in_.text());
-        }
-        }
-    }
-
-    Record record(size_t length) {
+    static Record record(const Fields &f, size_t first, size_t length) {
         Record r(length);
         for (size_t i = 0; i < length; i++)
-            r.set(i, column());
+            if (first + i < f.size() && f[first + i] != "~")
+                r.set(i, text(f, first + i).c_str());
         return r;
     }
 
-    // Arms the failures an OP_FAIL asked for, around exactly one module call.
+    // 1 when the armed failures fail the allocation, 2 the pathname copy.
+    int failure(const Record &r, bool allocates) const {
+        return allocates && fail_.allocation == 1 ? 1 : fail_.copy == 1 || r[0] == nullptr ? 2 : 0;
+    }
+
+    // Arms the failures a "fail" line asked for around one module call.
     template <typename Call> int host_call(Call call) {
-        fake_host::fail_malloc_call(fail_malloc_);
-        fake_host::fail_strdup_call(fail_strdup_);
-        fail_malloc_ = fail_strdup_ = 0;
+        fake_host::fail_malloc_call(fail_.allocation);
+        fake_host::fail_strdup_call(fail_.copy);
+        fail_ = {0, 0};
         int status = call();
         fake_host::fail_malloc_call(0);
         fake_host::fail_strdup_call(0);
         return status;
     }
 
-    xnet_entry *pick_xnet() {
-        return nth<xnet_entry>(&xnets, in_.u8() % (count<xnet_entry>(&xnets) + 1));
+    void expect_log(int priority, const std::string &text) {
+        // The fake host's syslog keeps 1023 characters of a line.
+        expected_log_ += "<" + std::to_string(priority) + ">" + text.substr(0, 1023) + "\n";
     }
 
-    void step(Op op) {
-        switch (op) {
-        case OP_PORTGROUP:
-            return create_portgroup();
-        case OP_XNET:
-        case OP_FC_XNET:
-            return create_xnet(op == OP_FC_XNET);
-        case OP_XNETGROUP:
-        case OP_FC_XNETGROUP:
-            return create_xnetgroup(op == OP_FC_XNETGROUP);
-        case OP_PARSE_XNET:
-            return parse_xnet();
-        case OP_PARSE_XNETGROUP:
-            return parse_xnetgroup();
-        case OP_FIND_PORTGROUP:
-            return find_portgroup();
-        case OP_FIND_XNET:
-            return find_xnet();
-        case OP_FIND_XNETGROUP:
-            return find_xnetgroup();
-        case OP_NATIVE_VLAN:
-            return native_vlan();
-        case OP_FREE_PORTGROUP:
-            if (portgroup_entry *pg = nth<portgroup_entry>(&portgroups, in_.u8())) {
-                list_unlink(&portgroups, pg);
-                free_portgroup_entry(pg);
-            }
-            return;
-        case OP_FREE_XNET:
-            if (xnet_entry *x = nth<xnet_entry>(&xnets, in_.u8())) release_xnet(x);
-            return;
-        case OP_FREE_XNETGROUP: {
-            xnet_entry *x = pick_xnet();
-            uint8_t i = in_.u8();
-            if (xnetgroup_entry *g = x ? nth<xnetgroup_entry>(&x->xnetgroups, i) : nullptr) {
-                list_unlink(&x->xnetgroups, g);
-                free_xnetgroup_entry(g);
-            }
-            return;
-        }
-        case OP_SUBPORT:
-            return subport();
-        case OP_FREE_SUBPORT:
-            free_subport_data(&subports_[in_.u8() % slots]);
-            return;
-        case OP_PROTECT:
-            return protect();
-        case OP_PORT_NUMBER: {
-            std::string path = column().str();
-            int n = get_parent_port_number(path.c_str());
-            if (path.compare(0, 11, "/ports/port") != 0) CHECK(n == -1);
-            return;
-        }
-        case OP_FAIL:
-            fail_malloc_ = in_.u8() % 4;
-            fail_strdup_ = in_.u8() % 4;
-            return;
-        case OP_DEVICE: {
-            uintptr_t key = in_.u8() % keys;
-            Column value = column();
-            // Fails if a DCBX call had left its transaction open.
-            CHECK(memstore_add_device(store_, key, value.get()) == 0);
-            return;
-        }
-        case OP_DCBX:
-            return dcbx();
-        case OP_STORE_FAIL:
-            store_fail_call_ = static_cast<memstore_call>(in_.u8() % MEMSTORE_CALL_KINDS);
-            store_fail_nth_ = in_.u8() % 4;
-            store_fail_status_ = store_status_base + in_.u8();
-            return;
-        case op_count:
-            break;
-        }
-    }
-
-    void dcbx() {
-        int function = in_.u8() % 3;
-        uintptr_t key = in_.u8() % keys;
-        Column expected = column();
-        Column new_value = column();
-        std::vector<std::string> before = devices(store_, key);
-
-        memstore_clear_calls(store_);
-        memstore_fail_call(store_, store_fail_call_, store_fail_nth_, store_fail_status_);
-        store_fail_nth_ = 0;
-        int status = function == 0   ? dcbx_pending_test_and_set(memstore_handle(store_), key,
-                                                                 expected.get(), new_value.get())
-                     : function == 1 ? dcbx_pending_set(memstore_handle(store_), key)
-                                     : dcbx_pending_reset(memstore_handle(store_), key);
-        memstore_fail_call(store_, store_fail_call_, 0, 0);
-        const char *written = function == 0 ? new_value.get() : function == 1 ? "true" : "false";
-        bool queried = function == 0 && expected.get() != nullptr;
-
-        CHECK(memstore_live_results(store_) == 0);
-        size_t aborts = 0, commits = 0;
-        for (size_t i = 0; i < memstore_call_count(store_); i++) {
-            aborts += strcmp(memstore_call_name(store_, i), "tavri_transaction_abort") == 0;
-            commits += strcmp(memstore_call_name(store_, i), "tavri_transaction_commit") == 0;
-        }
-        CHECK(memstore_call_count(store_) > 0 &&
-              strcmp(memstore_call_name(store_, 0), "tavri_transaction_start") == 0);
-        std::vector<std::string> after = devices(store_, key);
-        if (status != 0) {
-            CHECK(status == EBUSY || status == EINVAL || status >= store_status_base);
-            CHECK(status != EINVAL || (queried && before.size() != 1));
-            CHECK(status != EBUSY ||
-                  (queried && before.size() == 1 && before[0] != "=" + expected.str()));
-            CHECK(aborts == 1);
-            CHECK(after == before);
-            return;
-        }
-        CHECK(aborts == 0 && commits == 1);
-        CHECK(!queried || (before.size() == 1 && before[0] == "=" + expected.str()));
-        for (size_t i = 0; i < after.size(); i++)
-            CHECK(after[i] == (written != nullptr ? "=" + std::string(written) : before[i]));
-    }
-
-    void create_portgroup() {
-        Record r = record(portgroup_columns);
-        Fingerprint before = fingerprint();
+    void create_portgroup(const Record &r) {
+        int32_t number = decimal(r[3], 0);
+        portgroup_entry *same = group_numbered(number);
+        size_t before = entries<portgroup_entry>(&portgroups).size();
+        int fails = failure(r, true);
         portgroup_entry *out = reinterpret_cast<portgroup_entry *>(&out);
-        int status = host_call([&] { return create_new_portgroup(r.get(), &out); });
-        if (status == ENOMEM) {
-            CHECK(out == nullptr);
-            CHECK(fingerprint() == before);
+        int status = host_call([&] { return create_new_portgroup(r, &out); });
+        CHECK(status == (fails ? ENOMEM : 0));
+        uint64_t subports[8], subport_union = 0;
+        for (int i = 0; i < 8; i++)
+            subport_union |= subports[i] = hex64(r[9 + i]);
+        if (fails != 0)
+            expect_log(3, fails == 1 ? "no memory for portgroups!\n"
+                                     : "no memory for new portgroup pathname!");
+        else if ((hex64(r[7]) & subport_union) != 0)
+            expect_log(4, "Create new port group: Both ports & subport bitmap specified for " +
+                              std::string(r[0]) + "!");
+        if (fails == 0 && same != nullptr)
+            expect_log(3, "duplicated portgroup entry found!  path=" + std::string(same->pathname));
+        if (fails != 0 || same != nullptr) {
+            CHECK(out == (fails ? nullptr : same));
+            CHECK(entries<portgroup_entry>(&portgroups).size() == before);
             return;
         }
-        CHECK(status == 0);
-        CHECK(out != nullptr && listed(&portgroups, out));
-        CHECK(find_portgrp_by_number(out->number) == out);
+        CHECK(out == nth<portgroup_entry>(&portgroups, before) && strcmp(out->pathname, r[0]) == 0);
+        CHECK(out->number == number && out->col5_value == decimal(r[5], 0) &&
+              out->col6_value == decimal(r[6], 0) && out->ports_bitmap == hex64(r[7]) &&
+              out->native_vlan == decimal(r[8], 0) && out->subport_union == subport_union &&
+              memcmp(out->subport_bitmaps, subports, sizeof subports) == 0 &&
+              out->col18_flag == is(r[18], "true") && out->not_long == !is(r[19], "long") &&
+              out->xnetgroup_count == 0 && out->host_field == 0);
     }
 
-    void create_xnet(bool fc) {
-        Record r = record(xnet_columns);
-        Fingerprint before = fingerprint();
+    void create_xnet(const Record &r, bool fc) {
+        int32_t vid = decimal(r[5], -1);
+        auto same_vid = [=](xnet_entry *x) { return x->int_vid == vid; };
+        xnet_entry *same = first<xnet_entry>(&xnets, same_vid);
+        size_t before = entries<xnet_entry>(&xnets).size();
+        int fails = failure(r, true), duplicate = -1;
         xnet_entry *out = reinterpret_cast<xnet_entry *>(&out);
-        int duplicate = -1;
         int status = host_call([&] {
-            return fc ? create_new_fc_xnet(r.get(), &out, &duplicate)
-                      : create_new_xnet(r.get(), &out, &duplicate);
+            return fc ? create_new_fc_xnet(r, &out, &duplicate)
+                      : create_new_xnet(r, &out, &duplicate);
         });
-        if (status == ENOMEM || status == CONFMODEL_REJECTED) {
-            CHECK(out == nullptr && duplicate == 0);
-            CHECK(fingerprint() == before);
+        CHECK(status == (fails == 1 ? ENOMEM : fails == 2 ? -1 : 0));
+        CHECK(duplicate == (fails == 0 && same != nullptr));
+        if (fails == 1)
+            expect_log(3, fc ? "no memory for FC xnet!\n" : "no memory for xnet!\n");
+        if (fails == 0 && same != nullptr)
+            expect_log(3, std::string("duplicated xnet entry found!  path=") + same->pathname +
+                              " vid=" + std::to_string(vid) + "\n");
+        if (fails != 0 || same != nullptr) {
+            CHECK(out == (fails ? nullptr : same) && entries<xnet_entry>(&xnets).size() == before);
             return;
         }
-        CHECK(status == 0);
-        CHECK(out != nullptr && find_xnet_by_int_vid(out->int_vid) == out);
-        if (duplicate == 1) {
-            CHECK(fingerprint() == before);
-        } else {
-            CHECK(duplicate == 0);
-            CHECK(out == last<xnet_entry>(&xnets));
-            CHECK(out->kind == (fc ? XNET_KIND_FC : XNET_KIND_ETHERNET));
-            CHECK(out->xnetgroups.first == nullptr);
-            CHECK(strcmp(out->pathname, r.column(0).c_str()) == 0);
-        }
+        CHECK(out == nth<xnet_entry>(&xnets, before) && strcmp(out->pathname, r[0]) == 0);
+        CHECK(out->int_vid == vid && out->kind == fc && out->enabled == is(r[7], "enabled") &&
+              out->is_native_vlan == 0 && out->preset_value == -1 &&
+              out->xnetgroups.first == nullptr &&
+              (out->host_state_a | out->host_field | out->host_state_b | out->host_state_c) == 0);
+        if (fc)
+            CHECK(out->col6_value == 0 && out->fc_col8_value == decimal(r[8], 0) &&
+                  out->fc_attach_mode == keyword(r[6], {{"direct_attach", 1}, {"LAN", 2}}) &&
+                  out->fc_col9_value == decimal(r[9], 0) && out->eth_col8_flag == 0 &&
+                  out->eth_col9_flag == 0 && out->eth_col10_flag == 1 &&
+                  out->eth11_fc13_flag == is(r[13], "true"));
+        else
+            CHECK(out->col6_value == decimal(r[6], -1) && out->fc_attach_mode == 0 &&
+                  out->fc_col8_value == 0 && out->fc_col9_value == 0 &&
+                  out->eth_col8_flag == is(r[8], "true") &&
+                  out->eth_col9_flag == is(r[9], "true") &&
+                  out->eth_col10_flag == is(r[10], "true") &&
+                  out->eth11_fc13_flag == is(r[11], "true"));
     }
 
-    void create_xnetgroup(bool fc) {
-        xnet_entry *parent = pick_xnet();
-        Record r = record(xnetgroup_columns);
-        if (parent == nullptr) return;
-        Fingerprint before = fingerprint();
+    void create_xnetgroup(xnet_entry *parent, const Record &r, bool fc) {
+        if (parent == nullptr)
+            return;
+        portgroup_entry *group = first<portgroup_entry>(&portgroups, [&](portgroup_entry *pg) {
+            return r[6] != nullptr && strcmp(pg->pathname, r[6]) == 0;
+        });
+        size_t before = entries<xnetgroup_entry>(&parent->xnetgroups).size();
+        int32_t bound = group != nullptr ? group->xnetgroup_count : 0;
+        int fails = failure(r, true);
         xnetgroup_entry *out = reinterpret_cast<xnetgroup_entry *>(&out);
         int status = host_call([&] {
-            return fc ? create_new_fc_xnetgroup(r.get(), parent, &out)
-                      : create_new_xnetgroup(r.get(), parent, &out);
+            return fc ? create_new_fc_xnetgroup(r, parent, &out)
+                      : create_new_xnetgroup(r, parent, &out);
         });
-        if (status == ENOMEM || status == CONFMODEL_REJECTED) {
-            CHECK(out == nullptr);
-            CHECK(fingerprint() == before);
+        CHECK(status == (fails == 1 ? ENOMEM : fails == 2 || group == nullptr ? -1 : 0));
+        if (fails == 1)
+            expect_log(3, fc ? "no memory for FC xnetgroup!\n" : "no memory for xnetgroup!\n");
+        else if (fails == 0 && group == nullptr)
+            expect_log(3, std::string("Cannot find portgroup (") + (r[6] ? r[6] : "") +
+                              ") specified for " + r[0] + "!");
+        CHECK(group == nullptr || group->xnetgroup_count == bound + (status == 0));
+        if (status != 0) {
+            CHECK(out == nullptr && entries<xnetgroup_entry>(&parent->xnetgroups).size() == before);
             return;
         }
-        CHECK(status == 0);
-        CHECK(out != nullptr && out == last<xnetgroup_entry>(&parent->xnetgroups));
-        CHECK(out->portgroup != nullptr && listed(&portgroups, out->portgroup));
-        CHECK(strcmp(out->portgroup->pathname, r.column(6).c_str()) == 0);
-        CHECK(out->portgroup_number == out->portgroup->number);
-        CHECK(out->ports_bitmap == out->portgroup->ports_bitmap);
-        Fingerprint after = fingerprint();
-        CHECK(after.xnetgroups == before.xnetgroups + 1 && after.bound == before.bound + 1);
+        CHECK(out == nth<xnetgroup_entry>(&parent->xnetgroups, before) && out->xnet == parent);
+        CHECK(strcmp(out->pathname, r[0]) == 0 && out->portgroup == group);
+        CHECK(out->role == (fc ? keyword(r[5], {{"fc", 6}, {"server", 2}})
+                               : keyword(r[5], {{"external", 1}, {"sflow", 7}, {"server", 2},
+                                                {"mtp", 3}, {"ingress_mirror", 4},
+                                                {"egress_mirror", 5}})) &&
+              out->col7_value == decimal(r[7], -1) && out->portgroup_number == group->number &&
+              out->portgroup_col5_value == group->col5_value && out->host_state == 0 &&
+              out->portgroup_col18_flag == (fc ? 0 : group->col18_flag) &&
+              out->ports_bitmap == group->ports_bitmap &&
+              out->subport_union == group->subport_union &&
+              memcmp(out->subport_bitmaps, group->subport_bitmaps, 8 * sizeof(uint64_t)) == 0);
     }
 
-    void parse_xnet() {
-        bool fc = in_.u8() & 1;
-        Record r = record(xnet_columns);
-        xnet_entry entry{};
-        int status = host_call([&] {
-            return fc ? parse_fc_xnet_data(r.get(), &entry) : parse_xnet_data(r.get(), &entry);
-        });
-        if (status == ENOMEM) {
-            CHECK(entry.pathname == nullptr);
-            return;
-        }
-        CHECK(status == 0 && entry.pathname != nullptr);
-        CHECK(entry.preset_value == -1);
-        free(entry.pathname);
+    // Every lookup; an xnetgroup pathname is cut at the separator's first
+    // occurrence, and the xnet of that name holds it.
+    void find(int32_t number, const std::string &name, const std::string &separator) {
+        auto named = [&](auto *e) { return name == e->pathname; };
+        auto has_port = [&](portgroup_entry *pg) {
+            return number >= 0 && number < 64 && (pg->ports_bitmap >> number & 1) != 0;
+        };
+        auto has_vid = [&](xnet_entry *x) { return x->int_vid == number; };
+        CHECK(find_portgrp_by_number(number) == group_numbered(number));
+        CHECK(find_portgrp_by_name(name.c_str()) == first<portgroup_entry>(&portgroups, named));
+        CHECK(find_ext_portgroup_for_port(number) == first<portgroup_entry>(&portgroups, has_port));
+        CHECK(find_xnet_by_int_vid(number) == first<xnet_entry>(&xnets, has_vid));
+        CHECK(find_xnet_by_name(name.c_str()) == first<xnet_entry>(&xnets, named));
+
+        size_t cut = name.find(separator);
+        auto holds = [&](xnet_entry *x) { return name.compare(0, cut, x->pathname) == 0; };
+        xnet_entry *xnet = nullptr;
+        if (name.size() > 36)
+            expect_log(3, "xnetgroup pathname (" + name + ") is too long");
+        else if (cut != std::string::npos)
+            xnet = first<xnet_entry>(&xnets, holds);
+        CHECK(find_xgrp_by_name_generic(name.c_str(), separator.c_str()) ==
+              (xnet != nullptr ? first<xnetgroup_entry>(&xnet->xnetgroups, named) : nullptr));
     }
 
-    void parse_xnetgroup() {
-        bool fc = in_.u8() & 1;
-        xnet_entry *parent = pick_xnet();
-        Record r = record(xnetgroup_columns);
-        xnetgroup_entry entry{};
-        int status = host_call([&] {
-            return fc ? parse_fc_xnetgroup_data(r.get(), parent, &entry)
-                      : parse_xnetgroup_data(r.get(), parent, &entry);
-        });
-        CHECK(entry.xnet == parent);
-        if (status == ENOMEM) {
-            CHECK(entry.pathname == nullptr);
-            return;
-        }
-        CHECK(entry.pathname != nullptr);
-        if (status == CONFMODEL_NO_PORTGROUP) {
-            CHECK(entry.portgroup == nullptr && entry.portgroup_number == -1);
-        } else {
-            CHECK(status == 0 && entry.portgroup != nullptr &&
-                  entry.portgroup->xnetgroup_count > 0);
-            // The host undoes the binding along with the entry it never listed.
-            entry.portgroup->xnetgroup_count--;
-        }
-        free(entry.pathname);
-    }
-
-    void find_portgroup() {
-        int32_t number = in_.i32();
-        std::string name = column().str();
-        int32_t port = in_.i32();
-        portgroup_entry *by_number = nullptr, *by_name = nullptr, *by_port = nullptr;
-        LIST_FOREACH(portgroup_entry, pg, &portgroups) {
-            if (by_number == nullptr && pg->number == number) by_number = pg;
-            if (by_name == nullptr && name == pg->pathname) by_name = pg;
-            if (by_port == nullptr && port >= 0 && port < 64 && (pg->ports_bitmap >> port & 1) != 0)
-                by_port = pg;
-        }
-        CHECK(find_portgrp_by_number(number) == by_number);
-        CHECK(find_portgrp_by_name(name.c_str()) == by_name);
-        CHECK(find_ext_portgroup_for_port(port) == by_port);
-    }
-
-    void find_xnet() {
-        int32_t vid = in_.i32();
-        std::string name = column().str();
-        xnet_entry *by_vid = nullptr, *by_name = nullptr;
-        LIST_FOREACH(xnet_entry, x, &xnets) {
-            if (by_vid == nullptr && x->int_vid == vid) by_vid = x;
-            if (by_name == nullptr && name == x->pathname) by_name = x;
-        }
-        CHECK(find_xnet_by_int_vid(vid) == by_vid);
-        CHECK(find_xnet_by_name(name.c_str()) == by_name);
-    }
-
-    void find_xnetgroup() {
-        std::string path = column().str();
-        std::string separator = column().str();
-        size_t lines = fake_host::log().size();
-        xnetgroup_entry *found = find_xgrp_by_name_generic(path.c_str(), separator.c_str());
-        if (path.size() > 36) {
-            CHECK(found == nullptr && fake_host::log().size() == lines + 1);
-            return;
-        }
-        CHECK(fake_host::log().size() == lines);
-        if (found != nullptr) {
-            CHECK(path == found->pathname);
-            CHECK(path.compare(0, strlen(found->xnet->pathname), found->xnet->pathname) == 0);
-        }
-    }
-
-    void native_vlan() {
-        xnet_entry *x = pick_xnet();
-        int32_t number = in_.i32();
-        if (x == nullptr) return;
-        test_and_set_native_vlan(x, number);
-        const portgroup_entry *pg = number < 0 ? nullptr : find_portgrp_by_number(number);
-        CHECK(x->is_native_vlan == (pg != nullptr && pg->native_vlan == x->int_vid ? 1 : 0));
-    }
-
-    void subport() {
-        subport_data &s = subports_[in_.u8() % slots];
-        int32_t parent = in_.i32();
-        Record r = record(subport_columns);
+    // Parsed into a record the host keeps state in, then released.
+    void subport(int32_t parent, const Record &r) {
+        subport_data s = {};
+        s.host_state_a = 1, s.host_field = 2, s.host_state_b = 3, s.host_state_c = 4;
+        int fails = failure(r, false);
+        int status = host_call([&] { return parse_subport_data(parent, r, &s); });
+        CHECK(status == (fails ? ENOMEM : 0));
+        CHECK(s.host_state_a == 1 && s.host_field == 2 && s.host_state_b == 3 &&
+              s.host_state_c == 4);
+        CHECK(fails ? s.in_use == 0 && s.pathname == nullptr
+                    : s.in_use == 1 && strcmp(s.pathname, r[0]) == 0 && s.parent_port == parent &&
+                          s.col5_value == decimal(r[5], 0) && s.enabled == is(r[9], "enabled") &&
+                          s.col10_value == decimal(r[10], 0) &&
+                          s.col11_value == decimal(r[11], 0) &&
+                          s.col16_flag == is(r[16], "true") && s.is_fcoe == is(r[7], "FCoE") &&
+                          s.col17_hex == number(r[17], 16, UINT32_MAX));
         free_subport_data(&s);
-        CHECK(s.in_use == 0 && s.pathname == nullptr);
-        int status = host_call([&] { return parse_subport_data(parent, r.get(), &s); });
-        if (status == ENOMEM) {
-            CHECK(s.in_use == 0 && s.pathname == nullptr);
-            return;
-        }
-        CHECK(status == 0 && s.in_use == 1 && s.parent_port == parent);
-        CHECK(strcmp(s.pathname, r.column(0).c_str()) == 0);
-        CHECK(s.is_fcoe == (r.column(7) == "FCoE" ? 1 : 0));
+        CHECK(s.pathname == nullptr && s.host_field == (fails ? 2 : 0));
     }
 
-    void protect() {
-        if (in_.u8() & 1) {
-            Record r = record(port_protect_columns);
-            port_protect_data out;
-            memset(&out, 0xa5, sizeof out);
-            CHECK(parse_port_protect_data(r.get(), &out) == 0);
-            CHECK(out.loop_protect >= 0 && out.loop_protect <= PROTECT_ENABLED);
-            CHECK(out.loop_state >= 0 && out.loop_state <= LOOP_STATE_DETECTED);
-            CHECK(out.pause_protect >= 0 && out.pause_protect <= PROTECT_DETECTION_ONLY);
-            CHECK(out.pause_state >= 0 && out.pause_state <= PAUSE_STATE_IN_PAUSE);
-            CHECK(out.col8_value >> 32 == 0);
-        } else {
-            Record r = record(subport_protect_columns);
-            subport_protect_data out;
-            memset(&out, 0xa5, sizeof out);
-            CHECK(parse_subport_protect_data(r.get(), &out) == 0);
-            CHECK(out.loop_protect >= 0 && out.loop_protect <= PROTECT_ENABLED);
-            CHECK(out.loop_state >= 0 && out.loop_state <= LOOP_STATE_DETECTED);
-        }
+    // One record read as a port's and as a subport's, whose loop protection
+    // lies one column further right.
+    void protect(const Record &r) {
+        port_protect_data port;
+        subport_protect_data subport = {-1, -1};
+        memset(&port, 0xa5, sizeof port);
+        CHECK(parse_port_protect_data(r, &port) == 0);
+        CHECK(parse_subport_protect_data(r, &subport) == 0);
+        CHECK(port.loop_protect == keyword(r[4], {{"disabled", 1}, {"enabled", 2}}) &&
+              port.loop_state == keyword(r[5], {{"loop_detected", 1}}) &&
+              port.pause_protect ==
+                  keyword(r[6], {{"disabled", 1}, {"enabled", 2}, {"detection_only", 3}}) &&
+              port.pause_state ==
+                  keyword(r[7], {{"pause_flood_detected", 1}, {"in_pause_condition", 2}}) &&
+              port.col8_value == number(r[8], 0, UINT32_MAX) &&
+              port.host_field == static_cast<int32_t>(0xa5a5a5a5));
+        CHECK(subport.loop_protect == keyword(r[5], {{"disabled", 1}, {"enabled", 2}}) &&
+              subport.loop_state == keyword(r[6], {{"loop_detected", 1}}));
     }
 
-    // Everything goes back, as a host shutting down would hand it.
-    void release() {
-        release_model();
-        check_lists();
-        for (subport_data &s : subports_)
-            free_subport_data(&s);
+    void port(const std::string &path) {
+        int expected;
+        bool defined = port_number(path.c_str(), &expected);
+        CHECK(get_parent_port_number(path.c_str()) == expected || !defined);
     }
 
-    static constexpr size_t slots = 4;
-    // Device keys: few, so that they repeat; 0 included.
-    static constexpr uint8_t keys = 4;
-    // Statuses a failing store call returns: none of the module's own.
-    static constexpr int store_status_base = 2000;
-
-    Input &in_;
-    memstore *store_;
-    int fail_malloc_ = 0, fail_strdup_ = 0;
-    memstore_call store_fail_call_ = MEMSTORE_CALL_TRANSACTION_START;
-    int store_fail_nth_ = 0, store_fail_status_ = 0;
-    subport_data subports_[slots] = {};
+    struct {
+        int allocation, copy;
+    } fail_ = {0, 0};
+    std::string expected_log_;
 };
 
 } // namespace
@@ -685,7 +398,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     list_init(&portgroups);
     list_init(&xnets);
     fake_host::reset();
-    Input in(data, size);
-    Session(in).run();
+    Session session;
+    std::istringstream input(std::string(reinterpret_cast<const char *>(data), size));
+    std::string text;
+    for (int lines = 0; lines < 512 && std::getline(input, text); lines++) {
+        Fields fields(1);
+        for (char c : text.substr(0, strlen(text.c_str()))) // up to a NUL, as a C string
+            if (c == '|')
+                fields.emplace_back();
+            else
+                fields.back() += c;
+        session.run(fields);
+    }
     return 0;
 }

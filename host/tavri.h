@@ -22,7 +22,7 @@ typedef struct remotedevice_record {
 
 /* The store is built against this layout: 29 pointers, 116 bytes on the
  * 32-bit device, the key first and dcbx_pending at position 22. */
-#if defined(__cplusplus)
+#if defined(__cplusplus) && __cplusplus >= 201103L
 #define TAVRI_ASSERT(cond, name) static_assert(cond, #name)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define TAVRI_ASSERT(cond, name) _Static_assert(cond, #name)

@@ -22,8 +22,9 @@
  *     host supplies the mandatory columns; should one be absent all the same,
  *     it converts as an empty column would (0 for numbers and bitmaps), and the
  *     module never reads through it. Column 0 is handed to hosk_strdup as it is.
- *  7. Members named host_* belong to the host: the module zeroes them when it
- *     allocates an entry and never touches them afterwards.
+ *  7. Members named host_* belong to the host. The module zeroes them when it
+ *     allocates an entry, and free_subport_data zeroes a released subport's
+ *     along with the rest; nothing else in the module touches them.
  *  8. Nothing is locked; the host serialises all calls that read or change the
  *     lists.
  *  9. The free_* functions accept null and then do nothing.
@@ -44,8 +45,9 @@ extern "C" {
 #define CONFMODEL_API
 #endif
 
-/* Compile-time layout checks that hold in C99, C11 and C++ alike. */
-#if defined(__cplusplus)
+/* Compile-time layout checks for every C and C++ a host may be written in;
+ * static_assert only where the language has it. */
+#if defined(__cplusplus) && __cplusplus >= 201103L
 #define CONFMODEL_ASSERT(cond, name) static_assert(cond, #name)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define CONFMODEL_ASSERT(cond, name) _Static_assert(cond, #name)

@@ -27,17 +27,16 @@ constexpr keyword fc_attach_modes[] = {
     {"LAN", FC_ATTACH_LAN},
 };
 
-/* The creators differ only in the parser and the message. */
+/* The creators differ only in the parser and the message they log for
+ * ENOMEM, which only the allocation here returns. */
 int create(config_record record, xnet_entry **out_entry, int *out_duplicate,
-           int (*parse)(config_record, xnet_entry *), const char *no_memory) {
+           int (*parse)(config_record, xnet_entry *)) {
     *out_entry = nullptr;
     *out_duplicate = 0;
 
     xnet_entry *entry = alloc_entry<xnet_entry>();
-    if (entry == nullptr) {
-        syslog(LOG_ERR, "%s", no_memory);
+    if (entry == nullptr)
         return ENOMEM;
-    }
     list_init(&entry->xnetgroups);
     if (parse(record, entry) != 0) {
         free_xnet_entry(entry);
@@ -49,11 +48,17 @@ int create(config_record record, xnet_entry **out_entry, int *out_duplicate,
 } // namespace
 
 int create_new_xnet(config_record record, xnet_entry **out_entry, int *out_duplicate) {
-    return create(record, out_entry, out_duplicate, parse_xnet_data, "no memory for xnet!\n");
+    int status = create(record, out_entry, out_duplicate, parse_xnet_data);
+    if (status == ENOMEM)
+        syslog(LOG_ERR, "no memory for xnet!\n");
+    return status;
 }
 
 int create_new_fc_xnet(config_record record, xnet_entry **out_entry, int *out_duplicate) {
-    return create(record, out_entry, out_duplicate, parse_fc_xnet_data, "no memory for FC xnet!\n");
+    int status = create(record, out_entry, out_duplicate, parse_fc_xnet_data);
+    if (status == ENOMEM)
+        syslog(LOG_ERR, "no memory for FC xnet!\n");
+    return status;
 }
 
 int insert_xnet_entry(xnet_entry **out_entry, xnet_entry *entry, int *out_duplicate) {

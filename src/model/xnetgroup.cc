@@ -65,16 +65,14 @@ int parse(config_record record, xnet_entry *xnet, xnetgroup_entry *entry,
     return 0;
 }
 
+/* ENOMEM only when the entry cannot be allocated: the caller logs it. */
 int create(config_record record, xnet_entry *xnet, xnetgroup_entry **out_entry,
-           int (*parse_kind)(config_record, xnet_entry *, xnetgroup_entry *),
-           const char *no_memory) {
+           int (*parse_kind)(config_record, xnet_entry *, xnetgroup_entry *)) {
     *out_entry = nullptr;
 
     xnetgroup_entry *entry = alloc_entry<xnetgroup_entry>();
-    if (entry == nullptr) {
-        syslog(LOG_ERR, "%s", no_memory);
+    if (entry == nullptr)
         return ENOMEM;
-    }
     if (parse_kind(record, xnet, entry) != 0) {
         free_xnetgroup_entry(entry);
         return CONFMODEL_REJECTED;
@@ -95,12 +93,17 @@ int parse_fc_xnetgroup_data(config_record record, xnet_entry *xnet, xnetgroup_en
 }
 
 int create_new_xnetgroup(config_record record, xnet_entry *xnet, xnetgroup_entry **out_entry) {
-    return create(record, xnet, out_entry, parse_xnetgroup_data, "no memory for xnetgroup!\n");
+    int status = create(record, xnet, out_entry, parse_xnetgroup_data);
+    if (status == ENOMEM)
+        syslog(LOG_ERR, "no memory for xnetgroup!\n");
+    return status;
 }
 
 int create_new_fc_xnetgroup(config_record record, xnet_entry *xnet, xnetgroup_entry **out_entry) {
-    return create(record, xnet, out_entry, parse_fc_xnetgroup_data,
-                  "no memory for FC xnetgroup!\n");
+    int status = create(record, xnet, out_entry, parse_fc_xnetgroup_data);
+    if (status == ENOMEM)
+        syslog(LOG_ERR, "no memory for FC xnetgroup!\n");
+    return status;
 }
 
 xnetgroup_entry *find_xgrp_by_name_generic(const char *pathname, const char *separator) {

@@ -23,6 +23,10 @@ uint32_t unsigned32(const char *column, int base) {
     /* strtoull would skip blanks or take a second sign here; strtoul does not. */
     if (is_space(*p) || *p == '-' || *p == '+')
         return 0;
+    /* Base 0 is decided here, not by the C library, whose base 0 newer
+     * standards widen: C23 reads a 0b prefix as binary. */
+    if (base == 0)
+        base = p[0] != '0' ? 10 : p[1] == 'x' || p[1] == 'X' ? 16 : 8;
     unsigned long long magnitude = strtoull(p, nullptr, base);
     if (magnitude > UINT32_MAX)
         return UINT32_MAX;

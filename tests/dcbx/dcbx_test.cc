@@ -1,94 +1,111 @@
 #include "confmodel.h"
 #include "fake_host.h"
-#include "store.h"
+#include "memstore.h"
+#include "tavri.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
+
+using namespace std::string_literals;
+
+// A fresh in-memory configuration store, and readable views of its state.
+class Store {
+  public:
+    Store() : store_(memstore_create()) {}
+    ~Store() { memstore_destroy(store_); }
+    uintptr_t handle() const { return memstore_handle(store_); }
+    void add(uintptr_t key, const char *value) {
+        EXPECT_EQ(memstore_add_device(store_, key, value), 0);
+    }
+    void fail(memstore_call call, int status) { memstore_fail_call(store_, call, 1, status); }
+
+    // The committed value of the index-th record with key.
+    std::string value(uintptr_t key, size_t index = 0) const {
+        char buffer[64];
+        int found = memstore_read_dcbx_pending(store_, key, index, buffer, sizeof buffer);
+        return found == MEMSTORE_PRESENT ? buffer
+               : found == MEMSTORE_ABSENT  ? "(absent)"
+                                           : "(no record)";
+    }
+
+    // The tavri_ calls so far by their last word: "start get set commit free".
+    std::string calls() const {
+        std::string out;
+        for (size_t i = 0; i < memstore_call_count(store_); i++)
+            out += (out.empty() ? "" : " ") +
+                   std::string(strrchr(memstore_call_name(store_, i), '_') + 1);
+        return out;
+    }
+
+    // The module logged nothing, freed every result set and left no
+    // transaction open, whatever happened.
+    void expect_released() {
+        EXPECT_EQ(fake_host::log_text(), "");
+        EXPECT_EQ(memstore_live_results(store_), 0u) << "a result set was not freed";
+        EXPECT_EQ(tavri_transaction_start(handle()), 0) << "a transaction was left open";
+        tavri_transaction_abort(handle());
+    }
+
+  private:
+    memstore *store_;
+};
 
 constexpr uintptr_t device = 7;
 constexpr uintptr_t other_device = 8;
 
-// Whatever happened, the module logged nothing, freed every result set and
-// left no transaction open.
-void expect_released(Store &store) {
-    EXPECT_EQ(fake_host::log_text(), "");
-    EXPECT_EQ(store.live_results(), 0u) << "a result set was not freed";
-    EXPECT_TRUE(store.idle()) << "a transaction was left open";
-}
+using Call = int (*)(uintptr_t store, uintptr_t key);
+const Call false_to_true = [](uintptr_t s, uintptr_t k) {
+    return dcbx_pending_test_and_set(s, k, "false", "true");
+};
+const Call anything_to_new = [](uintptr_t s, uintptr_t k) {
+    return dcbx_pending_test_and_set(s, k, nullptr, "new");
+};
+const Call false_to_null = [](uintptr_t s, uintptr_t k) {
+    return dcbx_pending_test_and_set(s, k, "false", nullptr);
+};
 
-// Each success is one committed transaction that touches only the device's
-// records. Set and reset never query, so they write even for a key that
-// matches nothing. A null new value is an all-null update, which the store
-// refuses unless every other field is null too, and which changes nothing.
-TEST(Dcbx, SuccessWritesInOneCommittedTransaction) {
+// One transaction touching only the device's records. Another stored value,
+// or not exactly one matching record, is refused after the query and nothing
+// is written. Set and reset never query, so they write even when no record
+// matches. A null new value is an all-null update, which changes nothing.
+TEST(Dcbx, OneTransactionWritesOnlyWhatItFinds) {
+    const char *refused = "start get free abort";
     const struct {
-        const char *name;
-        int (*call)(uintptr_t store, uintptr_t key);
-        uintptr_t key;
-        const char *stored, *calls, *written;
-    } cases[] = {
-        {"test-and-set from the expected value",
-         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, "false", "true"); },
-         device, "false", "start get set commit free", "true"},
-        {"test-and-set without expected",
-         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, nullptr, "new"); },
-         device, "odd", "start set commit free", "new"},
-        {"null new value",
-         [](uintptr_t s, uintptr_t k) { return dcbx_pending_test_and_set(s, k, "false", nullptr); },
-         device, "false", "start get set commit free", "false"},
-        {"set over an absent value", dcbx_pending_set, device, nullptr, "start set commit free",
-         "true"},
-        {"reset", dcbx_pending_reset, device, "true", "start set commit free", "false"},
-        {"set, unknown device", dcbx_pending_set, 9, "false", "start set commit free", "false"},
-        {"reset, unknown device", dcbx_pending_reset, 9, "true", "start set commit free", "true"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        fake_host::reset();
-        Store store;
-        store.add(device, c.stored);
-        store.add(other_device, "false");
-        EXPECT_EQ(c.call(store.handle(), c.key), 0);
-        EXPECT_EQ(store.calls(), c.calls);
-        EXPECT_EQ(store.value(device), c.written);
-        EXPECT_EQ(store.value(other_device) + store.value(9), "false(no record)");
-        expect_released(store);
-    }
-}
-
-// A stored value that is not the expected one, or not exactly one matching
-// record, is refused after the query: nothing is written.
-TEST(Dcbx, MismatchIsBusyAndNoSingleMatchIsInvalid) {
-    const struct {
-        const char *name;
+        Call call;
         size_t records; // with the device's key, each holding stored
-        const char *stored, *expected;
+        const char *stored;
         int status;
+        const char *calls, *after;
     } cases[] = {
-        {"value differs", 1, "true", "false", EBUSY}, {"case differs", 1, "True", "true", EBUSY},
-        {"prefix only", 1, "false", "fals", EBUSY},   {"value absent", 1, nullptr, "false", EBUSY},
-        {"empty vs absent", 1, nullptr, "", EBUSY},   {"no device", 0, nullptr, "false", EINVAL},
-        {"two devices", 2, "false", "false", EINVAL},
+        {false_to_true, 1, "false", 0, "start get set commit free", "true"},
+        {anything_to_new, 1, "odd", 0, "start set commit free", "new"},
+        {false_to_null, 1, "false", 0, "start get set commit free", "false"},
+        {dcbx_pending_set, 1, nullptr, 0, "start set commit free", "true"},
+        {dcbx_pending_reset, 1, "true", 0, "start set commit free", "false"},
+        {dcbx_pending_reset, 0, nullptr, 0, "start set commit free", "(no record)"},
+        {false_to_true, 1, "true", EBUSY, refused, "true"},
+        {false_to_true, 1, "False", EBUSY, refused, "False"},
+        {false_to_true, 1, "falsely", EBUSY, refused, "falsely"},
+        {false_to_true, 1, nullptr, EBUSY, refused, "(absent)"},
+        {false_to_true, 0, nullptr, EINVAL, refused, "(no record)"},
+        {false_to_true, 2, "false", EINVAL, refused, "false"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
         fake_host::reset();
         Store store;
         for (size_t i = 0; i < c.records; i++)
             store.add(device, c.stored);
-        EXPECT_EQ(dcbx_pending_test_and_set(store.handle(), device, c.expected, "new"), c.status);
-        EXPECT_EQ(store.calls(), "start get free abort");
-        for (size_t i = 0; i < c.records; i++)
-            EXPECT_EQ(store.value(device, i), c.stored ? c.stored : "(absent)");
-        expect_released(store);
+        store.add(other_device, "false");
+        EXPECT_EQ(c.call(store.handle(), device), c.status);
+        EXPECT_EQ(store.calls(), c.calls);
+        EXPECT_EQ(store.value(device) + " " + store.value(other_device), c.after + " false"s);
+        store.expect_released();
     }
 }
 
@@ -97,83 +114,30 @@ TEST(Dcbx, MismatchIsBusyAndNoSingleMatchIsInvalid) {
 // aborted once and last, and nothing is committed.
 TEST(Dcbx, EveryFailingStoreCallIsPassedThroughAndAborted) {
     const struct {
-        const char *name;
-        int (*call)(uintptr_t store, uintptr_t key);
-        const char *calls; // when nothing fails
-    } functions[] = {
-        {"test-and-set",
-         [](uintptr_t s, uintptr_t key) { return dcbx_pending_test_and_set(s, key, "false", "x"); },
-         "start get set commit"},
-        {"test-and-set without expected",
-         [](uintptr_t s, uintptr_t key) { return dcbx_pending_test_and_set(s, key, nullptr, "x"); },
-         "start set commit"},
-        {"set", dcbx_pending_set, "start set commit"},
-        {"reset", dcbx_pending_reset, "start set commit"},
-    };
-    const struct {
-        memstore_call call;
-        const char *name;
+        Call call;
+        memstore_call failing;
         int status; // of every sign and size, including the module's own
-    } store_calls[] = {
-        {MEMSTORE_CALL_TRANSACTION_START, "start", INT_MIN},
-        {MEMSTORE_CALL_REMOTEDEVICE_GET, "get", EBUSY},
-        {MEMSTORE_CALL_REMOTEDEVICE_SET, "set", -1},
-        {MEMSTORE_CALL_TRANSACTION_COMMIT, "commit", MEMSTORE_ERR_NO_MEMORY},
+        const char *calls;
+    } cases[] = {
+        {false_to_true, MEMSTORE_CALL_TRANSACTION_START, INT_MIN, "start free abort"},
+        {false_to_true, MEMSTORE_CALL_REMOTEDEVICE_GET, EBUSY, "start get free abort"},
+        {false_to_true, MEMSTORE_CALL_REMOTEDEVICE_SET, -1, "start get set free abort"},
+        {false_to_true, MEMSTORE_CALL_TRANSACTION_COMMIT, 1005, "start get set commit free abort"},
+        {dcbx_pending_set, MEMSTORE_CALL_TRANSACTION_START, 1, "start free abort"},
+        {dcbx_pending_set, MEMSTORE_CALL_REMOTEDEVICE_SET, EINVAL, "start set free abort"},
+        {dcbx_pending_reset, MEMSTORE_CALL_TRANSACTION_COMMIT, -2, "start set commit free abort"},
     };
-    for (const auto &f : functions) {
-        const std::string made = f.calls;
-        for (const auto &failing : store_calls) {
-            const size_t at = (" " + made + " ").find(" " + std::string(failing.name) + " ");
-            if (at == std::string::npos) continue;
-            SCOPED_TRACE(std::string(f.name) + ", " + failing.name + " fails");
-            fake_host::reset();
-            Store store;
-            store.add(device, "false");
-            store.clear_calls();
-            store.fail(failing.call, 1, failing.status);
-            EXPECT_EQ(f.call(store.handle(), device), failing.status);
-            EXPECT_EQ(store.calls(), made.substr(0, at) + failing.name + " free abort");
-            EXPECT_EQ(store.value(device), "false") << "a failed call committed";
-            expect_released(store);
-        }
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.calls);
+        fake_host::reset();
+        Store store;
+        store.add(device, "false");
+        store.fail(c.failing, c.status);
+        EXPECT_EQ(c.call(store.handle(), device), c.status);
+        EXPECT_EQ(store.calls(), c.calls);
+        EXPECT_EQ(store.value(device), "false") << "a failed call committed";
+        store.expect_released();
     }
-}
-
-// Threads race to flip the same device from "false" to "true". The read, the
-// comparison and the write share one transaction, so exactly one of them
-// sees "false"; a module that let another transaction in between its read
-// and its write would let several win.
-TEST(Dcbx, ConcurrentTestAndSetHasOneWinner) {
-    constexpr int threads = 8;
-    constexpr int rounds = 50;
-    fake_host::reset();
-    Store store;
-    store.add(device, "false");
-    for (int round = 0; round < rounds; round++) {
-        SCOPED_TRACE(round);
-        ASSERT_EQ(dcbx_pending_reset(store.handle(), device), 0);
-
-        // Every racer spins until all are running, so that their calls overlap.
-        std::atomic<int> ready{0}, winners{0}, busy{0};
-        std::vector<std::thread> racers;
-        for (int i = 0; i < threads; i++) {
-            racers.emplace_back([&] {
-                ready++;
-                while (ready.load() < threads)
-                    std::this_thread::yield();
-                int status = dcbx_pending_test_and_set(store.handle(), device, "false", "true");
-                (status == 0 ? winners : busy)++;
-                EXPECT_TRUE(status == 0 || status == EBUSY) << status;
-            });
-        }
-        for (std::thread &racer : racers)
-            racer.join();
-
-        ASSERT_EQ(winners.load(), 1);
-        ASSERT_EQ(busy.load(), threads - 1);
-        ASSERT_EQ(store.value(device), "true");
-    }
-    expect_released(store);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// A fresh model for each test: empty lists and a clean fake host; on tear-down
-// the lists are checked and everything on them released, as a host would.
+// A fresh model for each test. On tear-down the lists are checked and released
+// as a host would, and the module must then hold nothing it allocated.
 #ifndef CONFMODEL_TESTS_MODEL_FIXTURE_H
 #define CONFMODEL_TESTS_MODEL_FIXTURE_H
 
@@ -27,6 +27,9 @@ class ModelTest : public ::testing::Test {
             EXPECT_TRUE(list_is_consistent<xnetgroup_entry>(&xnet->xnetgroups));
         }
         release_model();
+        EXPECT_EQ(fake_host::live_blocks(), 0u) << "the module leaked";
+        // What a failed creator hands back, a host may release without looking.
+        free_portgroup_entry(nullptr), free_xnet_entry(nullptr), free_xnetgroup_entry(nullptr);
     }
 
     // Pathnames in list order, blank-separated: one assertion shows the order.
@@ -48,27 +51,20 @@ class ModelTest : public ::testing::Test {
 
     portgroup_entry *add_portgroup(const char *path, const char *number, const char *ports = "0",
                                    const char *native_vlan = "1") {
-        Record r = portgroup_record(path, number, ports, native_vlan);
         portgroup_entry *entry = nullptr;
+        Record r = portgroup_record(path, number, ports, native_vlan);
         EXPECT_EQ(create_new_portgroup(r, &entry), 0);
         return entry;
     }
 
-    static Record xnet_record(const char *path, const char *vid) {
-        return Record(14, {{0, path}, {5, vid}});
-    }
-
-    xnet_entry *add_xnet(const char *path, const char *vid) {
-        Record r = xnet_record(path, vid);
+    xnet_entry *add_xnet(const char *path, const char *vid, bool fc = false) {
+        Record r(14, {{0, path}, {5, vid}});
         xnet_entry *entry = nullptr;
         int duplicate = -1;
-        EXPECT_EQ(create_new_xnet(r, &entry, &duplicate), 0);
-        EXPECT_EQ(duplicate, 0);
+        int status = fc ? create_new_fc_xnet(r, &entry, &duplicate)
+                        : create_new_xnet(r, &entry, &duplicate);
+        EXPECT_TRUE(status == 0 && duplicate == 0);
         return entry;
-    }
-
-    static Record xnetgroup_record(const char *path, const char *role, const char *portgroup) {
-        return Record(8, {{0, path}, {5, role}, {6, portgroup}});
     }
 };
 
