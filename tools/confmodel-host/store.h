@@ -38,8 +38,6 @@ class Store {
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Whether this build reads store files.
-    static bool files_supported();
 
     uintptr_t handle() const;
     // A text for a status of the tavri_ calls: "database is locked".

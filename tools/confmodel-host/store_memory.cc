@@ -49,10 +49,6 @@ Store::~Store() {
     if (impl_) memstore_destroy(impl_->store);
 }
 
-bool Store::files_supported() {
-    return false;
-}
-
 uintptr_t Store::handle() const {
     return memstore_handle(impl_->store);
 }

@@ -122,10 +122,6 @@ Store::~Store() {
     sqlstore_close(impl_->store);
 }
 
-bool Store::files_supported() {
-    return true;
-}
-
 uintptr_t Store::handle() const {
     return sqlstore_handle(impl_->store);
 }
