@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const Module &m = module();
         {
             Store store;
-            seed(store, base);
+            seed(store, records_of(base));
             HostModel model(m);
             model.build(base);
             model.apply(plan, [](const std::string &, const std::string &) {});

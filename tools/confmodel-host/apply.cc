@@ -14,26 +14,11 @@
 #include "changes.h"
 #include "model.h"
 #include "model/list.h"
+#include "report.h"
 #include "text.h"
 
 #include <algorithm>
 #include <unordered_set>
-
-namespace {
-
-std::string portgroup_label(const portgroup_entry &g) {
-    return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
-}
-
-std::string xnet_label(const xnet_entry &x) {
-    return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
-}
-
-std::string xnetgroup_label(const xnetgroup_entry &g) {
-    return "xnetgroup " + quote(g.pathname) + " under " + quote(g.xnet->pathname);
-}
-
-} // namespace
 
 int HostModel::apply(const Plan &plan, const StepSink &step) {
     const Module &m = module_;

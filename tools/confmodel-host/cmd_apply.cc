@@ -121,7 +121,7 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
         // The running model works on a copy of the remote devices: the store
         // file is written only by the commit.
         Store store;
-        seed(store, base.dump);
+        seed(store, records_of(base.dump));
         HostModel model(session.module());
         model.build(base.dump);
         before = take_snapshot(model, store);

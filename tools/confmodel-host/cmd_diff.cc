@@ -4,23 +4,9 @@
 
 #include <iostream>
 
-namespace {
-
-std::vector<const Record *> all(const Dump &dump) {
-    std::vector<const Record *> records;
-    for (const Record &record : dump.records)
-        records.push_back(&record);
-    return records;
-}
-
-} // namespace
-
 Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
     Store store;
-    store.begin();
-    for (const Record *record : records)
-        if (record->table == Table::remote_device) store.add(*record);
-    store.commit();
+    seed(store, records);
     HostModel model(session.module());
     model.build(records);
     return take_snapshot(model, store);
@@ -38,8 +24,8 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         if (view == DiffView::changes) throw;
         unnamed = e.what();
     }
-    Comparison effect = compare(fresh_snapshot(session, all(before)),
-                                fresh_snapshot(session, all(after)));
+    Comparison effect = compare(fresh_snapshot(session, records_of(before)),
+                                fresh_snapshot(session, records_of(after)));
     const Sides sides{"before", "after"};
     if (view == DiffView::changes) {
         write_changes(std::cout, changes);

@@ -34,9 +34,6 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
 
 int cmd_export(Session &session, const std::string &source) {
     Dump dump = session.read(source);
-    std::vector<const Record *> records;
-    for (const Record &record : dump.records)
-        records.push_back(&record);
-    write_dump("-", records);
+    write_dump("-", records_of(dump));
     return EXIT_OK;
 }

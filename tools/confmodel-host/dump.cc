@@ -138,3 +138,11 @@ void write_dump(const std::string &path, const std::vector<const Record *> &reco
     out.flush();
     if (!out) throw Failure(escaped(path) + ": cannot be written");
 }
+
+std::vector<const Record *> records_of(const Dump &dump) {
+    std::vector<const Record *> records;
+    records.reserve(dump.records.size());
+    for (const Record &record : dump.records)
+        records.push_back(&record);
+    return records;
+}

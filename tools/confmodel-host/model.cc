@@ -38,11 +38,7 @@ void HostModel::start() {
 }
 
 void HostModel::build(const Dump &dump) {
-    std::vector<const Record *> records;
-    records.reserve(dump.records.size());
-    for (const Record &record : dump.records)
-        records.push_back(&record);
-    build(records);
+    build(records_of(dump));
 }
 
 void HostModel::build(const std::vector<const Record *> &records) {

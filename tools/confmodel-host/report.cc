@@ -134,6 +134,22 @@ void dot_xnet(std::ostream &out, const json &x, size_t index) {
 
 } // namespace
 
+std::string portgroup_label(const portgroup_entry &g) {
+    return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
+}
+
+std::string xnet_label(const xnet_entry &x) {
+    return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
+}
+
+std::string xnetgroup_label(const xnetgroup_entry &g) {
+    return "xnetgroup " + quote(g.pathname) + " under " + quote(g.xnet->pathname);
+}
+
+const char *role_name(int32_t role) {
+    return name_of(role_names, role);
+}
+
 std::string port_ranges(uint64_t bitmap) {
     std::string text;
     for (int port = 0; port < 64; port++) {
@@ -174,7 +190,7 @@ json describe_xnetgroup(const xnetgroup_entry &group) {
     return {
         {"pathname", group.pathname},
         {"xnet", group.xnet->pathname},
-        {"role", name_of(role_names, group.role)},
+        {"role", role_name(group.role)},
         {"portgroup_number", group.portgroup_number},
         {"portgroup", group.portgroup->pathname},
         {"col7_value", group.col7_value},

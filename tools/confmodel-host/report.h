@@ -16,6 +16,13 @@
 
 using ojson = nlohmann::ordered_json;
 
+// An entry for people: `port group #1 "/pg"`, `xnet "/x" (VLAN 100)`,
+// `xnetgroup "/x/g" under "/x"`; and a role's keyword.
+std::string portgroup_label(const portgroup_entry &group);
+std::string xnet_label(const xnet_entry &xnet);
+std::string xnetgroup_label(const xnetgroup_entry &group);
+const char *role_name(int32_t role);
+
 // Ports as 1-based ranges, as pathnames number them: bits 0-3 and 6 give "1-4,7".
 std::string port_ranges(uint64_t bitmap);
 

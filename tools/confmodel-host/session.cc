@@ -28,7 +28,7 @@ Source Session::open(const std::string &path, bool write) const {
     if (std::optional<Dump> dump = read_if_dump(path)) {
         source.dump = std::move(*dump);
         source.store = std::make_unique<Store>();
-        seed(*source.store, source.dump);
+        seed(*source.store, records_of(source.dump));
         return source;
     }
     source.store = std::make_unique<Store>(
@@ -51,14 +51,14 @@ const Module &Session::module() {
     return module_;
 }
 
-void seed(Store &store, const Dump &dump) {
+void seed(Store &store, const std::vector<const Record *> &records) {
     store.begin();
-    for (const Record &record : dump.records) {
-        if (record.table != Table::remote_device) continue;
+    for (const Record *record : records) {
+        if (record->table != Table::remote_device) continue;
         try {
-            store.add(record);
+            store.add(*record);
         } catch (const std::bad_alloc &) {
-            throw Failure(where(record) + ": out of memory");
+            throw Failure(where(*record) + ": out of memory");
         }
     }
     store.commit();

@@ -61,7 +61,7 @@ class Session {
 // Whether a file is a store file, by its first bytes.
 bool is_store_file(const std::string &head);
 
-// A dump's remote devices, into a store.
-void seed(Store &store, const Dump &dump);
+// The remote devices among records, into a store, in one transaction.
+void seed(Store &store, const std::vector<const Record *> &records);
 
 #endif

@@ -38,12 +38,9 @@ std::string group_answer(const portgroup_entry *g) {
     return g == nullptr ? "none" : "#" + std::to_string(g->number) + " " + g->pathname;
 }
 
-const char *const role_names[] = {"none",           "external",      "server", "mtp",
-                                  "ingress_mirror", "egress_mirror", "fc",     "sflow"};
-
 // What a lookup of an xnetgroup answers, told apart from its twins.
 std::string role_of(const xnetgroup_entry &g) {
-    return std::string(g.role >= 0 && g.role < 8 ? role_names[g.role] : "?") + " on #" +
+    return std::string(role_name(g.role)) + " on #" +
            std::to_string(g.portgroup_number) + ", col7 " + std::to_string(g.col7_value);
 }
 

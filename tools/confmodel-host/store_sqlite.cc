@@ -137,14 +137,25 @@ void Store::add(const Record &device) {
     if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
 }
 
-void Store::replace(const Record &device) {
-    Statement update(*impl_, "UPDATE remote_device SET (" +
-                                 list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
-                                 placeholders(MAX_COLUMNS - 1) + ") WHERE key = ?");
+namespace {
+
+// Writes a device's key and fields into the rows where `column` holds value.
+void rewrite_device(const StoreImpl &store, const char *column, int64_t value,
+                    const Record &device) {
+    Statement update(store, "UPDATE remote_device SET (key, " +
+                                list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
+                                placeholders(MAX_COLUMNS) + ") WHERE " + column + " = ?");
+    update.bind(1, static_cast<int64_t>(device_key(device)));
     for (int n = 1; n < MAX_COLUMNS; n++)
-        update.bind(n, device.column(n));
-    update.bind(MAX_COLUMNS, static_cast<int64_t>(device_key(device)));
+        update.bind(1 + n, device.column(n));
+    update.bind(MAX_COLUMNS + 1, value);
     update.step();
+}
+
+} // namespace
+
+void Store::replace(const Record &device) {
+    rewrite_device(*impl_, "key", static_cast<int64_t>(device_key(device)), device);
 }
 
 void Store::remove(uintptr_t key) {
@@ -294,17 +305,8 @@ void Store::insert(const Record &record) {
 }
 
 void Store::update(const Record &row, const Record &record) {
-    if (record.table == Table::remote_device) {
-        Statement update(*impl_, "UPDATE remote_device SET (key, " +
-                                     list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
-                                     placeholders(MAX_COLUMNS) + ") WHERE id = ?");
-        update.bind(1, static_cast<int64_t>(device_key(record)));
-        for (int n = 1; n < MAX_COLUMNS; n++)
-            update.bind(1 + n, record.column(n));
-        update.bind(MAX_COLUMNS + 1, static_cast<int64_t>(row.line));
-        update.step();
-        return;
-    }
+    if (record.table == Table::remote_device)
+        return rewrite_device(*impl_, "id", row.line, record);
     Statement update(*impl_, "UPDATE config_record SET (" + record_fields + ") = (" +
                                  placeholders(3 + record_columns) + ") WHERE id = ?");
     bind_record(update, record);
