@@ -43,7 +43,7 @@ class TextFile {
 
 const Module &module() {
     static Module m;
-    if (m.handle == nullptr) CHECK(load_module(CONFMODEL_HOST_DEFAULT_LIBRARY, m).empty());
+    if (m.handle == nullptr) CHECK(load_module(CONFMODEL_HOST_BUILD_LIBRARY, m).empty());
     return m;
 }
 

@@ -55,7 +55,7 @@ int main(int argc, char **argv) {
     app.fallthrough();
     Settings settings;
     app.add_option("--library", settings.library,
-                   "the module to load (default: the one built with this program)");
+                   "the module to load (default: " + settings.library + ")");
     const CLI::Range positive(size_t(1), std::numeric_limits<size_t>::max());
     app.add_option("--max-line", settings.limits.max_line,
                    "the longest line of a dump (or row of a store), in bytes (default 1 MiB)")

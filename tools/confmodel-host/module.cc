@@ -1,6 +1,9 @@
 #include "module.h"
 
 #include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <type_traits>
 
@@ -11,7 +14,20 @@ std::string linker_error() {
     return message != nullptr ? message : "the dynamic linker gave no reason";
 }
 
+// The canonical form of a path, or the path itself when it has none.
+std::string real_path(const std::string &path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) != nullptr ? buffer : path;
+}
+
 } // namespace
+
+std::string default_library() {
+    std::string program = real_path("/proc/self/exe");
+    std::string dir = program.substr(0, program.rfind('/'));
+    if (dir == real_path(CONFMODEL_HOST_BUILD_DIR)) return CONFMODEL_HOST_BUILD_LIBRARY;
+    return dir + "/" CONFMODEL_HOST_INSTALLED_LIBRARY;
+}
 
 std::string load_module(const char *path, Module &module) {
     // RTLD_NOW: every symbol the module needs is bound here, so a host that

@@ -46,6 +46,11 @@ struct Module {
     void *handle = nullptr;
 };
 
+// The module loaded unless --library names another: the one built beside
+// this program when it runs from the build tree, else the one installed with
+// it, found from the program's own place (bin/../lib/libconfmodel.so.1).
+std::string default_library();
+
 // Loads the library at path and resolves everything it exports. Returns an
 // empty string on success, otherwise the dynamic linker's message (a symbol
 // the host does not supply, or one the library does not export).

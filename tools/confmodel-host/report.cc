@@ -96,39 +96,43 @@ void print_remote_device(std::ostream &out, const json &d) {
         << (d["dcbx_pending"].is_null() ? "null" : "\"" + str(d["dcbx_pending"]) + "\"") << "\n";
 }
 
-// Graphviz ids and labels are quoted strings; JSON's quoting and escapes
-// serve for them.
-std::string dot_quoted(const std::string &text) {
-    return json_text(json(text), -1);
+// A Graphviz quoted string of lines. Each line shows as escaped() shows it,
+// then backslashes, quotes and '&' are escaped for DOT, so that nothing in a
+// name can act in the picture: no escape such as "\\N" and no entity such as
+// "&#10;", which would break a line. Only the lines given are lines.
+std::string dot_quoted(const std::vector<std::string> &lines) {
+    std::string out = "\"";
+    for (const std::string &line : lines) {
+        if (out.size() > 1) out += "\\n";
+        for (char c : escaped(line))
+            out += c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '&' ? "&amp;" : std::string(1, c);
+    }
+    return out + "\"";
 }
 
 void dot_portgroup(std::ostream &out, const json &g) {
-    out << "  " << dot_quoted("pg" + number(g["number"])) << " [shape=box3d, label="
-        << dot_quoted("#" + number(g["number"]) + " " + g["pathname"].get<std::string>() +
-                      "\nports " + or_none(g["ports"]) +
-                      (g["subport_ports"] == ""
-                           ? ""
-                           : "\nsubports of " + g["subport_ports"].get<std::string>()) +
-                      "\nnative VLAN " + number(g["native_vlan"]))
-        << "];\n";
+    std::vector<std::string> label = {"#" + number(g["number"]) + " " + g["pathname"].get<std::string>(),
+                                      "ports " + or_none(g["ports"])};
+    if (g["subport_ports"] != "") label.push_back("subports of " + g["subport_ports"].get<std::string>());
+    label.push_back("native VLAN " + number(g["native_vlan"]));
+    out << "  " << dot_quoted({"pg" + number(g["number"])}) << " [shape=box3d, label="
+        << dot_quoted(label) << "];\n";
 }
 
 void dot_xnet(std::ostream &out, const json &x, size_t index) {
-    std::string xid = "x" + std::to_string(index);
-    out << "  " << dot_quoted(xid) << " [shape=box, style=rounded"
+    std::string xid = dot_quoted({"x" + std::to_string(index)});
+    out << "  " << xid << " [shape=box, style=rounded"
         << (x["is_native_vlan"].get<bool>() ? ", penwidth=2" : "") << ", label="
-        << dot_quoted(x["pathname"].get<std::string>() + "\n" +
-                      (x["kind"] == "fc" ? "FC" : "Ethernet") + " VLAN " + number(x["int_vid"]))
+        << dot_quoted({x["pathname"].get<std::string>(),
+                       (x["kind"] == "fc" ? "FC" : "Ethernet") + std::string(" VLAN ") + number(x["int_vid"])})
         << "];\n";
     int gi = 0;
     for (const json &g : x["xnetgroups"]) {
-        std::string gid = xid + "g" + std::to_string(gi++);
-        out << "  " << dot_quoted(gid) << " [shape=ellipse, label="
-            << dot_quoted(g["pathname"].get<std::string>() + "\n" + g["role"].get<std::string>())
-            << "];\n";
-        out << "  " << dot_quoted(xid) << " -> " << dot_quoted(gid) << ";\n";
-        out << "  " << dot_quoted(gid) << " -> "
-            << dot_quoted("pg" + number(g["portgroup_number"])) << ";\n";
+        std::string gid = dot_quoted({"x" + std::to_string(index) + "g" + std::to_string(gi++)});
+        out << "  " << gid << " [shape=ellipse, label="
+            << dot_quoted({g["pathname"].get<std::string>(), g["role"].get<std::string>()}) << "];\n";
+        out << "  " << xid << " -> " << gid << ";\n";
+        out << "  " << gid << " -> " << dot_quoted({"pg" + number(g["portgroup_number"])}) << ";\n";
     }
 }
 

@@ -16,7 +16,7 @@
 enum { EXIT_OK = 0, EXIT_FOUND_NOTHING = 1, EXIT_BAD = 2 };
 
 struct Settings {
-    std::string library = CONFMODEL_HOST_DEFAULT_LIBRARY;
+    std::string library = default_library();
     Limits limits;
     bool read_only = false; // store files are never written
 };

@@ -23,6 +23,13 @@ size_t sequence(std::string_view text, size_t i, char32_t &code) {
     return length;
 }
 
+// Line and paragraph separators, and the controls of bidirectional text: a
+// terminal may break a line at them, or show what follows in another order.
+bool reorders(char32_t code) {
+    return code == 0x061c || code == 0x200e || code == 0x200f || code == 0x2028 || code == 0x2029 ||
+           (code >= 0x202a && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
+}
+
 } // namespace
 
 bool is_utf8(std::string_view text) {
@@ -56,7 +63,7 @@ std::string escaped(std::string_view text) {
         else if (code < 0x20 || code == 0x7f) {
             snprintf(code_text, sizeof code_text, "\\x%02x", static_cast<unsigned>(code));
             out += code_text;
-        } else if (code >= 0x80 && code <= 0x9f) {
+        } else if ((code >= 0x80 && code <= 0x9f) || reorders(code)) {
             snprintf(code_text, sizeof code_text, "\\u%04x", static_cast<unsigned>(code));
             out += code_text;
         } else {

@@ -8,7 +8,8 @@
 #include <string_view>
 
 // Control characters (C0, DEL and the C1 range) become visible escapes:
-// "\n", "\t", "\x1b", "\u009b"; so does a byte that is no part of a UTF-8
+// "\n", "\t", "\x1b", "\u009b", and so do the line and paragraph separators
+// and the bidirectional controls ("\u202e"); so does a byte that is no part of a UTF-8
 // character ("\xff"); a backslash becomes "\\" so that an escape in the
 // output always means one in the text.
 std::string escaped(std::string_view text);
