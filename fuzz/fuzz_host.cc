@@ -4,12 +4,12 @@
 // takes, applied to the running model, must leave it whole (lists linked,
 // counts and copies current, native-VLAN flags what the test gives); and the
 // change set diff finds back must turn the dump into the same configuration.
-#include "changes.h"
-#include "model.h"
+#include "input/changes.h"
+#include "running/model.h"
 #include "model/list.h"
-#include "services.h"
+#include "running/services.h"
 #include "session.h"
-#include "snapshot.h"
+#include "output/snapshot.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,8 +1,9 @@
-#include "changes.h"
+#include "input/changes.h"
 #include "commands.h"
-#include "services.h"
-#include "snapshot.h"
-#include "text.h"
+#include "output/files.h"
+#include "running/services.h"
+#include "output/snapshot.h"
+#include "input/text.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "commands.h"
-#include "findings.h"
-#include "services.h"
+#include "output/findings.h"
+#include "running/services.h"
 
 #include <iostream>
 

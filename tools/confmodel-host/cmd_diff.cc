@@ -1,6 +1,6 @@
-#include "changes.h"
+#include "input/changes.h"
 #include "commands.h"
-#include "snapshot.h"
+#include "output/snapshot.h"
 
 #include <iostream>
 

@@ -1,5 +1,5 @@
 #include "commands.h"
-#include "findings.h"
+#include "output/findings.h"
 
 #include <iostream>
 

@@ -1,5 +1,6 @@
 #include "commands.h"
-#include "text.h"
+#include "output/files.h"
+#include "input/text.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 #ifndef CONFMODEL_HOST_COMMANDS_H
 #define CONFMODEL_HOST_COMMANDS_H
 
-#include "report.h"
+#include "output/report.h"
 #include "session.h"
 
 #include <cstdint>

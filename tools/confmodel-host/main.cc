@@ -2,7 +2,7 @@
 // a configuration through it, and shows what the module made of it. This file
 // only reads the command line and dispatches to a command.
 #include "commands.h"
-#include "text.h"
+#include "input/text.h"
 
 #include <CLI/CLI.hpp>
 

@@ -4,10 +4,10 @@
 #ifndef CONFMODEL_HOST_SESSION_H
 #define CONFMODEL_HOST_SESSION_H
 
-#include "dump.h"
-#include "model.h"
-#include "module.h"
-#include "store.h"
+#include "input/dump.h"
+#include "running/model.h"
+#include "running/module.h"
+#include "store/store.h"
 
 #include <memory>
 #include <optional>

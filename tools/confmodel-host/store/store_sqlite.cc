@@ -1,9 +1,9 @@
 // The store of a build with SQLite: sqlstore, in memory for a dump's remote
 // devices or in a store file that also holds the configuration records.
-#include "store.h"
+#include "store/store.h"
 
 #include "sqlstore.h"
-#include "text.h"
+#include "input/text.h"
 
 #include <climits>
 #include <optional>

@@ -1,10 +1,10 @@
 // Change sets: what turns one configuration into another, one record a line
 // (docs/records.md): add a record, remove one, or change one in place. A
 // record is named by its identity (records.h).
-#ifndef CONFMODEL_HOST_CHANGES_H
-#define CONFMODEL_HOST_CHANGES_H
+#ifndef CONFMODEL_HOST_INPUT_CHANGES_H
+#define CONFMODEL_HOST_INPUT_CHANGES_H
 
-#include "dump.h"
+#include "input/dump.h"
 
 #include <string>
 #include <unordered_map>

@@ -1,14 +1,12 @@
-#include "dump.h"
+#include "input/dump.h"
 
-#include "text.h"
+#include "input/text.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <new>
 #include <unordered_set>
 
@@ -123,20 +121,6 @@ void check_dump(const Dump &dump) {
         if (is_xnetgroup(record.table) && xnet_names.count(record.xnet()) == 0)
             throw Failure(where(record) + ": the parent xnet " +
                           quote(record.xnet()) + " has no xnet record in the dump");
-}
-
-void write_dump(const std::string &path, const std::vector<const Record *> &records) {
-    std::ofstream file;
-    if (path != "-") {
-        file.open(path);
-        if (!file) throw Failure(escaped(path) + ": " + strerror(errno));
-    }
-    std::ostream &out = path == "-" ? std::cout : file;
-    for (const Record *record : records)
-        out << record_json(*record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-            << "\n";
-    out.flush();
-    if (!out) throw Failure(escaped(path) + ": cannot be written");
 }
 
 std::vector<const Record *> records_of(const Dump &dump) {

@@ -1,6 +1,6 @@
-#include "changes.h"
+#include "input/changes.h"
 
-#include "text.h"
+#include "input/text.h"
 
 #include <algorithm>
 #include <ostream>

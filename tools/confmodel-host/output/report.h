@@ -2,11 +2,12 @@
 // Every view renders the same JSON description of each entry, so the text,
 // the JSON and the graph agree. The views are written entry by entry, so a
 // large model is never held twice.
-#ifndef CONFMODEL_HOST_REPORT_H
-#define CONFMODEL_HOST_REPORT_H
+#ifndef CONFMODEL_HOST_OUTPUT_REPORT_H
+#define CONFMODEL_HOST_OUTPUT_REPORT_H
 
-#include "model.h"
-#include "store.h"
+#include "running/labels.h"
+#include "running/model.h"
+#include "store/store.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,13 +16,6 @@
 #include <string>
 
 using ojson = nlohmann::ordered_json;
-
-// An entry for people: `port group #1 "/pg"`, `xnet "/x" (VLAN 100)`,
-// `xnetgroup "/x/g" under "/x"`; and a role's keyword.
-std::string portgroup_label(const portgroup_entry &group);
-std::string xnet_label(const xnet_entry &xnet);
-std::string xnetgroup_label(const xnetgroup_entry &group);
-const char *role_name(int32_t role);
 
 // Ports as 1-based ranges, as pathnames number them: bits 0-3 and 6 give "1-4,7".
 std::string port_ranges(uint64_t bitmap);

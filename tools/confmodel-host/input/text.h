@@ -1,8 +1,8 @@
 // Showing text that came from a dump: nothing in it may pass for output of
 // our own, such as a line break that starts a line looking like another
 // file's error, or an escape sequence that rewrites the terminal.
-#ifndef CONFMODEL_HOST_TEXT_H
-#define CONFMODEL_HOST_TEXT_H
+#ifndef CONFMODEL_HOST_INPUT_TEXT_H
+#define CONFMODEL_HOST_INPUT_TEXT_H
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "input/text.h"
 
 #include <cstdio>
 

@@ -2,11 +2,11 @@
 // records, in the order the module needs, keeps the decoded port records, and
 // releases everything the way a host must (the module never removes an entry).
 // It also reacts to changed records as a running host does (apply.cc).
-#ifndef CONFMODEL_HOST_MODEL_H
-#define CONFMODEL_HOST_MODEL_H
+#ifndef CONFMODEL_HOST_RUNNING_MODEL_H
+#define CONFMODEL_HOST_RUNNING_MODEL_H
 
-#include "dump.h"
-#include "module.h"
+#include "input/dump.h"
+#include "running/module.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "services.h"
+#include "running/services.h"
 
-#include "text.h"
+#include "input/text.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // A configuration dump: JSON Lines, one configuration-store record a line
 // (docs/records.md). Read as a stream with bounded lines and a bounded total,
 // so that no input, /dev/zero included, can make the program grow without end.
-#ifndef CONFMODEL_HOST_DUMP_H
-#define CONFMODEL_HOST_DUMP_H
+#ifndef CONFMODEL_HOST_INPUT_DUMP_H
+#define CONFMODEL_HOST_INPUT_DUMP_H
 
-#include "records.h"
+#include "input/records.h"
 
 #include <cstddef>
 #include <string>
@@ -62,9 +62,6 @@ std::vector<const Record *> records_of(const Dump &dump);
 // Reads and checks the whole dump, so that a bad line stops the run before
 // any record reaches the module.
 Dump read_dump(LineReader &in);
-
-// Writes the records as a dump, one a line ("-": standard output).
-void write_dump(const std::string &path, const std::vector<const Record *> &records);
 
 // The checks that span records: every xnetgroup's parent xnet has a record.
 void check_dump(const Dump &dump);

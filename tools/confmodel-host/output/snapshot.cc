@@ -1,7 +1,7 @@
-#include "snapshot.h"
+#include "output/snapshot.h"
 
 #include "model/list.h"
-#include "text.h"
+#include "input/text.h"
 
 #include <unordered_map>
 

@@ -1,6 +1,6 @@
 // The store of a build without SQLite: memstore, which keeps a remote
 // device's key and DCBX-pending flag only, and no store files.
-#include "store.h"
+#include "store/store.h"
 
 #include "memstore.h"
 

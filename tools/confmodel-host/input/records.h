@@ -2,8 +2,8 @@
 // keeps them: each record's kind, where it came from, and its column texts.
 // Only the texts are kept, packed into one string a record, so that a large
 // dump costs little more memory than its own size.
-#ifndef CONFMODEL_HOST_RECORDS_H
-#define CONFMODEL_HOST_RECORDS_H
+#ifndef CONFMODEL_HOST_INPUT_RECORDS_H
+#define CONFMODEL_HOST_INPUT_RECORDS_H
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "module.h"
+#include "running/module.h"
 
 #include <dlfcn.h>
 #include <limits.h>

@@ -2,10 +2,10 @@
 // a store file (SQLite) or an empty store in memory for a dump's remote
 // devices. A build without SQLite has the in-memory store alone, which keeps
 // a remote device's key and DCBX-pending flag only.
-#ifndef CONFMODEL_HOST_STORE_H
-#define CONFMODEL_HOST_STORE_H
+#ifndef CONFMODEL_HOST_STORE_STORE_H
+#define CONFMODEL_HOST_STORE_STORE_H
 
-#include "dump.h"
+#include "input/dump.h"
 
 #include <array>
 #include <cstdint>

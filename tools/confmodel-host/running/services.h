@@ -2,8 +2,8 @@
 // duplicator of host/hosk.cc: a syslog that shows each line on standard error
 // with its priority and the record that caused it, and counts the problems
 // the module reported.
-#ifndef CONFMODEL_HOST_SERVICES_H
-#define CONFMODEL_HOST_SERVICES_H
+#ifndef CONFMODEL_HOST_RUNNING_SERVICES_H
+#define CONFMODEL_HOST_RUNNING_SERVICES_H
 
 #include <string>
 #include <vector>

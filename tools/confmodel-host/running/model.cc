@@ -1,8 +1,8 @@
-#include "model.h"
+#include "running/model.h"
 
 #include "model/list.h"
-#include "services.h"
-#include "text.h"
+#include "running/services.h"
+#include "input/text.h"
 
 #include <cstring>
 #include <iostream>

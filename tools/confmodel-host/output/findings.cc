@@ -1,8 +1,8 @@
-#include "findings.h"
+#include "output/findings.h"
 
 #include "model/list.h"
-#include "report.h"
-#include "text.h"
+#include "output/report.h"
+#include "input/text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,10 +3,10 @@
 // (two entries that lookups cannot tell apart, a key every DCBX call on it
 // refuses) and values the module converts lossily or ambiguously. The host
 // reports; the records reach the module unchanged and the module decides.
-#ifndef CONFMODEL_HOST_FINDINGS_H
-#define CONFMODEL_HOST_FINDINGS_H
+#ifndef CONFMODEL_HOST_OUTPUT_FINDINGS_H
+#define CONFMODEL_HOST_OUTPUT_FINDINGS_H
 
-#include "model.h"
+#include "running/model.h"
 
 struct FindingCounts {
     int errors = 0;

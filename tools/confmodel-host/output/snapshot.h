@@ -3,12 +3,12 @@
 // lookups. Two snapshots compare into what a user would notice between two
 // models: entries only in one, fields that differ, and lookups that answer
 // differently.
-#ifndef CONFMODEL_HOST_SNAPSHOT_H
-#define CONFMODEL_HOST_SNAPSHOT_H
+#ifndef CONFMODEL_HOST_OUTPUT_SNAPSHOT_H
+#define CONFMODEL_HOST_OUTPUT_SNAPSHOT_H
 
-#include "model.h"
-#include "report.h"
-#include "store.h"
+#include "running/model.h"
+#include "output/report.h"
+#include "store/store.h"
 
 #include <map>
 #include <string>

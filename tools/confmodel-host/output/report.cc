@@ -1,7 +1,7 @@
-#include "report.h"
+#include "output/report.h"
 
 #include "model/list.h"
-#include "text.h"
+#include "input/text.h"
 
 #include <cstdio>
 
@@ -13,8 +13,6 @@ template <size_t N> const char *name_of(const char *const (&names)[N], int32_t v
     return value >= 0 && static_cast<size_t>(value) < N ? names[value] : "?";
 }
 
-const char *const role_names[] = {"none",           "external",      "server", "mtp",
-                                  "ingress_mirror", "egress_mirror", "fc",     "sflow"};
 const char *const attach_names[] = {"none", "direct_attach", "LAN"};
 const char *const protect_names[] = {"unset", "disabled", "enabled", "detection_only"};
 const char *const loop_state_names[] = {"none", "loop_detected"};
@@ -137,22 +135,6 @@ void dot_xnet(std::ostream &out, const json &x, size_t index) {
 }
 
 } // namespace
-
-std::string portgroup_label(const portgroup_entry &g) {
-    return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
-}
-
-std::string xnet_label(const xnet_entry &x) {
-    return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
-}
-
-std::string xnetgroup_label(const xnetgroup_entry &g) {
-    return "xnetgroup " + quote(g.pathname) + " under " + quote(g.xnet->pathname);
-}
-
-const char *role_name(int32_t role) {
-    return name_of(role_names, role);
-}
 
 std::string port_ranges(uint64_t bitmap) {
     std::string text;

@@ -1,6 +1,6 @@
-#include "records.h"
+#include "input/records.h"
 
-#include "text.h"
+#include "input/text.h"
 
 #include <algorithm>
 #include <bitset>

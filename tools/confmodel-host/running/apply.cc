@@ -11,11 +11,11 @@
 //     created; 7. the port records decoded again.
 // A re-created entry goes to the tail of its list, where a fresh start would
 // have put it in store order: the two can answer lookups differently.
-#include "changes.h"
-#include "model.h"
+#include "input/changes.h"
+#include "running/model.h"
 #include "model/list.h"
-#include "report.h"
-#include "text.h"
+#include "running/labels.h"
+#include "input/text.h"
 
 #include <algorithm>
 #include <unordered_set>

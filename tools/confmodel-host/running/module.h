@@ -1,8 +1,8 @@
 // The module as the host reaches it: loaded with dlopen, every function and
 // list head looked up with dlsym, so that nothing binds to the library at link
 // time and the module resolves its own needs against this process.
-#ifndef CONFMODEL_HOST_MODULE_H
-#define CONFMODEL_HOST_MODULE_H
+#ifndef CONFMODEL_HOST_RUNNING_MODULE_H
+#define CONFMODEL_HOST_RUNNING_MODULE_H
 
 #include "confmodel.h"
 
