@@ -47,8 +47,9 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
 
 // Writes the change set to the store file the base was read from, in one
 // transaction of the host's own, against the very records it was planned on.
-void commit(const std::string &path, const Dump &base, const Plan &plan, size_t max_row,
-            const HostModel::StepSink &step) {
+// Returns what was committed.
+std::string commit(const std::string &path, const Dump &base, const Plan &plan, size_t max_row,
+                   const HostModel::StepSink &step) {
     Store file(path, Store::Open::read_write);
     file.begin();
     try {
@@ -77,8 +78,9 @@ void commit(const std::string &path, const Dump &base, const Plan &plan, size_t 
             }
         }
         file.commit();
-        step(escaped(path), "commit " + std::to_string(writes) + " row change" +
-                                (writes == 1 ? "" : "s") + " in one transaction");
+        std::string committed = std::to_string(writes) + " row change" + (writes == 1 ? "" : "s");
+        step(escaped(path), "commit " + committed + " in one transaction");
+        return escaped(path) + ": " + committed + " committed";
     } catch (...) {
         file.rollback();
         throw;
@@ -142,7 +144,7 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
                           std::to_string(refused) +
                           (refused == 1 ? " record was" : " records were") +
                           " refused while the running model took the change set (see above)");
-        commit(source, base.dump, plan, session.settings().limits.max_line, step);
+        session.store_changed(commit(source, base.dump, plan, session.settings().limits.max_line, step));
     }
     services::set_quiet(true);
     Snapshot restarted = fresh_snapshot(session, plan.result);
@@ -167,5 +169,6 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
         else
             print_comparison(std::cout, divergence, start_sides, "  ");
     }
-    return divergence.same() ? EXIT_OK : EXIT_FOUND_NOTHING;
+    if (divergence.same()) return EXIT_OK;
+    return options.commit ? EXIT_DIVERGES : EXIT_NO;
 }

@@ -22,5 +22,5 @@ int cmd_check(Session &session, const std::string &source) {
               << counted(warnings, "warning") << " from the module; "
               << counted(host.errors, "error") << ", " << counted(host.warnings, "warning")
               << " from the host\n";
-    return errors + warnings + host.errors + host.warnings > 0 ? EXIT_FOUND_NOTHING : EXIT_OK;
+    return errors + warnings + host.errors + host.warnings > 0 ? EXIT_NO : EXIT_OK;
 }

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "input/text.h"
 
 #include <cerrno>
 #include <iostream>
@@ -50,6 +51,8 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
                                                                         call.expected.c_str(),
                                                                         call.new_value.c_str());
     ojson after = values(store, call.key);
+    if (status == 0 && config.from_store_file)
+        session.store_changed(escaped(source) + ": the DCBX flag of device " + std::to_string(call.key) + " written");
 
     if (as_json)
         std::cout << json_text(ojson{{"device", call.key},
@@ -63,5 +66,5 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
                   << "  before  " << shown(before) << "\n"
                   << "  status  " << status_name(store, status) << "\n"
                   << "  after   " << shown(after) << "\n";
-    return status == 0 ? EXIT_OK : EXIT_FOUND_NOTHING;
+    return status == 0 ? EXIT_OK : EXIT_NO;
 }

@@ -47,5 +47,5 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         std::cout << "\nEffect on the model\n";
         print_comparison(std::cout, effect, sides, "  ");
     }
-    return effect.same() ? EXIT_OK : EXIT_FOUND_NOTHING;
+    return effect.same() ? EXIT_OK : EXIT_NO;
 }

@@ -10,7 +10,7 @@ template <typename Entry, typename Describe, typename Print>
 int answer(View view, const Entry *entry, Describe describe, Print print) {
     if (entry == nullptr) {
         std::cout << (view == View::json ? "null" : "not found") << "\n";
-        return EXIT_FOUND_NOTHING;
+        return EXIT_NO;
     }
     ojson found = describe(*entry);
     if (view == View::json)

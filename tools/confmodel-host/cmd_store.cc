@@ -27,6 +27,7 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
                 unlink((path + suffix).c_str());
         throw;
     }
+    session.store_changed(escaped(path) + ": created");
     std::cout << escaped(path) << ": " << dump.records.size() - devices
               << " configuration records and " << devices << " remote devices from "
               << dump.name << "\n";

@@ -19,10 +19,18 @@ standard input, or a store file, told apart by their content. Every line the
 module logs goes to standard error with its priority and the record, or the
 change, that caused it.
 
-Exit status: 0 done; 1 not found, problems found by check, a DCBX status other
-than 0, models that differ (diff), or a running model that diverges from a
-fresh start (apply); 2 a usage error, an unreadable or malformed input, or a
-module that cannot be loaded.
+Exit status, which alone tells a script whether a store file changed (only
+0, 3 and 4 follow a change, and always do):
+  0  done; import, dcbx with status 0 and apply --commit changed the store
+  1  done, nothing changed, and the answer is no: a lookup found nothing,
+     check found problems, the models differ (diff), the running model
+     diverges from a fresh start (apply), the module's DCBX status is not 0
+  2  failed, and nothing changed: a usage error, an unreadable or malformed
+     input, a module that cannot be loaded, a store that is locked or
+     refused, a refused commit, output that cannot be written
+  3  apply --commit committed, and the running model diverges
+  4  a store was changed, but what had to follow failed (the output could not
+     be written); the message says what was changed
 )";
 
 // Plain decimal only: strtoll's base 0, which CLI11 uses, would read "010" as 8.
@@ -155,8 +163,8 @@ int main(int argc, char **argv) {
         return EXIT_BAD;
     }
 
+    Session session(settings);
     auto dispatch = [&]() -> int {
-        Session session(settings);
         View view = as_json ? View::json : as_dot ? View::dot : View::text;
         if (*show) {
             if (*port) query.kind = Query::port;
@@ -202,9 +210,12 @@ int main(int argc, char **argv) {
         std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
     }
     // Output that did not arrive is a failure too.
-    if (!std::cout.flush()) {
+    bool output_lost = !std::cout.flush();
+    if (output_lost)
         std::cerr << "confmodel-host: standard output cannot be written: nothing shown is complete\n";
-        return EXIT_BAD;
+    if (!session.changed().empty() && (output_lost || status == EXIT_BAD)) {
+        std::cerr << "confmodel-host: the store was changed all the same: " << session.changed() << "\n";
+        return EXIT_INCOMPLETE;
     }
-    return status;
+    return output_lost ? EXIT_BAD : status;
 }

@@ -13,7 +13,16 @@
 #include <optional>
 #include <string>
 
-enum { EXIT_OK = 0, EXIT_FOUND_NOTHING = 1, EXIT_BAD = 2 };
+// Exit statuses. A script tells from the status alone whether a store file
+// was changed: only 0, 3 and 4 follow a change, and then always.
+enum {
+    EXIT_OK = 0,         // done; import, a DCBX call and apply --commit changed the store
+    EXIT_NO = 1,         // done, nothing changed, and the answer is no: not found, findings,
+                         // models that differ, a running model that diverges, a DCBX status
+    EXIT_BAD = 2,        // failed, and nothing was changed
+    EXIT_DIVERGES = 3,   // apply --commit committed, and the running model diverges
+    EXIT_INCOMPLETE = 4, // a store was changed, but what should follow failed (the output)
+};
 
 struct Settings {
     std::string library = default_library();
@@ -49,6 +58,10 @@ class Session {
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
     const Settings &settings() const { return settings_; }
+    // A store file was changed, as `what` says ("device.db: 3 row changes
+    // committed"): from now on no failure may pass for "nothing happened".
+    void store_changed(const std::string &what) { changed_ = what; }
+    const std::string &changed() const { return changed_; }
 
   private:
     std::optional<Dump> read_if_dump(const std::string &path) const;
@@ -56,6 +69,7 @@ class Session {
     Settings settings_;
     Module module_;
     mutable bool stdin_read_ = false;
+    std::string changed_;
 };
 
 // Whether a file is a store file, by its first bytes.
