@@ -33,23 +33,22 @@ std::string lines_of(const std::vector<const Record *> &records, const std::vect
 ChangeSet read_changes(LineReader &in) {
     ChangeSet set{in.name(), {}};
     uint8_t source = register_source(in.name());
+    LineRecords records;
     std::string line;
     while (in.next(line)) {
         if (is_blank_or_comment(line)) continue;
         std::string at = location(set.name, in.line_number());
         try {
-            nlohmann::json object = parse_line(line, at);
-            auto op = object.is_object() ? object.find("op") : object.end();
-            if (op == object.end() || !op->is_string())
+            const JsonFields &fields = records.read(line, source, in.line_number());
+            const JsonMember *op = fields.find("op");
+            if (op == nullptr || op->type != JsonMember::Type::string)
                 throw Failure(at + ": a change is an object with an \"op\": add, remove or change");
-            auto name = std::find(std::begin(op_names), std::end(op_names), op->get<std::string>());
+            auto name = std::find(std::begin(op_names), std::end(op_names), op->text);
             if (name == std::end(op_names))
-                throw Failure(at + ": unknown op " + quote(op->get<std::string>()) +
-                              " (known: add, remove, change)");
+                throw Failure(at + ": unknown op " + quote(op->text) + " (known: add, remove, change)");
             Op kind = static_cast<Op>(name - std::begin(op_names));
             set.changes.push_back(
-                {kind, read_record(object, source, in.line_number(), at, {"op"},
-                                   kind == Op::remove ? Reading::identity : Reading::record)});
+                {kind, records.record({"op"}, kind == Op::remove ? Reading::identity : Reading::record)});
         } catch (const std::bad_alloc &) {
             throw Failure(at + ": out of memory");
         }

@@ -75,6 +75,8 @@ bool LineReader::next(std::string &line) {
             if (fill()) continue;
             if (length == 0) return false;
         }
+        // Room behind the line for the JSON parser's wide reads.
+        if (line.capacity() < length + JsonReader::padding) line.reserve(length + JsonReader::padding);
         line.assign(buffer_.data() + start_, length);
         start_ += length + (feed != nullptr ? 1 : 0);
         line_number_++;
@@ -98,15 +100,15 @@ bool is_blank_or_comment(const std::string &line) {
 
 Dump read_dump(LineReader &in) {
     Dump dump{in.name(), register_source(in.name()), {}};
+    LineRecords records;
     std::string line;
     while (in.next(line)) {
         if (is_blank_or_comment(line)) continue;
-        std::string where = location(dump.name, in.line_number());
         try {
-            dump.records.push_back(
-                read_record(parse_line(line, where), dump.source, in.line_number(), where));
+            records.read(line, dump.source, in.line_number());
+            dump.records.push_back(records.record());
         } catch (const std::bad_alloc &) {
-            throw Failure(where + ": out of memory");
+            throw Failure(location(dump.name, in.line_number()) + ": out of memory");
         }
     }
     check_dump(dump);

@@ -6,7 +6,6 @@
 #include <bitset>
 #include <climits>
 #include <cstring>
-#include <unordered_set>
 
 using nlohmann::json;
 
@@ -244,63 +243,19 @@ Record Record::Builder::build(std::string_view xnet,
     return record;
 }
 
-json parse_line(const std::string &text, const std::string &where) {
-    // The parser keeps the last of two equal keys; a record that has one
-    // twice would lose the other, so it is refused.
-    std::vector<std::unordered_set<std::string>> keys;
-    std::optional<std::string> twice;
-    auto note_keys = [&](int, json::parse_event_t event, json &parsed) {
-        if (event == json::parse_event_t::object_start)
-            keys.emplace_back();
-        else if (event == json::parse_event_t::object_end)
-            keys.pop_back();
-        else if (event == json::parse_event_t::key && !keys.back().insert(parsed).second &&
-                 !twice)
-            twice = parsed.get<std::string>();
-        return true;
-    };
-    json object;
-    try {
-        object = json::parse(text, note_keys);
-    } catch (const json::exception &e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 5:
-        // syntax error ...; last read: '...'" becomes "column 5: syntax
-        // error ...; last read: "..."": the line is ours to give, and the
-        // token read last may be megabytes long.
-        std::string reason = e.what();
-        size_t start = reason.find("] ");
-        reason = start == std::string::npos ? reason : reason.substr(start + 2);
-        for (const char *prefix : {"parse error at line 1, ", "parse error: "})
-            if (reason.compare(0, strlen(prefix), prefix) == 0) reason.erase(0, strlen(prefix));
-        std::string shown;
-        for (size_t i = 0; i < reason.size();) {
-            size_t open = reason.find('\'', i);
-            size_t close = open == std::string::npos ? open : reason.rfind('\'');
-            if (open == std::string::npos || close <= open) {
-                shown += escaped(reason.substr(i));
-                break;
-            }
-            shown += escaped(reason.substr(i, open - i)) +
-                     quote(std::string_view(reason).substr(open + 1, close - open - 1)) ;
-            i = close + 1;
-        }
-        fail(where, "malformed JSON (" + shown + ")");
-    }
-    if (twice) fail(where, quote(*twice) + " appears twice in one object");
-    return object;
-}
-
-Record read_record(const json &object, uint8_t source, uint32_t line, const std::string &where,
+Record read_record(const JsonFields &fields, uint8_t source, uint32_t line,
                    std::initializer_list<const char *> extra, Reading reading) {
-    if (!object.is_object())
-        fail(where, "a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
-    auto table_field = object.find("table");
-    if (table_field == object.end() || !table_field->is_string())
-        fail(where, "the record names no \"table\"");
-    const std::string &name = table_field->get_ref<const std::string &>();
-    const TableInfo *table = find_table(name);
+    // The place is made only for a message.
+    auto fail = [&](const std::string &reason) { ::fail(location(source_name(source), line), reason); };
+    using Type = JsonMember::Type;
+    if (!fields.is_object)
+        fail("a record is a JSON object, {\"table\": ..., \"columns\": {...}}");
+    const JsonMember *table_field = fields.find("table");
+    if (table_field == nullptr || table_field->type != Type::string)
+        fail("the record names no \"table\"");
+    const TableInfo *table = find_table(table_field->text);
     if (table == nullptr)
-        fail(where, "unknown table " + quote(name) + " (known: " + table_names() + ")");
+        fail("unknown table " + quote(table_field->text) + " (known: " + table_names() + ")");
 
     Record::Builder builder(table->table, source, line);
     // An identity names a record by column 0 (and its xnet) alone.
@@ -309,47 +264,48 @@ Record read_record(const json &object, uint8_t source, uint32_t line, const std:
     std::string_view xnet;
     bool has_xnet = false;
     std::optional<int32_t> parent_port;
-    for (const auto &item : object.items()) {
-        const std::string &key = item.key();
-        const json &value = item.value();
+    for (const JsonMember &member : fields.members) {
+        const std::string_view key = member.key;
         if (key == "table" || std::find_if(extra.begin(), extra.end(), [&](const char *e) {
                                   return key == e;
                               }) != extra.end())
             continue;
         if (key == "columns") {
-            if (!value.is_object()) fail(where, "\"columns\" is an object from column number to text");
-            for (const auto &[number, text] : value.items()) {
+            if (member.type != Type::object)
+                fail("\"columns\" is an object from column number to text");
+            for (const JsonMember &column_member : fields.columns) {
+                const std::string_view number = column_member.key;
                 auto column = canonical_number(number, INT_MAX);
-                if (!column) fail(where, quote(number) + " is not a column number");
+                if (!column) fail(quote(number) + " is not a column number");
                 if (*column > static_cast<unsigned long long>(table->last_column))
-                    fail(where, "column " + number + " is out of range for " + table->name +
-                                    " (0 to " + std::to_string(table->last_column) + ")");
+                    fail("column " + std::string(number) + " is out of range for " + table->name +
+                         " (0 to " + std::to_string(table->last_column) + ")");
                 if ((allowed >> *column & 1) == 0)
-                    fail(where, std::string(reading == Reading::identity ? "an identity of a "
-                                                                         : "a ") +
-                                    table->name + " keeps only column" +
-                                    (std::bitset<32>(allowed).count() > 1 ? "s " : " ") +
-                                    column_list(allowed) + "; not column " + number);
-                if (!text.is_string()) fail(where, "column " + number + " is not a string");
-                const std::string &t = text.get_ref<const std::string &>();
-                if (t.find('\0') != std::string::npos)
-                    fail(where, "column " + number + " holds a NUL character");
-                builder.set(*column, t);
+                    fail(std::string(reading == Reading::identity ? "an identity of a " : "a ") +
+                         table->name + " keeps only column" +
+                         (std::bitset<32>(allowed).count() > 1 ? "s " : " ") +
+                         column_list(allowed) + "; not column " + std::string(number));
+                if (column_member.type != Type::string)
+                    fail("column " + std::string(number) + " is not a string");
+                if (column_member.text.find('\0') != std::string_view::npos)
+                    fail("column " + std::string(number) + " holds a NUL character");
+                builder.set(*column, column_member.text);
             }
         } else if (key == "xnet" && is_xnetgroup(table->table)) {
-            if (!value.is_string()) fail(where, "\"xnet\" is not a string");
-            xnet = value.get_ref<const std::string &>();
+            if (member.type != Type::string) fail("\"xnet\" is not a string");
+            xnet = member.text;
             has_xnet = true;
         } else if (key == "parent_port" && table->table == Table::subport &&
                    reading == Reading::record) {
-            bool fits = value.is_number_unsigned()
-                            ? value.get<uint64_t>() <= INT32_MAX
-                            : value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
-                                  value.get<int64_t>() <= INT32_MAX;
-            if (!fits) fail(where, "\"parent_port\" is not a 32-bit integer");
-            parent_port = value.get<int32_t>();
+            bool fits = member.type == Type::unsigned_integer
+                            ? member.number <= INT32_MAX
+                            : member.type == Type::integer &&
+                                  static_cast<int64_t>(member.number) >= INT32_MIN &&
+                                  static_cast<int64_t>(member.number) <= INT32_MAX;
+            if (!fits) fail("\"parent_port\" is not a 32-bit integer");
+            parent_port = static_cast<int32_t>(member.number);
         } else {
-            fail(where, "unknown field " + quote(key) + " in a " + table->name + " record");
+            fail("unknown field " + quote(key) + " in a " + table->name + " record");
         }
     }
 
@@ -358,16 +314,41 @@ Record read_record(const json &object, uint8_t source, uint32_t line, const std:
     for (int n = 0; n < MAX_COLUMNS; n++)
         if (record.has(n)) missing &= ~(1u << n);
     if (missing != 0)
-        fail(where, std::string("the ") + table->name + " record lacks mandatory column" +
-                        (std::bitset<32>(missing).count() > 1 ? "s " : " ") +
-                        column_list(missing));
+        fail(std::string("the ") + table->name + " record lacks mandatory column" +
+             (std::bitset<32>(missing).count() > 1 ? "s " : " ") + column_list(missing));
     if (is_xnetgroup(table->table) && !has_xnet)
-        fail(where, std::string("the ") + table->name +
-                        " record names no parent \"xnet\" (the xnet's pathname)");
+        fail(std::string("the ") + table->name +
+             " record names no parent \"xnet\" (the xnet's pathname)");
     if (table->table == Table::remote_device && record.has(REMOTE_DEVICE_KEY) &&
         !canonical_number(record.column(REMOTE_DEVICE_KEY), UINT32_MAX))
-        fail(where, "column 0 of a remote_device, its key, is a decimal number up to "
-                    "4294967295, not " +
-                        quote(record.column(REMOTE_DEVICE_KEY)));
+        fail("column 0 of a remote_device, its key, is a decimal number up to "
+             "4294967295, not " +
+             quote(record.column(REMOTE_DEVICE_KEY)));
     return record;
+}
+
+const JsonFields &LineRecords::read(std::string_view line, uint8_t source, uint32_t number) {
+    line_ = line;
+    source_ = source;
+    number_ = number;
+    fast_ = json_.fast(line, fields_);
+    if (!fast_) {
+        std::string error = json_.full(line, fields_);
+        if (!error.empty()) throw Failure(location(source_name(source), number) + ": " + error);
+    }
+    return fields_;
+}
+
+Record LineRecords::record(std::initializer_list<const char *> extra, Reading reading) {
+    if (fast_) {
+        try {
+            return read_record(fields_, source_, number_, extra, reading);
+        } catch (const Failure &) {
+            // Told again from fields in the order the full parser gives, so
+            // that a line with several faults names the same one either way.
+            json_.full(line_, fields_);
+            fast_ = false;
+        }
+    }
+    return read_record(fields_, source_, number_, extra, reading);
 }

@@ -5,6 +5,8 @@
 #ifndef CONFMODEL_HOST_INPUT_RECORDS_H
 #define CONFMODEL_HOST_INPUT_RECORDS_H
 
+#include "input/fields.h"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -118,19 +120,37 @@ std::string identity(const Record &record);
 std::string describe(const Record &record);
 
 enum class Reading { record, identity };
-// A record from one JSON object {"table": ..., "columns": {...}, ...}, checked
-// against what the store could hold, or only an identity (column 0 and the
-// parent xnet). Fields named in `extra` are left to the caller. Throws
-// Failure with "where: reason".
-Record read_record(const nlohmann::json &object, uint8_t source, uint32_t line,
-                   const std::string &where, std::initializer_list<const char *> extra = {},
+// A record from the fields of one JSON object {"table": ..., "columns":
+// {...}, ...}, checked against what the store could hold, or only an
+// identity (column 0 and the parent xnet). Fields named in `extra` are left
+// to the caller. Throws Failure with "source:line: reason".
+Record read_record(const JsonFields &fields, uint8_t source, uint32_t line,
+                   std::initializer_list<const char *> extra = {},
                    Reading reading = Reading::record);
+
+// Reads the lines of a dump or a change set: fast for lines of the usual
+// shape, and any other line through the parser whose messages are the
+// reader's, so that every line gets the same answer either way.
+class LineRecords {
+  public:
+    // The fields of the line. Throws Failure naming the line when it is no
+    // JSON. The line must stay in place until the next call, with
+    // JsonReader::padding bytes readable after it.
+    const JsonFields &read(std::string_view line, uint8_t source, uint32_t number);
+    // The record of the line read last.
+    Record record(std::initializer_list<const char *> extra = {},
+                  Reading reading = Reading::record);
+
+  private:
+    JsonReader json_;
+    JsonFields fields_;
+    std::string_view line_;
+    uint8_t source_ = 0;
+    uint32_t number_ = 0;
+    bool fast_ = false;
+};
 
 // The record as a JSON object, as a dump holds it.
 nlohmann::ordered_json record_json(const Record &record);
-
-// Parses one line of JSON into an object: a key given twice is refused (the
-// parser would keep only the last), and every parser message is shortened.
-nlohmann::json parse_line(const std::string &text, const std::string &where);
 
 #endif

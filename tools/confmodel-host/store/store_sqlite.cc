@@ -6,6 +6,7 @@
 #include "input/text.h"
 
 #include <climits>
+#include <deque>
 #include <optional>
 #include <new>
 
@@ -234,6 +235,45 @@ class RowReader {
 
 } // namespace
 
+namespace {
+
+// The fields of a row as a dump's line gives them: the texts are kept here
+// for as long as the fields point to them.
+class RowFields {
+  public:
+    void start(std::string_view table) {
+        fields_.is_object = true;
+        fields_.members.clear();
+        fields_.columns.clear();
+        texts_.clear();
+        fields_.members.push_back({"table", Type::string, keep(std::string(table)), 0});
+        fields_.members.push_back({"columns", Type::object, {}, 0});
+    }
+    void member(std::string_view key, std::string text) {
+        fields_.members.push_back({key, Type::string, keep(std::move(text)), 0});
+    }
+    void member(std::string_view key, int64_t number) {
+        fields_.members.push_back({key, Type::integer, {}, static_cast<uint64_t>(number)});
+    }
+    void column(int n, std::string text) {
+        fields_.columns.push_back({column_names[n], Type::string, keep(std::move(text)), 0});
+    }
+    const JsonFields &fields() const { return fields_; }
+
+  private:
+    using Type = JsonMember::Type;
+    static constexpr const char *column_names[MAX_COLUMNS] = {
+        "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11", "12", "13", "14",
+        "15", "16", "17", "18", "19", "20", "21", "22", "23", "24", "25", "26", "27", "28"};
+
+    std::string_view keep(std::string text) { return texts_.emplace_back(std::move(text)); }
+
+    JsonFields fields_;
+    std::deque<std::string> texts_; // stays in place as it grows
+};
+
+} // namespace
+
 Dump Store::read(size_t max_row) {
     Dump dump{impl_->name, impl_->records_source, {}};
     // Each row is checked as a dump's line is: whatever put it in the store,
@@ -242,22 +282,21 @@ Dump Store::read(size_t max_row) {
                                   list("c", 0, record_columns, nullptr) +
                                   " FROM config_record ORDER BY id");
     RowReader record(records, impl_->records_source, max_row);
+    RowFields row;
     while (records.step()) {
         uint32_t line = record.line();
         std::optional<std::string> table = record.text(1, "tbl");
         if (!table || *table == "remote_device")
             record.fail("tbl is " + (table ? quote(*table) : std::string("NULL")) +
                         ": a configuration record's table (remote devices have theirs)");
-        nlohmann::json row = {{"table", *table}};
-        if (auto xnet = record.text(2, "xnet")) row["xnet"] = *xnet;
+        row.start(*table);
+        if (auto xnet = record.text(2, "xnet")) row.member("xnet", std::move(*xnet));
         if (auto port = record.integer(3, "parent_port", INT32_MIN, INT32_MAX))
-            row["parent_port"] = *port;
-        nlohmann::json columns = nlohmann::json::object();
+            row.member("parent_port", *port);
         for (int n = 0; n < record_columns; n++)
             if (auto text = record.text(4 + n, ("c" + std::to_string(n)).c_str()))
-                columns[std::to_string(n)] = *text;
-        row["columns"] = columns;
-        dump.records.push_back(read_record(row, impl_->records_source, line, record.where()));
+                row.column(n, std::move(*text));
+        dump.records.push_back(read_record(row.fields(), impl_->records_source, line));
     }
     Statement devices(*impl_, "SELECT id, key, " + list(nullptr, 1, MAX_COLUMNS, field_column) +
                                   " FROM remote_device ORDER BY id");
@@ -266,12 +305,11 @@ Dump Store::read(size_t max_row) {
         uint32_t line = device.line();
         auto key = device.integer(1, "key", 0, UINT32_MAX);
         if (!key) device.fail("key is NULL");
-        nlohmann::json columns = {{"0", std::to_string(*key)}};
+        row.start("remote_device");
+        row.column(0, std::to_string(*key));
         for (int n = 1; n < MAX_COLUMNS; n++)
-            if (auto text = device.text(1 + n, field_column(n).c_str()))
-                columns[std::to_string(n)] = *text;
-        dump.records.push_back(read_record({{"table", "remote_device"}, {"columns", columns}},
-                                           impl_->devices_source, line, device.where()));
+            if (auto text = device.text(1 + n, field_column(n).c_str())) row.column(n, std::move(*text));
+        dump.records.push_back(read_record(row.fields(), impl_->devices_source, line));
     }
     check_dump(dump);
     return dump;
