@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             compare(running, running);
         }
 
-        Dump after{"after", 0, {}};
+        Dump after{"after", 0, {}, {}};
         for (const Record *record : plan.result)
             after.records.push_back(*record);
         try {

@@ -31,7 +31,7 @@ std::string lines_of(const std::vector<const Record *> &records, const std::vect
 } // namespace
 
 ChangeSet read_changes(LineReader &in) {
-    ChangeSet set{in.name(), {}};
+    ChangeSet set{in.name(), {}, {}};
     uint8_t source = register_source(in.name());
     LineRecords records;
     std::string line;
@@ -48,7 +48,8 @@ ChangeSet read_changes(LineReader &in) {
                 throw Failure(at + ": unknown op " + quote(op->text) + " (known: add, remove, change)");
             Op kind = static_cast<Op>(name - std::begin(op_names));
             set.changes.push_back(
-                {kind, records.record({"op"}, kind == Op::remove ? Reading::identity : Reading::record)});
+                {kind, records.record(set.texts, {"op"},
+                                      kind == Op::remove ? Reading::identity : Reading::record)});
         } catch (const std::bad_alloc &) {
             throw Failure(at + ": out of memory");
         }
@@ -184,7 +185,7 @@ ChangeSet diff_configs(const Dump &before, const Dump &after) {
         moves[i] = true;
     }
 
-    ChangeSet set{after.name, {}};
+    ChangeSet set{after.name, {}, {}};
     std::unordered_set<size_t> stays;
     for (size_t i = 0; i < new_order.size(); i++)
         if (kept[i] && !moves[i]) stays.insert(*kept[i]);

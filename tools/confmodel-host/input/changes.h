@@ -20,6 +20,7 @@ struct Change {
 struct ChangeSet {
     std::string name;
     std::vector<Change> changes;
+    TextArena texts; // the records'
 };
 
 ChangeSet read_changes(LineReader &in);

@@ -99,14 +99,14 @@ bool is_blank_or_comment(const std::string &line) {
 }
 
 Dump read_dump(LineReader &in) {
-    Dump dump{in.name(), register_source(in.name()), {}};
+    Dump dump{in.name(), register_source(in.name()), {}, {}};
     LineRecords records;
     std::string line;
     while (in.next(line)) {
         if (is_blank_or_comment(line)) continue;
         try {
             records.read(line, dump.source, in.line_number());
-            dump.records.push_back(records.record());
+            dump.records.push_back(records.record(dump.texts));
         } catch (const std::bad_alloc &) {
             throw Failure(location(dump.name, in.line_number()) + ": out of memory");
         }

@@ -54,6 +54,7 @@ struct Dump {
     std::string name; // as given on the command line, for messages
     uint8_t source;   // the records' source
     std::vector<Record> records;
+    TextArena texts; // the records'
 };
 
 // The dump's records in order, as the model and the store take them.

@@ -82,10 +82,12 @@ const TableInfo tables[] = {
 // Digits only, without leading zeros, so that "03" cannot stand beside "3".
 std::optional<unsigned long long> canonical_number(std::string_view text,
                                                    unsigned long long max) {
-    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0') ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    unsigned long long value = std::stoull(std::string(text));
+    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+    unsigned long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
     if (value > max) return std::nullopt;
     return value;
 }
@@ -196,9 +198,22 @@ nlohmann::ordered_json record_json(const Record &record) {
     return out;
 }
 
+char *TextArena::allocate(size_t size) {
+    if (size > left_) {
+        size_t block = std::max(size, size_t(1) << 20);
+        blocks_.push_back(std::make_unique<char[]>(block));
+        next_ = blocks_.back().get();
+        left_ = block;
+    }
+    char *at = next_;
+    next_ += size;
+    left_ -= size;
+    return at;
+}
+
 const char *Record::column(size_t n) const {
     if (!has(n)) return nullptr;
-    const char *text = texts_.c_str();
+    const char *text = texts_;
     for (uint32_t before = present_ & ((1u << n) - 1); before != 0; before &= before - 1)
         text += strlen(text) + 1;
     return text;
@@ -206,16 +221,16 @@ const char *Record::column(size_t n) const {
 
 std::string_view Record::xnet() const {
     if (!is_xnetgroup(table)) return {};
-    const char *text = texts_.c_str();
+    const char *text = texts_;
     for (uint32_t left = present_; left != 0; left &= left - 1)
         text += strlen(text) + 1;
     return text;
 }
 
-std::vector<char *> Record::columns() const {
-    std::vector<char *> out(table_info(table).last_column + 1, nullptr);
-    char *text = const_cast<char *>(texts_.c_str());
-    for (size_t n = 0; n < out.size(); n++) {
+std::array<char *, MAX_COLUMNS> Record::columns() const {
+    std::array<char *, MAX_COLUMNS> out{};
+    char *text = const_cast<char *>(texts_);
+    for (size_t n = 0; n < MAX_COLUMNS; n++) {
         if (!has(n)) continue;
         out[n] = text;
         text += strlen(text) + 1;
@@ -223,27 +238,34 @@ std::vector<char *> Record::columns() const {
     return out;
 }
 
-Record Record::Builder::build(std::string_view xnet,
+Record Record::Builder::build(TextArena &arena, std::string_view xnet,
                               std::optional<int32_t> parent_port) const {
     Record record;
     record.table = table_;
     record.source = source_;
     record.line = line_;
     record.parent_port = parent_port;
-    size_t size = xnet.size() + 1;
+    size_t size = is_xnetgroup(table_) ? xnet.size() + 1 : 0;
     for (const auto &text : texts_)
         if (text) size += text->size() + 1;
-    record.texts_.reserve(size);
+    char *texts = arena.allocate(size);
+    record.texts_ = texts;
+    record.size_ = static_cast<uint32_t>(size);
+    auto append = [&](std::string_view text) {
+        memcpy(texts, text.data(), text.size());
+        texts[text.size()] = '\0';
+        texts += text.size() + 1;
+    };
     for (size_t n = 0; n < MAX_COLUMNS; n++) {
         if (!texts_[n]) continue;
         record.present_ |= 1u << n;
-        record.texts_.append(*texts_[n]).push_back('\0');
+        append(*texts_[n]);
     }
-    if (is_xnetgroup(table_)) record.texts_.append(xnet).push_back('\0');
+    if (is_xnetgroup(table_)) append(xnet);
     return record;
 }
 
-Record read_record(const JsonFields &fields, uint8_t source, uint32_t line,
+Record read_record(const JsonFields &fields, TextArena &arena, uint8_t source, uint32_t line,
                    std::initializer_list<const char *> extra, Reading reading) {
     // The place is made only for a message.
     auto fail = [&](const std::string &reason) { ::fail(location(source_name(source), line), reason); };
@@ -309,7 +331,7 @@ Record read_record(const JsonFields &fields, uint8_t source, uint32_t line,
         }
     }
 
-    Record record = builder.build(xnet, parent_port);
+    Record record = builder.build(arena, xnet, parent_port);
     uint32_t missing = mandatory;
     for (int n = 0; n < MAX_COLUMNS; n++)
         if (record.has(n)) missing &= ~(1u << n);
@@ -339,10 +361,11 @@ const JsonFields &LineRecords::read(std::string_view line, uint8_t source, uint3
     return fields_;
 }
 
-Record LineRecords::record(std::initializer_list<const char *> extra, Reading reading) {
+Record LineRecords::record(TextArena &arena, std::initializer_list<const char *> extra,
+                          Reading reading) {
     if (fast_) {
         try {
-            return read_record(fields_, source_, number_, extra, reading);
+            return read_record(fields_, arena, source_, number_, extra, reading);
         } catch (const Failure &) {
             // Told again from fields in the order the full parser gives, so
             // that a line with several faults names the same one either way.
@@ -350,5 +373,5 @@ Record LineRecords::record(std::initializer_list<const char *> extra, Reading re
             fast_ = false;
         }
     }
-    return read_record(fields_, source_, number_, extra, reading);
+    return read_record(fields_, arena, source_, number_, extra, reading);
 }

@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cstring>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -59,6 +61,19 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Where the texts of records stay for as long as the dump or change set that
+// read them: in large blocks, so that a record costs no allocation of its
+// own and its texts never move.
+class TextArena {
+  public:
+    char *allocate(size_t size);
+
+  private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char *next_ = nullptr;
+    size_t left_ = 0;
+};
+
 class Record {
   public:
     Table table;
@@ -71,20 +86,25 @@ class Record {
     bool has(size_t n) const { return n < MAX_COLUMNS && (present_ >> n & 1) != 0; }
     // Xnetgroups: the parent xnet's pathname; empty for other records.
     std::string_view xnet() const;
-    // The module's column array: as long as the table's highest column.
-    std::vector<char *> columns() const;
+    // The module's column array: null beyond the table's highest column.
+    std::array<char *, MAX_COLUMNS> columns() const;
     // The same record wherever it came from: table, fields and columns.
     bool same_as(const Record &other) const {
         return table == other.table && parent_port == other.parent_port &&
-               present_ == other.present_ && texts_ == other.texts_;
+               present_ == other.present_ && size_ == other.size_ &&
+               memcmp(texts_, other.texts_, size_) == 0;
     }
 
-    // Columns set in any order, then the parent xnet; packs the texts.
+    // Columns set in any order, then the parent xnet; packs the texts into
+    // an arena, which must outlive the record.
     class Builder;
 
   private:
     uint32_t present_ = 0; // bit n: column n is present
-    std::string texts_;    // each present column's text and a NUL, in column order, then the xnet
+    uint32_t size_ = 0;
+    // Each present column's text and a NUL, in column order, then the xnet
+    // and a NUL; in the arena of the dump or change set.
+    const char *texts_ = "";
 };
 
 class Record::Builder {
@@ -92,7 +112,7 @@ class Record::Builder {
     Builder(Table table, uint8_t source, uint32_t line)
         : table_(table), source_(source), line_(line) {}
     void set(size_t column, std::string_view text) { texts_.at(column) = text; }
-    Record build(std::string_view xnet, std::optional<int32_t> parent_port) const;
+    Record build(TextArena &arena, std::string_view xnet, std::optional<int32_t> parent_port) const;
 
   private:
     Table table_;
@@ -124,7 +144,7 @@ enum class Reading { record, identity };
 // {...}, ...}, checked against what the store could hold, or only an
 // identity (column 0 and the parent xnet). Fields named in `extra` are left
 // to the caller. Throws Failure with "source:line: reason".
-Record read_record(const JsonFields &fields, uint8_t source, uint32_t line,
+Record read_record(const JsonFields &fields, TextArena &arena, uint8_t source, uint32_t line,
                    std::initializer_list<const char *> extra = {},
                    Reading reading = Reading::record);
 
@@ -137,8 +157,8 @@ class LineRecords {
     // JSON. The line must stay in place until the next call, with
     // JsonReader::padding bytes readable after it.
     const JsonFields &read(std::string_view line, uint8_t source, uint32_t number);
-    // The record of the line read last.
-    Record record(std::initializer_list<const char *> extra = {},
+    // The record of the line read last, its texts kept in the arena.
+    Record record(TextArena &arena, std::initializer_list<const char *> extra = {},
                   Reading reading = Reading::record);
 
   private:

@@ -64,7 +64,7 @@ void HostModel::build(const std::vector<const Record *> &records) {
 
 void HostModel::create_portgroup(const Record &record, const std::string &cause) {
     logged(cause, [&] {
-        std::vector<char *> columns = record.columns();
+        auto columns = record.columns();
         portgroup_entry *entry;
         if (int status = module_.create_new_portgroup(columns.data(), &entry); status != 0) {
             services::note(cause, "create_new_portgroup returned " + std::to_string(status));
@@ -76,7 +76,7 @@ void HostModel::create_portgroup(const Record &record, const std::string &cause)
 
 void HostModel::create_xnet(const Record &record, const std::string &cause) {
     logged(cause, [&] {
-        std::vector<char *> columns = record.columns();
+        auto columns = record.columns();
         xnet_entry *entry;
         int duplicate;
         int status = record.table == Table::xnet
@@ -103,7 +103,7 @@ bool HostModel::create_xnetgroup(const Record &record, const std::string &cause)
     auto parent = filed_under_.find(std::string(record.xnet()));
     if (parent == filed_under_.end() || parent->second == nullptr) return false;
     logged(cause, [&] {
-        std::vector<char *> columns = record.columns();
+        auto columns = record.columns();
         xnetgroup_entry *entry;
         int status = record.table == Table::xnetgroup
                          ? module_.create_new_xnetgroup(columns.data(), parent->second, &entry)
@@ -124,7 +124,7 @@ void HostModel::test_native_vlan(xnet_entry *xnet, const std::string &cause) {
 
 void HostModel::decode(const Record &record, const std::string &cause) {
     logged(cause, [&] {
-        std::vector<char *> columns = record.columns();
+        auto columns = record.columns();
         if (record.table == Table::subport) {
             int32_t parent = record.parent_port ? *record.parent_port
                                                 : module_.get_parent_port_number(record.column(0));

@@ -275,7 +275,7 @@ class RowFields {
 } // namespace
 
 Dump Store::read(size_t max_row) {
-    Dump dump{impl_->name, impl_->records_source, {}};
+    Dump dump{impl_->name, impl_->records_source, {}, {}};
     // Each row is checked as a dump's line is: whatever put it in the store,
     // the module gets nothing it could not have got from a dump.
     Statement records(*impl_, "SELECT id, tbl, xnet, parent_port, " +
@@ -296,7 +296,7 @@ Dump Store::read(size_t max_row) {
         for (int n = 0; n < record_columns; n++)
             if (auto text = record.text(4 + n, ("c" + std::to_string(n)).c_str()))
                 row.column(n, std::move(*text));
-        dump.records.push_back(read_record(row.fields(), impl_->records_source, line));
+        dump.records.push_back(read_record(row.fields(), dump.texts, impl_->records_source, line));
     }
     Statement devices(*impl_, "SELECT id, key, " + list(nullptr, 1, MAX_COLUMNS, field_column) +
                                   " FROM remote_device ORDER BY id");
@@ -309,7 +309,7 @@ Dump Store::read(size_t max_row) {
         row.column(0, std::to_string(*key));
         for (int n = 1; n < MAX_COLUMNS; n++)
             if (auto text = device.text(1 + n, field_column(n).c_str())) row.column(n, std::move(*text));
-        dump.records.push_back(read_record(row.fields(), impl_->devices_source, line));
+        dump.records.push_back(read_record(row.fields(), dump.texts, impl_->devices_source, line));
     }
     check_dump(dump);
     return dump;

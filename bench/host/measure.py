@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""Measures confmodel-host at several sizes of a realistic dump, beside the
+floors of parsing the same file, and prints the table of docs/performance.md:
+
+    measure.py BUILD_DIR WORK_DIR SIZE...
+
+For each size it writes the dumps (generate.py: A, and B with 1% of its
+records changed and 0.1% added), the change set C = diff --changes A B, and
+a store file D imported from A; then runs every command and floor three
+times, interleaved, and keeps the least CPU time (user and system) and the
+largest peak resident size of each. Exits 1 when a command fails."""
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RUNS = 3
+
+
+def run(usage_program, argv):
+    """CPU seconds and peak resident KiB of one run of argv."""
+    with tempfile.NamedTemporaryFile("r") as usage:
+        process = subprocess.run([usage_program, usage.name] + argv,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if process.returncode not in (0, 1):
+            sys.exit("%s failed (exit %d): %s" % (" ".join(argv), process.returncode,
+                                                 process.stderr.decode(errors="replace")[-2000:]))
+        cpu, rss = usage.read().split()
+    return float(cpu), int(rss)
+
+
+def human(records):
+    return "%dM" % (records // 1000000) if records % 1000000 == 0 else "%dk" % (records // 1000)
+
+
+def main():
+    build, work, sizes = sys.argv[1], sys.argv[2], [int(s) for s in sys.argv[3:]]
+    host = os.path.join(build, "tools/confmodel-host/confmodel-host")
+    floor = os.path.join(build, "bench/confmodel_host_floor")
+    usage = os.path.join(build, "bench/confmodel_host_usage")
+    rows = []
+    for size in sizes:
+        folder = os.path.join(work, human(size))
+        subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), str(size), folder], check=True)
+        a, b, c, d = (os.path.join(folder, n) for n in ("a.jsonl", "b.jsonl", "c.jsonl", "d.db"))
+        with open(c, "w") as changes:
+            subprocess.run([host, "diff", "--changes", a, b], stdout=changes)
+        if os.path.exists(d):
+            os.unlink(d)
+        subprocess.run([host, "import", d, a], check=True, stdout=subprocess.DEVNULL)
+        fresh = os.path.join(folder, "import.db")
+
+        def import_fresh():
+            if os.path.exists(fresh):
+                os.unlink(fresh)
+            return [host, "import", fresh, a]
+
+        commands = [
+            ("simdjson parse (floor)", lambda: [floor, "simdjson", a]),
+            ("nlohmann tree parse (floor)", lambda: [floor, "nlohmann", a]),
+            ("check", lambda: [host, "check", a]),
+            ("show", lambda: [host, "show", a]),
+            ("show --json", lambda: [host, "show", "--json", a]),
+            ("diff A B", lambda: [host, "diff", a, b]),
+            ("apply A C", lambda: [host, "apply", a, c]),
+            ("import", import_fresh),
+            ("export", lambda: [host, "export", d]),
+        ]
+        best = {}
+        for _ in range(RUNS):
+            for name, argv in commands:
+                cpu, rss = run(usage, argv())
+                old = best.get(name, (float("inf"), 0))
+                best[name] = (min(old[0], cpu), max(old[1], rss))
+        dump_mb = os.path.getsize(a) / 1e6
+        rows.append((size, dump_mb, best))
+
+    print("| records | dump | command | CPU s | peak RSS | CPU / simdjson | CPU / check | RSS / dump |")
+    print("|---:|---:|---|---:|---:|---:|---:|---:|")
+    for size, dump_mb, best in rows:
+        floor_cpu = best["simdjson parse (floor)"][0]
+        check_cpu = best["check"][0]
+        for name, (cpu, rss) in best.items():
+            rss_mb = rss / 1024
+            print("| %s | %.0f MB | %s | %.3f | %.0f MB | %.1f | %s | %.1f |" % (
+                human(size), dump_mb, name, cpu, rss_mb, cpu / floor_cpu if floor_cpu else 0,
+                "%.1f" % (cpu / check_cpu) if "floor" not in name and check_cpu else "",
+                rss_mb / dump_mb))
+
+
+if __name__ == "__main__":
+    main()
