@@ -3,6 +3,7 @@
 #include "input/text.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,8 @@ LineReader::LineReader(const std::string &path, const Limits &limits)
         fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) throw Failure(name_ + ": " + strerror(errno));
         close_fd_ = true;
+        struct stat file;
+        if (fstat(fd_, &file) == 0 && S_ISREG(file.st_mode)) size_hint_ = static_cast<size_t>(file.st_size);
     }
 }
 
@@ -101,6 +104,8 @@ bool is_blank_or_comment(const std::string &line) {
 Dump read_dump(LineReader &in) {
     Dump dump{in.name(), register_source(in.name()), {}, {}};
     LineRecords records;
+    // A record takes 60 bytes of a dump or more: room for all of them at once.
+    dump.records.reserve(in.size_hint() / 60);
     std::string line;
     while (in.next(line)) {
         if (is_blank_or_comment(line)) continue;

@@ -30,6 +30,9 @@ class LineReader {
     // The next line; false at the end of the input.
     bool next(std::string &line);
     uint32_t line_number() const { return line_number_; }
+    // The size of a regular file, to make room for what it holds; 0 for
+    // anything else.
+    size_t size_hint() const { return size_hint_; }
     // The first bytes of the input, without consuming them (up to size).
     std::string peek(size_t size);
 
@@ -45,6 +48,7 @@ class LineReader {
     size_t total_ = 0;
     bool eof_ = false;
     uint32_t line_number_ = 0;
+    size_t size_hint_ = 0;
 };
 
 // Blank lines and lines whose first non-blank character is '#' carry nothing.
@@ -53,7 +57,7 @@ bool is_blank_or_comment(const std::string &line);
 struct Dump {
     std::string name; // as given on the command line, for messages
     uint8_t source;   // the records' source
-    std::vector<Record> records;
+    LargeVector<Record> records;
     TextArena texts; // the records'
 };
 

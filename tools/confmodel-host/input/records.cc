@@ -198,11 +198,32 @@ nlohmann::ordered_json record_json(const Record &record) {
     return out;
 }
 
+TextArena::~TextArena() {
+    for (auto [block, size] : blocks_)
+        release_large(block, size);
+}
+
+TextArena::TextArena(TextArena &&other) noexcept
+    : blocks_(std::move(other.blocks_)), next_(other.next_), left_(other.left_) {
+    other.blocks_.clear();
+    other.left_ = 0;
+}
+
+TextArena &TextArena::operator=(TextArena &&other) noexcept {
+    std::swap(blocks_, other.blocks_);
+    std::swap(next_, other.next_);
+    std::swap(left_, other.left_);
+    return *this;
+}
+
 char *TextArena::allocate(size_t size) {
     if (size > left_) {
-        size_t block = std::max(size, size_t(1) << 20);
-        blocks_.push_back(std::make_unique<char[]>(block));
-        next_ = blocks_.back().get();
+        size_t block = std::max(size, size_t(2) << 20);
+        blocks_.reserve(blocks_.size() + 1);
+        char *memory = static_cast<char *>(allocate_large(block));
+        if (memory == nullptr) throw std::bad_alloc();
+        blocks_.emplace_back(memory, block);
+        next_ = memory;
         left_ = block;
     }
     char *at = next_;
@@ -245,9 +266,10 @@ Record Record::Builder::build(TextArena &arena, std::string_view xnet,
     record.source = source_;
     record.line = line_;
     record.parent_port = parent_port;
+    record.present_ = present_;
     size_t size = is_xnetgroup(table_) ? xnet.size() + 1 : 0;
-    for (const auto &text : texts_)
-        if (text) size += text->size() + 1;
+    for (uint32_t left = present_; left != 0; left &= left - 1)
+        size += texts_[__builtin_ctz(left)].size + 1;
     char *texts = arena.allocate(size);
     record.texts_ = texts;
     record.size_ = static_cast<uint32_t>(size);
@@ -256,11 +278,8 @@ Record Record::Builder::build(TextArena &arena, std::string_view xnet,
         texts[text.size()] = '\0';
         texts += text.size() + 1;
     };
-    for (size_t n = 0; n < MAX_COLUMNS; n++) {
-        if (!texts_[n]) continue;
-        record.present_ |= 1u << n;
-        append(*texts_[n]);
-    }
+    for (uint32_t left = present_; left != 0; left &= left - 1)
+        append({texts_[__builtin_ctz(left)].data, texts_[__builtin_ctz(left)].size});
     if (is_xnetgroup(table_)) append(xnet);
     return record;
 }

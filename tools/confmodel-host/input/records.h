@@ -6,6 +6,7 @@
 #define CONFMODEL_HOST_INPUT_RECORDS_H
 
 #include "input/fields.h"
+#include "input/memory.h"
 
 #include <nlohmann/json.hpp>
 
@@ -66,10 +67,14 @@ struct Failure : std::runtime_error {
 // own and its texts never move.
 class TextArena {
   public:
+    TextArena() = default;
+    ~TextArena();
+    TextArena(TextArena &&other) noexcept;
+    TextArena &operator=(TextArena &&other) noexcept;
     char *allocate(size_t size);
 
   private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<std::pair<char *, size_t>> blocks_; // from allocate_large
     char *next_ = nullptr;
     size_t left_ = 0;
 };
@@ -111,14 +116,23 @@ class Record::Builder {
   public:
     Builder(Table table, uint8_t source, uint32_t line)
         : table_(table), source_(source), line_(line) {}
-    void set(size_t column, std::string_view text) { texts_.at(column) = text; }
+    void set(size_t column, std::string_view text) {
+        if (column >= MAX_COLUMNS) throw std::out_of_range("column");
+        texts_[column] = {text.data(), text.size()};
+        present_ |= 1u << column;
+    }
     Record build(TextArena &arena, std::string_view xnet, std::optional<int32_t> parent_port) const;
 
   private:
     Table table_;
     uint8_t source_;
     uint32_t line_;
-    std::array<std::optional<std::string_view>, MAX_COLUMNS> texts_;
+    uint32_t present_ = 0;
+    // Where present_ has the bit; plain, so that a builder clears nothing.
+    struct Text {
+        const char *data;
+        size_t size;
+    } texts_[MAX_COLUMNS];
 };
 
 // The files and stores records come from, by number, for messages.
