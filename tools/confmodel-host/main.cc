@@ -7,9 +7,11 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
-#include <limits>
 #include <iostream>
+#include <limits>
+#include <memory>
 #include <new>
+#include <sstream>
 
 namespace {
 
@@ -52,6 +54,85 @@ CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min
         ->check(CLI::Range(min, max));
 }
 
+// A size: a plain decimal from 1 to what a size_t holds, compared as text so
+// that nothing beyond it can wrap around.
+const CLI::Validator size(
+    [](std::string &text) {
+        const std::string most = std::to_string(std::numeric_limits<size_t>::max());
+        if (!decimal(text).empty() || text[0] == '-' || text == "0" ||
+            (text.size() == most.size() ? text > most : text.size() > most.size()))
+            return "not a size from 1 to " + most + " bytes: " + text;
+        return std::string();
+    },
+    "BYTES");
+
+// Usage lines as a command is really given: every word from the program's
+// name on, each command's arguments after it ("confmodel-host show SOURCE port
+// N"), and a command's subcommands listed with their arguments.
+class Formatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App *app, std::string) const override {
+        std::vector<const CLI::App *> chain;
+        for (const CLI::App *at = app; at != nullptr; at = at->get_parent())
+            chain.insert(chain.begin(), at);
+        std::string out = "Usage:";
+        for (const CLI::App *at : chain) {
+            out += " " + at->get_name() + words(at, at == app);
+            if (at == app && !at->get_subcommands({}).empty())
+                out += at->get_parent() == nullptr ? " COMMAND ..." : " ACTION ...";
+        }
+        return out + "\n";
+    }
+    std::string make_subcommand(const CLI::App *sub) const override {
+        std::stringstream out;
+        std::string actions = sub->get_subcommands({}).empty() ? ""
+                              : sub->get_require_subcommand_min() > 0 ? " ACTION"
+                                                                      : " [ACTION]";
+        CLI::detail::format_help(out, sub->get_name() + words(sub, false) + actions,
+                                 sub->get_description(), column_width_);
+        return out.str();
+    }
+
+  private:
+    // "[OPTIONS]" where a command takes options (the program's own only in
+    // its own line), then its positional arguments.
+    static std::string words(const CLI::App *app, bool last) {
+        std::string out;
+        auto options = app->get_options([](const CLI::Option *o) {
+            return o->nonpositional() && o->get_name() != "--help";
+        });
+        if (!options.empty() && (last || app->get_parent() != nullptr)) out += " [OPTIONS]";
+        for (const CLI::Option *o : app->get_options([](const CLI::Option *o) { return o->get_positional(); }))
+            out += " " + (o->get_required() ? o->get_name(true, false) : "[" + o->get_name(true, false) + "]");
+        return out;
+    }
+};
+
+// A command or action that is missing, or a word taken for one that names
+// none: "dcbx: "frob" is not an action (set, reset, test-and-set)", where
+// CLI11 would say "A subcommand is required". Empty for other errors.
+std::string command_error(const CLI::App &app) {
+    const CLI::App *at = &app;
+    for (bool deeper = true; deeper;) {
+        deeper = false;
+        for (const CLI::App *sub : at->get_subcommands())
+            if (sub->parsed()) at = sub, deeper = true;
+    }
+    if (at->get_subcommands({}).empty()) return "";
+    std::string names;
+    for (const CLI::App *sub : at->get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    const char *what = at->get_parent() == nullptr ? "a command" : "an action";
+    const std::string command =
+        at->get_parent() == nullptr ? at->get_name() : "confmodel-host " + at->get_name();
+    std::vector<std::string> left = app.remaining(true);
+    if (!left.empty())
+        return command + ": " + quote(left.front()) + " is not " + what + " (" + names + ")";
+    if (at->get_require_subcommand_min() > 0)
+        return command + ": " + what + " is required (" + names + ")";
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -59,18 +140,18 @@ int main(int argc, char **argv) {
                  "configuration, and shows it.",
                  "confmodel-host"};
     app.footer(footer);
+    app.formatter(std::make_shared<Formatter>());
     app.require_subcommand(1);
     app.fallthrough();
     Settings settings;
     app.add_option("--library", settings.library,
                    "the module to load (default: " + settings.library + ")");
-    const CLI::Range positive(size_t(1), std::numeric_limits<size_t>::max());
     app.add_option("--max-line", settings.limits.max_line,
                    "the longest line of a dump (or row of a store), in bytes (default 1 MiB)")
-        ->check(positive);
+        ->check(size);
     app.add_option("--max-input", settings.limits.max_input,
                    "the largest dump, in bytes (default 1 GiB)")
-        ->check(positive);
+        ->check(size);
     app.add_flag("--read-only", settings.read_only,
                  "open store files read-only: nothing is ever written to them");
 
@@ -158,7 +239,8 @@ int main(int argc, char **argv) {
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        std::cerr << "confmodel-host: " << e.what() << "\n"
+        std::string command = command_error(app);
+        std::cerr << (command.empty() ? "confmodel-host: " + std::string(e.what()) : command) << "\n"
                   << "Run confmodel-host --help for the commands.\n";
         return EXIT_BAD;
     }
