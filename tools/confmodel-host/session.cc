@@ -31,8 +31,7 @@ Source Session::open(const std::string &path, bool write) const {
         seed(*source.store, records_of(source.dump));
         return source;
     }
-    source.store = std::make_unique<Store>(
-        path, write && !settings_.read_only ? Store::Open::read_write : Store::Open::read_only);
+    source.store = std::make_unique<Store>(path, store_mode(write));
     source.dump = source.store->read(settings_.limits.max_line);
     source.from_store_file = true;
     return source;
@@ -40,7 +39,12 @@ Source Session::open(const std::string &path, bool write) const {
 
 Dump Session::read(const std::string &path) const {
     if (std::optional<Dump> dump = read_if_dump(path)) return std::move(*dump);
-    return Store(path, Store::Open::read_only).read(settings_.limits.max_line);
+    return Store(path, store_mode(false)).read(settings_.limits.max_line);
+}
+
+Store::Open Session::store_mode(bool write) const {
+    if (settings_.read_only) return Store::Open::read_only;
+    return write ? Store::Open::read_write : Store::Open::read;
 }
 
 const Module &Session::module() {

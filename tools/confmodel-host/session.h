@@ -47,8 +47,8 @@ class Session {
 
     // The configuration at path ("-" for standard input), read and checked
     // whole, so that a bad record stops the run before the module sees
-    // anything. A store file is opened read-only unless `write` is given (and
-    // --read-only is not).
+    // anything. A store file is opened for reading unless `write` is given
+    // (and --read-only is not).
     Source open(const std::string &path, bool write = false) const;
     // The configuration alone, without a store for its remote devices.
     Dump read(const std::string &path) const;
@@ -62,6 +62,10 @@ class Session {
     // committed"): from now on no failure may pass for "nothing happened".
     void store_changed(const std::string &what) { changed_ = what; }
     const std::string &changed() const { return changed_; }
+
+    // How a store file is opened: for writing, or reading; never written
+    // at all under --read-only.
+    Store::Open store_mode(bool write) const;
 
   private:
     std::optional<Dump> read_if_dump(const std::string &path) const;
