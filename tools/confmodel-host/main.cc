@@ -233,6 +233,8 @@ int main(int argc, char **argv) {
     CLI::App *export_ = app.add_subcommand(
         "export", "write a configuration, a store file's for instance, as a dump");
     export_->add_option("SOURCE", source, "the configuration")->required();
+    export_->add_option("FILE", other,
+                        "where to write the dump, whole or not at all (default: standard output)");
 
     try {
         app.parse(argc, argv);
@@ -275,7 +277,7 @@ int main(int argc, char **argv) {
                                          : DiffView::text);
         if (*apply) return cmd_apply(session, source, other, apply_options);
         if (*import) return cmd_import(session, source, other);
-        if (*export_) return cmd_export(session, source);
+        if (*export_) return cmd_export(session, source, other);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);

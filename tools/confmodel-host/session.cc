@@ -1,5 +1,8 @@
 #include "session.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <utility>
@@ -9,9 +12,21 @@ bool is_store_file(const std::string &head) {
 }
 
 std::unique_ptr<LineReader> Session::lines(const std::string &path) const {
+    if (path.empty()) throw Failure("\"\": an empty path names no file");
     if (path == "-" && std::exchange(stdin_read_, true))
         throw Failure("<stdin>: read once already; give the other input as a file");
-    return std::make_unique<LineReader>(path, settings_.limits);
+    auto reader = std::make_unique<LineReader>(path, settings_.limits);
+    struct stat file;
+    if ((path == "-" ? fstat(0, &file) : stat(path.c_str(), &file)) == 0)
+        inputs_.emplace_back(file.st_dev, file.st_ino);
+    return reader;
+}
+
+bool Session::is_input(const std::string &path) const {
+    struct stat file;
+    return stat(path.c_str(), &file) == 0 &&
+           std::find(inputs_.begin(), inputs_.end(), std::make_pair(file.st_dev, file.st_ino)) !=
+               inputs_.end();
 }
 
 // A dump read whole, or nothing when the file at path is a store file.

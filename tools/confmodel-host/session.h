@@ -9,9 +9,13 @@
 #include "running/module.h"
 #include "store/store.h"
 
+#include <sys/types.h>
+
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Exit statuses. A script tells from the status alone whether a store file
 // was changed: only 0, 3 and 4 follow a change, and then always.
@@ -55,6 +59,8 @@ class Session {
     // The lines of a file, or of standard input ("-"), which one run reads
     // once at most.
     std::unique_ptr<LineReader> lines(const std::string &path) const;
+    // Whether path is a file this run read, whatever path named it.
+    bool is_input(const std::string &path) const;
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
     const Settings &settings() const { return settings_; }
@@ -73,6 +79,7 @@ class Session {
     Settings settings_;
     Module module_;
     mutable bool stdin_read_ = false;
+    mutable std::vector<std::pair<dev_t, ino_t>> inputs_; // files read, by device and inode
     std::string changed_;
 };
 
