@@ -446,6 +446,7 @@ std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode)
                  .empty())
             return reason;
         if (!same_file(store->db, path, id)) return replaced;
+        sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
         if (!(reason = check_schema(store->db)).empty() ||
             (!read_only && !(reason = set_journal(store->db)).empty()))
             return reason;

@@ -19,7 +19,7 @@ round_trip)
     "$@" export store.db > first.jsonl && "$@" import again.db first.jsonl > /dev/null &&
         "$@" export again.db > second.jsonl || fail "export or import failed"
     cmp first.jsonl second.jsonl || fail "a second round trip differs"
-    "$@" import store.db first.jsonl 2>&1 | grep -q "file exists and is not empty" ||
+    "$@" import store.db first.jsonl 2>&1 | grep -q "store.db: exists already" ||
         fail "import over a store was not refused" ;;
 dcbx_persists)
     "$@" dcbx store.db test-and-set 1002 true false > /dev/null || fail "the first run failed"
