@@ -18,8 +18,9 @@ struct Query {
 
 // The model, or a lookup's answer (exit 1 when nothing is found).
 int cmd_show(Session &session, const std::string &source, View view, const Query &query);
-// The module's and the host's findings and a summary; exit 1 when there are any.
-int cmd_check(Session &session, const std::string &source);
+// The module's and the host's findings and a summary, on standard output or
+// as one JSON document; exit 1 when there are any.
+int cmd_check(Session &session, const std::string &source, bool as_json);
 
 struct DcbxCall {
     std::string action; // set, reset or test-and-set

@@ -181,8 +181,10 @@ int main(int argc, char **argv) {
     xnetgroup->add_option("SEP", query.separator, "the separator")->required();
 
     CLI::App *check = app.add_subcommand(
-        "check", "show no model: list the module's and the host's findings; exit 1 if any");
+        "check", "show no model: list the module's and the host's findings on standard output; "
+                 "exit 1 if any");
     check->add_option("SOURCE", source, "the configuration")->required();
+    check->add_flag("--json", as_json, "as one JSON document");
 
     CLI::App *dcbx = app.add_subcommand(
         "dcbx", "change a remote device's DCBX-pending flag through the module, showing the "
@@ -269,7 +271,7 @@ int main(int argc, char **argv) {
                 throw Failure("confmodel-host: --dot shows the whole model; it takes no lookup");
             return cmd_show(session, source, view, query);
         }
-        if (*check) return cmd_check(session, source);
+        if (*check) return cmd_check(session, source, as_json);
         if (*diff)
             return cmd_diff(session, source, other,
                             changes_only ? DiffView::changes
