@@ -88,5 +88,6 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
                   << "  before  " << shown(before) << "\n"
                   << "  status  " << status_name(store, status) << "\n"
                   << "  after   " << shown(after) << "\n";
-    return status == 0 ? EXIT_OK : EXIT_NO;
+    // EBUSY and EINVAL are the module's answers; anything else is a failure.
+    return status == 0 ? EXIT_OK : status == EBUSY || status == EINVAL ? EXIT_NO : EXIT_BAD;
 }

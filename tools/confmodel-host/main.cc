@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -23,16 +24,21 @@ change, that caused it.
 
 Exit status, which alone tells a script whether a store file changed (only
 0, 3 and 4 follow a change, and always do):
-  0  done; import, dcbx with status 0 and apply --commit changed the store
+  0  done; import created the store, dcbx with status 0 and apply --commit
+     committed to it
   1  done, nothing changed, and the answer is no: a lookup found nothing,
      check found problems, the models differ (diff), the running model
-     diverges from a fresh start (apply), the module's DCBX status is not 0
-  2  failed, and nothing changed: a usage error, an unreadable or malformed
-     input, a module that cannot be loaded, a store that is locked or
-     refused, a refused commit, output that cannot be written
+     diverges from a fresh start (apply), the module's DCBX status is EBUSY
+     or EINVAL
+  2  failed, and nothing changed: a usage error; an unreadable, malformed or
+     refused input (a file that is no store of this version); a module that
+     cannot be loaded; a store that is locked, read-only or failing (a DCBX
+     call's other statuses); import onto a file that exists; a commit
+     refused (the module refused a record, or the store changed since it
+     was read); output that cannot be written
   3  apply --commit committed, and the running model diverges
-  4  a store was changed, but what had to follow failed (the output could not
-     be written); the message says what was changed
+  4  a store was changed, but what had to follow failed (the output, or
+     --result, could not be written); the message says what was changed
 )";
 
 // Plain decimal only: strtoll's base 0, which CLI11 uses, would read "010" as 8.
@@ -136,6 +142,9 @@ std::string command_error(const CLI::App &app) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A closed pipe is output that cannot be written, to be reported with the
+    // exit status that says whether a store changed, not a silent death.
+    signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Loads the module as the device's host does, builds the model from a "
                  "configuration, and shows it.",
                  "confmodel-host"};
@@ -188,7 +197,8 @@ int main(int argc, char **argv) {
 
     CLI::App *dcbx = app.add_subcommand(
         "dcbx", "change a remote device's DCBX-pending flag through the module, showing the "
-                "stored value before and after and the status; exit 1 unless it is 0");
+                "value its transaction read, the status, and the value it left; exit 1 for "
+                "EBUSY or EINVAL, 2 for any other failure");
     dcbx->add_option("SOURCE", source, "the configuration")->required();
     dcbx->add_flag("--json", as_json, "as JSON");
     dcbx->require_subcommand(1);

@@ -22,7 +22,8 @@
 enum {
     EXIT_OK = 0,         // done; import, a DCBX call and apply --commit changed the store
     EXIT_NO = 1,         // done, nothing changed, and the answer is no: not found, findings,
-                         // models that differ, a running model that diverges, a DCBX status
+                         // models that differ, a running model that diverges, EBUSY or
+                         // EINVAL from a DCBX call
     EXIT_BAD = 2,        // failed, and nothing was changed
     EXIT_DIVERGES = 3,   // apply --commit committed, and the running model diverges
     EXIT_INCOMPLETE = 4, // a store was changed, but what should follow failed (the output)
