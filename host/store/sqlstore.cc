@@ -435,7 +435,11 @@ std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode)
             reason = connect(&db, uri(path, ""), SQLITE_OPEN_READWRITE);
             if (reason.empty()) {
                 sqlite3_busy_timeout(db, default_busy_timeout_ms);
-                reason = !same_file(db, path, id) ? replaced : set_journal(db);
+                int objects = 0; // a first read rolls back a journal left behind
+                reason = !same_file(db, path, id) ? replaced
+                         : query_int(db, "SELECT count(*) FROM sqlite_schema", objects) != 0
+                             ? sqlite3_errmsg(db)
+                             : set_journal(db);
             }
             sqlite3_close_v2(db);
             if (!reason.empty()) return "cannot recover from an interrupted write: " + reason;

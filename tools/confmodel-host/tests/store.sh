@@ -68,6 +68,58 @@ db.execute("insert into config_record (tbl, c0) values (\"remote_device\", \"777
     "$@" show other.db 2>&1 | grep -q "other.db: not a configuration store" || fail "other.db was read"
     "$@" dcbx newer.db set 1001 2>&1 | grep -q "newer.db: store version 7" || fail "newer.db was read"
     cmp other.db other.copy && cmp newer.db newer.copy || fail "a refused file was changed" ;;
+import_race)
+    # Two imports to one new path, 20 times: one store, one refusal, and the
+    # winner's store never removed.
+    for round in $(seq 20); do
+        rm -f race.db
+        "$@" import race.db "$examples/device.jsonl" > out.1 2>&1 & one=$!
+        "$@" import race.db "$examples/device.jsonl" > out.2 2>&1 & two=$!
+        wait $one; s1=$?; wait $two; s2=$?
+        [ "$s1$s2" = 02 ] || [ "$s1$s2" = 20 ] || fail "round $round: statuses $s1 and $s2: $(cat out.*)"
+        grep -q "race.db: \(exists already\|created by another process meanwhile\)" out.1 out.2 ||
+            fail "round $round: $(cat out.*)"
+        "$@" export race.db > race.jsonl && "$@" export store.db | cmp -s - race.jsonl ||
+            fail "round $round: the store is not whole"
+        [ -z "$(ls | grep unfinished)" ] || fail "round $round: left $(ls | grep unfinished)"
+    done ;;
+killed_import | killed_commit)
+    # SIGKILL at points spread over a whole run, 20 times: the store is
+    # absent or whole (import), old or new (apply --commit); never empty,
+    # never a mix. Only names that say what they are may be left: a
+    # temporary file, a journal that the next writer deletes.
+    python3 -c 'import sys
+for k in range(5000, 10000): print("{\"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"%s\", \"22\": \"false\"}}" % (k, "x" * 60))
+if sys.argv[1] == "killed_commit":
+    with open("changes.jsonl", "w") as out:
+        for k in range(5000, 10000, 2): out.write("{\"op\": \"change\", \"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"22\": \"true\"}}\n" % k)' "$case" > devices.jsonl
+    cat "$examples/device.jsonl" devices.jsonl > big.jsonl
+    "$@" import old.db big.jsonl > /dev/null && "$@" export old.db > old.jsonl || fail "cannot import"
+    # The kills fall from the start to the end of an uninterrupted run.
+    start() { # HOST...: the run, in the background
+        rm -f new.db new.db.unfinished-*
+        if [ "$case" = killed_import ]; then "$@" import new.db big.jsonl > /dev/null 2>&1 &
+        else cp old.db new.db && "$@" apply --commit new.db changes.jsonl > /dev/null 2>&1 & fi
+    }
+    begin=$(date +%s%N)
+    start "$@"
+    wait $! || fail "an uninterrupted run failed"
+    whole=$(( ($(date +%s%N) - begin) / 1000000 ))
+    "$@" export new.db > new.jsonl
+    for round in $(seq 20); do
+        start "$@"
+        pid=$!
+        sleep "$(awk "BEGIN { print $whole * $round / 20000 }")"
+        kill -KILL $pid 2> /dev/null
+        { wait $pid; } 2> /dev/null
+        if [ -e new.db ]; then
+            "$@" export new.db > got.jsonl || fail "round $round: the store cannot be read"
+            cmp -s got.jsonl new.jsonl || cmp -s got.jsonl old.jsonl ||
+                fail "round $round: the store is a mix ($(wc -l < got.jsonl) lines)"
+        fi
+        [ -z "$(ls | grep -v -e '^new\.db\.unfinished-' -e '^new\.db$' -e '^new\.db-journal$' -e '\.jsonl$' -e '^old\.db$' -e '^store\.db$' -e '^out$')" ] ||
+            fail "round $round: left $(ls)"
+    done ;;
 *)
     fail "no such case" ;;
 esac
