@@ -120,6 +120,71 @@ if sys.argv[1] == "killed_commit":
         [ -z "$(ls | grep -v -e '^new\.db\.unfinished-' -e '^new\.db$' -e '^new\.db-journal$' -e '\.jsonl$' -e '^old\.db$' -e '^store\.db$' -e '^out$')" ] ||
             fail "round $round: left $(ls)"
     done ;;
+foreign_journals)
+    # SQLite files that are not ours, with un-checkpointed data in a -wal, or
+    # a hot rollback journal: every command refuses them, and every file in
+    # the folder keeps its checksum, and no file appears.
+    mkdir foreign && cd foreign || fail "no folder"
+    python3 -c 'import os, sqlite3, sys
+if os.fork() == 0:
+    db = sqlite3.connect("wal.db"); db.execute("pragma journal_mode = wal")
+    db.execute("create table t (a)"); db.execute("insert into t values (1)"); db.commit()
+    db.execute("pragma wal_checkpoint(truncate)"); db.execute("insert into t values (2)"); db.commit()
+    os._exit(0)
+os.wait()
+if os.fork() == 0:
+    db = sqlite3.connect("hot.db", isolation_level=None); db.execute("create table t (a)")
+    db.execute("pragma cache_size = 2"); db.execute("begin")
+    for i in range(500): db.execute("insert into t values (?)", ("x" * 500,))
+    os._exit(0)
+os.wait()' || fail "python3 could not make the files"
+    [ -s wal.db-wal ] && [ -s hot.db-journal ] || fail "no WAL or hot journal to test with: $(ls)"
+    sums() { for f in $(ls -A); do md5sum "$f"; done; }
+    sums > ../before
+    for file in wal.db hot.db; do
+        for command in "show $file" "check $file" "export $file" "dcbx $file set 1" \
+            "apply --commit $file ../out" "diff $file $file" "--read-only show $file" \
+            "import $file $examples/device.jsonl" "apply $examples/device.jsonl ../out --result $file"; do
+            : > ../out
+            "$@" $command > ../out 2>&1 && fail "$command: accepted"
+            sums | cmp -s - ../before || fail "$command: the folder changed: $(ls -A)"
+        done
+    done ;;
+read_only)
+    # A store on a read-only mount is read by every command that only reads,
+    # and a write is refused with the reason.
+    "$@" import ro.db "$examples/device.jsonl" > /dev/null && "$@" export ro.db > ro.jsonl || fail "import"
+    mkdir media && mv ro.db media/ || fail "no folder"
+    unshare --mount sh -c 'mount --bind media media && mount -o remount,ro,bind media' 2> /dev/null ||
+        { echo "read_only: no private mount namespace here: skipped"; exit 77; }
+    unshare --mount sh -c 'mount --bind media media && mount -o remount,ro,bind media && shift 2 &&
+        "$@" show media/ro.db > show.out && "$@" export media/ro.db > export.out &&
+        "$@" diff ro.jsonl media/ro.db > diff.out && "$@" --read-only check media/ro.db > check.out &&
+        { "$@" dcbx media/ro.db set 1001 > dcbx.out 2>&1; echo $? > dcbx.status; }' \
+        sh - -- "$@" || fail "a read failed: $(cat *.out)"
+    cmp -s export.out ro.jsonl && grep -q "no difference" diff.out || fail "what was read differs"
+    [ "$(cat dcbx.status)" = 2 ] && grep -q "readonly\|read-only" dcbx.out || fail "dcbx: $(cat dcbx.out)" ;;
+full_disk)
+    # A file system that fills up: the file --result or export replaces
+    # keeps its old content, and nothing is left beside it.
+    unshare --mount true 2> /dev/null || { echo "full_disk: no private mount namespace here: skipped"; exit 77; }
+    mkdir full
+    unshare --mount sh -c 'mount -t tmpfs -o size=64k tmpfs full && config=$0 changes=$1 && shift 2 &&
+        echo old > full/result.jsonl && echo old > full/export.jsonl &&
+        head -c 100000 /dev/zero > full/filler 2> /dev/null;
+        "$@" apply --result full/result.jsonl "$config" "$changes" > /dev/null 2> result.err
+        echo $? > result.status
+        "$@" export "$config" full/export.jsonl 2> export.err; echo $? > export.status
+        ls -A full > left; cat full/result.jsonl full/export.jsonl > contents' \
+        "$examples/device.jsonl" "$examples/uplink-wider.jsonl" -- "$@" || fail "no tmpfs"
+    [ "$(cat result.status export.status)" = "2
+2" ] || fail "statuses $(cat result.status export.status): $(cat *.err)"
+    grep -q "No space left on device" result.err && grep -q "No space left on device" export.err ||
+        fail "$(cat *.err)"
+    [ "$(cat contents)" = "old
+old" ] && [ "$(cat left)" = "export.jsonl
+filler
+result.jsonl" ] || fail "left: $(cat left), $(cat contents)" ;;
 *)
     fail "no such case" ;;
 esac
