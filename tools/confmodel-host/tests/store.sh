@@ -185,6 +185,50 @@ full_disk)
 old" ] && [ "$(cat left)" = "export.jsonl
 filler
 result.jsonl" ] || fail "left: $(cat left), $(cat contents)" ;;
+exit_statuses)
+    # Whether the store changed, from the exit status alone: one command a
+    # row, its output to a file, to /dev/full or into a closed pipe, the
+    # status, and whether the store (a copy of it, or a new one) changed.
+    "$@" export store.db > original.jsonl
+    echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
+    echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > refused.jsonl
+    closed() { python3 -c 'import os, subprocess, sys
+read, write = os.pipe(); os.close(read)
+sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' "$@"; }
+    while read -r output status changed command; do
+        rm -f copy.db new.db && cp store.db copy.db
+        case $output in
+        file) "$@" $command > out 2> err ;;
+        full) "$@" $command > /dev/full 2> err ;;
+        pipe) closed "$@" $command ;;
+        esac
+        got=$?
+        "$@" export copy.db | cmp -s - original.jsonl && now=no || now=yes
+        [ -e new.db ] && now=yes
+        [ "$got $now" = "$status $changed" ] || fail "$command > $output: status $got, changed $now: $(cat err)"
+        if [ "$got" = 4 ]; then
+            grep -q "the store was changed all the same: \(copy\|new\).db: " err || fail "$command: $(cat err)"
+        fi
+    done <<EOF
+file 0 yes apply --commit copy.db converges.jsonl
+file 3 yes apply --commit copy.db $examples/uplink-wider.jsonl
+full 4 yes apply --commit copy.db converges.jsonl
+pipe 4 yes apply --commit copy.db $examples/uplink-wider.jsonl
+file 4 yes apply --commit copy.db converges.jsonl --result /dev/full
+file 0 yes dcbx copy.db test-and-set 1002 true false
+file 1 no dcbx copy.db test-and-set 1002 false true
+full 4 yes dcbx copy.db test-and-set 1002 true false
+pipe 4 yes dcbx copy.db set 1001
+file 2 no --read-only dcbx copy.db set 1001
+full 4 yes import new.db $examples/device.jsonl
+pipe 4 yes import new.db $examples/device.jsonl
+file 2 no import copy.db $examples/device.jsonl
+file 2 no apply --commit copy.db refused.jsonl
+file 2 no apply --commit copy.db converges.jsonl --result converges.jsonl
+full 2 no export copy.db
+file 1 no apply copy.db $examples/uplink-wider.jsonl
+EOF
+    ;;
 *)
     fail "no such case" ;;
 esac
