@@ -36,6 +36,14 @@ struct Failure {
     int status;
 };
 
+// One tavri_ call as the log keeps it; see store_call in storelog.h.
+struct LoggedCall {
+    const char *name;
+    int status;
+    std::vector<std::optional<std::string>> before;
+    std::optional<std::string> written;
+};
+
 } // namespace
 
 struct memstore {
@@ -50,7 +58,7 @@ struct memstore {
     unsigned long now_serving = 0;
     std::unordered_map<void *, std::unique_ptr<ResultSet>> results;
     Failure failures[MEMSTORE_CALL_KINDS] = {};
-    std::vector<const char *> calls;
+    std::vector<LoggedCall> calls;
 };
 
 namespace {
@@ -66,7 +74,7 @@ bool owns_transaction(const memstore *store) {
 // Logs the call and counts it down towards an armed failure. Returns the
 // injected status, or 0 when the call should do its work.
 int enter(memstore *store, const char *name, memstore_call kind) {
-    store->calls.push_back(name);
+    store->calls.push_back({name, 0, {}, {}});
     Failure &failure = store->failures[kind];
     if (failure.countdown > 0 && --failure.countdown == 0)
         return failure.status;
@@ -77,7 +85,7 @@ int enter(memstore *store, const char *name, memstore_call kind) {
 // line, so it goes ahead when the log cannot grow.
 void log_release(memstore *store, const char *name) noexcept {
     try {
-        store->calls.push_back(name);
+        store->calls.push_back({name, 0, {}, {}});
     } catch (const std::bad_alloc &) {
     }
 }
@@ -100,7 +108,10 @@ template <typename Body> int guarded(uintptr_t handle, Body body) noexcept {
         return MEMSTORE_ERR_HANDLE;
     try {
         Lock lock(store->mutex);
-        return body(store, lock);
+        size_t logged = store->calls.size();
+        int status = body(store, lock);
+        if (store->calls.size() > logged) store->calls.back().status = status;
+        return status;
     } catch (const std::bad_alloc &) {
         return MEMSTORE_ERR_NO_MEMORY;
     }
@@ -189,6 +200,7 @@ int tavri_remotedevice_get(uintptr_t handle, const remotedevice_record *query,
                 continue;
             set->values.push_back(device.dcbx_pending);
         }
+        store->calls.back().before = set->values;
         set->records.resize(set->values.size()); // all fields null
         for (size_t i = 0; i < set->records.size(); i++) {
             set->records[i].key = query->key;
@@ -217,9 +229,13 @@ int tavri_remotedevice_set(uintptr_t handle, uintptr_t device_key,
             return static_cast<int>(MEMSTORE_ERR_FIELD);
         if (update->dcbx_pending == nullptr)
             return 0;
+        LoggedCall &call = store->calls.back();
+        call.written = update->dcbx_pending;
         for (Device &device : store->working)
-            if (device.key == device_key)
+            if (device.key == device_key) {
+                call.before.push_back(device.dcbx_pending);
                 device.dcbx_pending = update->dcbx_pending;
+            }
         return 0;
     });
 }
@@ -328,7 +344,24 @@ size_t memstore_call_count(memstore *store) {
 
 const char *memstore_call_name(memstore *store, size_t index) {
     Lock lock(store->mutex);
-    return index < store->calls.size() ? store->calls[index] : nullptr;
+    return index < store->calls.size() ? store->calls[index].name : nullptr;
+}
+
+int memstore_each_call(memstore *store, store_call_visitor visit, void *context) {
+    Lock lock(store->mutex);
+    try {
+        for (const LoggedCall &logged : store->calls) {
+            std::vector<const char *> before;
+            for (const std::optional<std::string> &value : logged.before)
+                before.push_back(value ? value->c_str() : nullptr);
+            const store_call call{logged.name, logged.status, before.size(), before.data(),
+                                  logged.written ? logged.written->c_str() : nullptr};
+            if (int stop = visit(context, &call)) return stop;
+        }
+    } catch (const std::bad_alloc &) {
+        return MEMSTORE_ERR_NO_MEMORY;
+    }
+    return 0;
 }
 
 void memstore_clear_calls(memstore *store) {

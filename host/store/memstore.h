@@ -25,13 +25,16 @@
  *    whatever happens to the store, until tavri_results_free; freeing null is
  *    harmless. memstore_destroy releases any left over.
  *  - For tests: any call can be made to fail with a chosen status, and every
- *    tavri_ call is logged by name.
+ *    tavri_ call is logged: its name, status and the DCBX-pending values it
+ *    handed over or replaced.
  */
 #ifndef CONFMODEL_HOST_STORE_MEMSTORE_H
 #define CONFMODEL_HOST_STORE_MEMSTORE_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "storelog.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -106,6 +109,10 @@ void memstore_fail_call(memstore *store, memstore_call call, int nth, int status
 size_t memstore_call_count(memstore *store);
 const char *memstore_call_name(memstore *store, size_t index);
 void memstore_clear_calls(memstore *store);
+/* Visits the logged calls in order, with their statuses and DCBX-pending
+ * values (storelog.h); returns 0, MEMSTORE_ERR_NO_MEMORY, or the visitor's
+ * non-zero return. The visitor must not call the store. */
+int memstore_each_call(memstore *store, store_call_visitor visit, void *context);
 
 #ifdef __cplusplus
 }

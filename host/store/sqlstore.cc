@@ -4,12 +4,17 @@
 
 #include "tavri.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,9 +25,17 @@ constexpr int default_busy_timeout_ms = 5000;
 constexpr int fields = SQLSTORE_FIELDS;
 
 // The statements every handle keeps prepared: the tavri_ calls run often.
-enum Statement { BEGIN, COMMIT, ROLLBACK, GET, SET, ADD, STATEMENTS };
+enum Statement { BEGIN, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, STATEMENTS };
 
 } // namespace
+
+// One tavri_ call as the log keeps it; see store_call in storelog.h.
+struct LoggedCall {
+    const char *name;
+    int status;
+    std::vector<std::optional<std::string>> before;
+    std::optional<std::string> written;
+};
 
 struct sqlstore {
     sqlite3 *db = nullptr;
@@ -30,8 +43,13 @@ struct sqlstore {
     // A transaction begun by tavri_transaction_start, not yet committed or
     // aborted. SQLite may have rolled it back meanwhile (after an I/O error).
     bool open = false;
+    // Starts refused as nested whose abort has not come yet: that abort
+    // belongs to the refused start, not to the open transaction.
+    int refused_starts = 0;
     int busy_timeout_ms = 0;
     std::chrono::steady_clock::time_point busy_since; // of the lock being waited for
+    bool logging = false;
+    std::vector<LoggedCall> calls;
 
     ~sqlstore() {
         for (sqlite3_stmt *statement : statements)
@@ -87,7 +105,8 @@ std::vector<std::string> statement_texts(bool read_only) {
             "ROLLBACK",
             get + " ORDER BY id",
             set + " WHERE key = ?1",
-            add + ")"};
+            add + ")",
+            "SELECT dcbx_pending FROM remote_device WHERE key = ?1 ORDER BY id"};
 }
 
 // The device key keeps its bits through SQLite's signed 64-bit integers.
@@ -284,49 +303,198 @@ std::string check_schema(sqlite3 *db) {
     return "";
 }
 
+// An SQLite URI naming path, with query (parameters) appended.
+std::string uri(const char *path, const char *query) {
+    std::string out = path[0] == '/' ? "file://" : "file:";
+    for (const char *c = path; *c != '\0'; c++) {
+        if (*c == '%' || *c == '?' || *c == '#') {
+            char escape[4];
+            snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(*c));
+            out += escape;
+        } else {
+            out += *c;
+        }
+    }
+    return out + (query[0] != '\0' ? "?" : "") + query;
+}
+
+// Opens a connection; the reason on failure, with *db closed and null.
+std::string connect(sqlite3 **db, const std::string &name, int flags) {
+    int rc = sqlite3_open_v2(name.c_str(), db, flags | SQLITE_OPEN_URI, nullptr);
+    std::string reason = *db == nullptr ? sqlite3_errstr(rc) : rc != SQLITE_OK ? sqlite3_errmsg(*db) : "";
+    if (!reason.empty()) {
+        sqlite3_close_v2(*db);
+        *db = nullptr;
+        return reason;
+    }
+    sqlite3_extended_result_codes(*db, 1);
+    // Functions in the schema could run with our rights; there are none in ours.
+    sqlite3_db_config(*db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    return "";
+}
+
+// What a file is, found without writing to it or to anything beside it.
+struct Identity {
+    std::string reason;          // empty for a store of this version
+    bool needs_recovery = false; // an interrupted write's journal, or WAL mode
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+Identity identify(const char *path, int busy_timeout_ms) {
+    Identity id;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat file;
+    unsigned char header[100];
+    if (fd < 0 || fstat(fd, &file) != 0) {
+        id.reason = strerror(errno);
+    } else if (!S_ISREG(file.st_mode)) {
+        id.reason = S_ISDIR(file.st_mode) ? "is a directory" : "not a regular file";
+    } else if (read(fd, header, sizeof header) != sizeof header ||
+               memcmp(header, "SQLite format 3", 16) != 0) {
+        id.reason = not_a_store;
+    }
+    if (fd >= 0) close(fd);
+    if (!id.reason.empty()) return id;
+    id.device = file.st_dev;
+    id.inode = file.st_ino;
+    // A read-only connection writes nothing, but in WAL mode it would create
+    // or write the -shm and -wal files beside the file: such a file is read
+    // as immutable, its main file alone, which holds a store's schema.
+    id.needs_recovery = header[18] == 2 || header[19] == 2;
+    for (bool immutable : {id.needs_recovery, true}) {
+        sqlite3 *db = nullptr;
+        id.reason = connect(&db, uri(path, immutable ? "mode=ro&immutable=1" : "mode=ro"),
+                            SQLITE_OPEN_READONLY);
+        if (id.reason.empty()) {
+            sqlite3_busy_timeout(db, busy_timeout_ms);
+            id.reason = check_schema(db);
+        }
+        // A journal that a killed writer left: reading would roll it back.
+        bool hot_journal = db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK;
+        sqlite3_close_v2(db);
+        if (!hot_journal || immutable) break;
+        id.needs_recovery = true;
+    }
+    return id;
+}
+
+// Whether the connection's file is still the one identified, at its path.
+bool same_file(sqlite3 *db, const char *path, const Identity &id) {
+    int moved = 1;
+    struct stat file;
+    return sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved == 0 && stat(path, &file) == 0 && file.st_dev == id.device &&
+           file.st_ino == id.inode;
+}
+
+const char replaced[] = "the file was replaced while it was being opened";
+
+// The store's journal mode: a rollback journal, so that a store no process
+// writes is one file, which readers leave as they find it.
+std::string set_journal(sqlite3 *db) {
+    sqlite3_stmt *journal = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode = DELETE", -1, &journal, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(journal)) == SQLITE_ROW &&
+        sqlite3_stricmp(reinterpret_cast<const char *>(sqlite3_column_text(journal, 0)), "delete") != 0)
+        rc = SQLITE_BUSY;
+    sqlite3_finalize(journal);
+    if (rc != SQLITE_ROW)
+        return std::string("cannot leave WAL mode while another process has the store open: ") +
+               sqlite3_errstr(rc);
+    if (sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return sqlite3_errmsg(db);
+    return "";
+}
+
 // Opens store->db as mode asks; an empty result means success, else the reason.
 std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode) {
-    struct stat file;
-    if (mode == SQLSTORE_CREATE && stat(path, &file) == 0 && file.st_size > 0)
-        return "file exists and is not empty";
-    int flags = mode == SQLSTORE_READ_ONLY ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (mode == SQLSTORE_CREATE || mode == SQLSTORE_MEMORY) flags |= SQLITE_OPEN_CREATE;
+    std::string reason;
     if (mode == SQLSTORE_MEMORY) {
-        flags |= SQLITE_OPEN_MEMORY;
-        path = ":memory:";
+        if (!(reason = connect(&store->db, ":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY))
+                 .empty() ||
+            !(reason = create_schema(store->db)).empty())
+            return reason;
+    } else if (mode == SQLSTORE_CREATE) {
+        struct stat file;
+        if (stat(path, &file) == 0 && file.st_size > 0) return "file exists and is not empty";
+        if (!(reason = connect(&store->db, uri(path, ""), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
+                 .empty() ||
+            !(reason = set_journal(store->db)).empty() || !(reason = create_schema(store->db)).empty())
+            return reason;
+    } else {
+        // The file is known for a store of ours before anything can write to it.
+        Identity id = identify(path, default_busy_timeout_ms);
+        if (!id.reason.empty()) return id.reason;
+        if (id.needs_recovery) {
+            if (mode == SQLSTORE_READ_ONLY)
+                return "an interrupted write (or WAL mode) needs recovery, which a read-only open "
+                       "cannot make";
+            // Rolls back what a killed writer left, or checkpoints WAL mode away.
+            sqlite3 *db = nullptr;
+            reason = connect(&db, uri(path, ""), SQLITE_OPEN_READWRITE);
+            if (reason.empty()) {
+                sqlite3_busy_timeout(db, default_busy_timeout_ms);
+                int objects = 0; // a first read rolls back a journal left behind
+                reason = !same_file(db, path, id) ? replaced
+                         : query_int(db, "SELECT count(*) FROM sqlite_schema", objects) != 0
+                             ? sqlite3_errmsg(db)
+                             : set_journal(db);
+            }
+            sqlite3_close_v2(db);
+            if (!reason.empty()) return "cannot recover from an interrupted write: " + reason;
+        }
+        bool read_only = mode != SQLSTORE_READ_WRITE;
+        if (!(reason = connect(&store->db, uri(path, ""),
+                               read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE))
+                 .empty())
+            return reason;
+        if (!same_file(store->db, path, id)) return replaced;
+        sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
+        if (!(reason = check_schema(store->db)).empty() ||
+            (!read_only && !(reason = set_journal(store->db)).empty()))
+            return reason;
     }
-    int rc = sqlite3_open_v2(path, &store->db, flags, nullptr);
-    if (store->db == nullptr) return sqlite3_errstr(rc);
-    if (rc != SQLITE_OK) return sqlite3_errmsg(store->db);
-    sqlite3_extended_result_codes(store->db, 1);
-    // Functions in the schema could run with our rights; there are none in ours.
-    sqlite3_db_config(store->db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
-
-    std::string reason = mode == SQLSTORE_CREATE || mode == SQLSTORE_MEMORY
-                             ? create_schema(store->db)
-                             : check_schema(store->db);
-    if (!reason.empty()) return reason;
-    std::vector<std::string> texts = statement_texts(mode == SQLSTORE_READ_ONLY);
+    std::vector<std::string> texts =
+        statement_texts(mode == SQLSTORE_READ_ONLY || mode == SQLSTORE_READ);
     for (int i = 0; i < STATEMENTS; i++) {
         if (sqlite3_prepare_v3(store->db, texts[i].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
                                &store->statements[i], nullptr) != SQLITE_OK)
             return std::string(not_a_store) + ": " + sqlite3_errmsg(store->db);
     }
-    if (mode == SQLSTORE_READ_ONLY || mode == SQLSTORE_MEMORY) return "";
-    // A connection of its own could see another journal mode; ask, and check.
-    sqlite3_stmt *wal = nullptr;
-    rc = sqlite3_prepare_v2(store->db, "PRAGMA journal_mode = WAL", -1, &wal, nullptr);
-    if (rc == SQLITE_OK && (rc = sqlite3_step(wal)) == SQLITE_ROW &&
-        sqlite3_stricmp(reinterpret_cast<const char *>(sqlite3_column_text(wal, 0)), "wal") != 0)
-        rc = SQLITE_ERROR;
-    sqlite3_finalize(wal);
-    if (rc != SQLITE_ROW)
-        return std::string("cannot switch to WAL journal mode: ") + sqlite3_errmsg(store->db);
-    if (sqlite3_exec(store->db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr) !=
-        SQLITE_OK)
-        return sqlite3_errmsg(store->db);
     return "";
+}
+
+// Whether the file the handle has open is no longer at its path (replaced,
+// renamed or removed): writing on would write to a file nobody reads.
+bool has_moved(sqlstore *store) {
+    int moved = 0;
+    return sqlite3_file_control(store->db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
+
+std::optional<std::string> text(const char *value) {
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// Keeps a call in the log while logging; returns its status. A log that
+// cannot grow loses the line, never the call.
+int log(sqlstore *store, LoggedCall call) noexcept {
+    const int status = call.status;
+    if (store != nullptr && store->logging) try {
+            store->calls.push_back(std::move(call));
+        } catch (const std::bad_alloc &) {
+        }
+    return status;
+}
+int log(sqlstore *store, const char *name, int status) noexcept {
+    if (store == nullptr || !store->logging) return status;
+    try {
+        return log(store, LoggedCall{name, status, {}, {}});
+    } catch (const std::bad_alloc &) {
+        return status;
+    }
 }
 
 } // namespace
@@ -336,24 +504,42 @@ extern "C" {
 int tavri_transaction_start(uintptr_t handle) {
     sqlstore *store = from_handle(handle);
     if (store == nullptr) return SQLSTORE_ERR_NO_TRANSACTION;
+    int status;
     // Also a transaction the host opened itself: starting would join it.
-    if (store->open || !sqlite3_get_autocommit(store->db)) return SQLSTORE_ERR_NESTED;
-    int status = run(store, store->statements[BEGIN]);
-    store->open = status == 0;
+    if (store->open || !sqlite3_get_autocommit(store->db)) {
+        store->refused_starts++;
+        status = SQLSTORE_ERR_NESTED;
+    } else if (has_moved(store)) {
+        status = SQLSTORE_ERR_MOVED;
+    } else {
+        status = run(store, store->statements[BEGIN]);
+        store->open = status == 0;
+    }
+    log(store, "tavri_transaction_start", status);
     return status;
 }
 
 int tavri_transaction_commit(uintptr_t handle) {
     sqlstore *store = from_handle(handle);
-    if (!in_transaction(store)) return SQLSTORE_ERR_NO_TRANSACTION;
+    if (!in_transaction(store)) return log(store, "tavri_transaction_commit", SQLSTORE_ERR_NO_TRANSACTION);
     int status = run(store, store->statements[COMMIT]);
-    if (status == 0) store->open = false;
-    return status;
+    if (status == 0) {
+        store->open = false;
+        store->refused_starts = 0;
+    }
+    return log(store, "tavri_transaction_commit", status);
 }
 
 void tavri_transaction_abort(uintptr_t handle) {
     sqlstore *store = from_handle(handle);
-    if (store == nullptr || !store->open) return;
+    if (store == nullptr) return;
+    log(store, "tavri_transaction_abort", 0);
+    // The abort that follows a refused start leaves the open transaction alone.
+    if (store->refused_starts > 0) {
+        store->refused_starts--;
+        return;
+    }
+    if (!store->open) return;
     if (!sqlite3_get_autocommit(store->db)) run(store, store->statements[ROLLBACK]);
     store->open = false;
 }
@@ -363,8 +549,9 @@ int tavri_remotedevice_get(uintptr_t handle, const remotedevice_record *query, v
     *out_results = nullptr;
     *out_first = nullptr;
     *out_count = 0;
-    return guarded([=] {
-        sqlstore *store = from_handle(handle);
+    sqlstore *store = from_handle(handle);
+    LoggedCall call{"tavri_remotedevice_get", 0, {}, {}};
+    call.status = guarded([=, &call] {
         if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
         sqlite3_stmt *get = store->statements[GET];
         const char *texts[fields];
@@ -380,28 +567,48 @@ int tavri_remotedevice_get(uintptr_t handle, const remotedevice_record *query, v
             set->add(get);
         if (rc != SQLITE_DONE) return failure(store->db);
         set->point_into_texts();
+        if (store->logging)
+            for (const remotedevice_record &record : set->records)
+                call.before.push_back(text(record.dcbx_pending));
         *out_first = set->records.empty() ? nullptr : set->records.data();
         *out_count = static_cast<int>(set->records.size());
         *out_results = set.release();
         return 0;
     });
+    return log(store, std::move(call));
 }
 
 int tavri_remotedevice_set(uintptr_t handle, uintptr_t device_key,
                            const remotedevice_record *update) {
     sqlstore *store = from_handle(handle);
-    if (!in_transaction(store)) return SQLSTORE_ERR_NO_TRANSACTION;
-    // The device is named by device_key; a key in the update would rename it.
-    if (update->key != 0) return SQLSTORE_ERR_FIELD;
-    const char *texts[fields];
-    bool writes = false;
-    for (int i = 1; i < fields; i++) {
-        texts[i] = text_field(*update, i);
-        writes = writes || texts[i] != nullptr;
-    }
-    if (!writes) return 0;
-    bind_record(store->statements[SET], device_key, texts);
-    return run(store, store->statements[SET]);
+    LoggedCall call{"tavri_remotedevice_set", 0, {}, {}};
+    call.status = guarded([=, &call] {
+        if (store != nullptr && store->logging) call.written = text(update->dcbx_pending);
+        if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
+        // The device is named by device_key; a key in the update would rename it.
+        if (update->key != 0) return static_cast<int>(SQLSTORE_ERR_FIELD);
+        const char *texts[fields];
+        bool writes = false;
+        for (int i = 1; i < fields; i++) {
+            texts[i] = text_field(*update, i);
+            writes = writes || texts[i] != nullptr;
+        }
+        if (!writes) return 0;
+        if (store->logging) {
+            // The values the write replaces, read inside its transaction.
+            sqlite3_stmt *values = store->statements[VALUES];
+            sqlite3_bind_int64(values, 1, to_column(device_key));
+            std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> reset(values, sqlite3_reset);
+            int rc;
+            while ((rc = sqlite3_step(values)) == SQLITE_ROW)
+                call.before.push_back(
+                    text(reinterpret_cast<const char *>(sqlite3_column_text(values, 0))));
+            if (rc != SQLITE_DONE) return failure(store->db);
+        }
+        bind_record(store->statements[SET], device_key, texts);
+        return run(store, store->statements[SET]);
+    });
+    return log(store, std::move(call));
 }
 
 void tavri_results_free(uintptr_t, void *results) {
@@ -436,6 +643,25 @@ sqlite3 *sqlstore_db(sqlstore *store) {
     return store->db;
 }
 
+void sqlstore_log_calls(sqlstore *store, int on) {
+    store->logging = on != 0;
+    store->calls.clear();
+}
+
+int sqlstore_each_call(sqlstore *store, store_call_visitor visit, void *context) {
+    return guarded([=] {
+        for (const LoggedCall &logged : store->calls) {
+            std::vector<const char *> before;
+            for (const std::optional<std::string> &value : logged.before)
+                before.push_back(value ? value->c_str() : nullptr);
+            const store_call call{logged.name, logged.status, before.size(), before.data(),
+                                  logged.written ? logged.written->c_str() : nullptr};
+            if (int stop = visit(context, &call)) return stop;
+        }
+        return 0;
+    });
+}
+
 void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds) {
     store->busy_timeout_ms = milliseconds;
     sqlite3_busy_handler(store->db, wait_for_lock, store);
@@ -451,6 +677,8 @@ const char *sqlstore_status_text(int status) {
         return "the update sets the device key";
     case SQLSTORE_ERR_NO_MEMORY:
         return "out of memory";
+    case SQLSTORE_ERR_MOVED:
+        return "the store file was replaced or removed since it was opened";
     }
     if (status == 0 || (status > SQLSTORE_STATUS_BASE && status <= SQLSTORE_STATUS_BASE + 0xffff))
         return sqlite3_errstr(status == 0 ? SQLITE_OK : status - SQLSTORE_STATUS_BASE);

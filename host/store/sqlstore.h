@@ -13,7 +13,11 @@
  *     connection holds the lock, it waits up to the busy timeout (5 seconds
  *     unless set) and then fails with the busy status. A start while a
  *     transaction is open on the handle, the host's own included, is refused
- *     with SQLSTORE_ERR_NESTED and leaves that transaction alone.
+ *     with SQLSTORE_ERR_NESTED and leaves that transaction alone: so does the
+ *     tavri_transaction_abort that follows the refused start, as the module's
+ *     does. A start on a handle whose file was replaced, renamed or removed
+ *     since it was opened is refused with SQLSTORE_ERR_MOVED: nothing is
+ *     written to a file no other process would read.
  *     On a read-only store the start takes no write lock: nothing can write.
  *  3. tavri_remotedevice_get and tavri_remotedevice_set work only inside a
  *     transaction begun by tavri_transaction_start, and only while SQLite has
@@ -32,8 +36,16 @@
  *     tavri_transaction_abort, which rolls back what SQLite has not already
  *     rolled back; no record is ever half written. Abort without a
  *     transaction begun by tavri_transaction_start does nothing.
- *  6. The file is in WAL journal mode with synchronous=FULL: a committed
- *     transaction survives a crash of the process or of the machine.
+ *  6. The file keeps a rollback journal with synchronous=FULL: a committed
+ *     transaction survives a crash of the process or of the machine, and a
+ *     store that no process writes is one file, complete, that reading
+ *     leaves as it was and a read-only medium serves. A writer killed inside
+ *     a transaction leaves its journal, which the next open that may write
+ *     rolls back first.
+ *  7. A file is opened only once it is known for a store of this version,
+ *     found through a connection that cannot write to it or beside it
+ *     (whatever journal or WAL lies there); a file that is not one is left
+ *     as it was, and nothing is created beside it.
  */
 #ifndef CONFMODEL_HOST_STORE_SQLSTORE_H
 #define CONFMODEL_HOST_STORE_SQLSTORE_H
@@ -42,6 +54,8 @@
 #include <stdint.h>
 
 #include <sqlite3.h>
+
+#include "storelog.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -59,22 +73,27 @@ enum { SQLSTORE_FIELDS = 29 };
 typedef enum sqlstore_mode {
     SQLSTORE_READ_WRITE, /* an existing store file */
     SQLSTORE_READ_ONLY,  /* an existing store file, never written: every write
-                            fails with SQLSTORE_STATUS_BASE + SQLITE_READONLY */
+                            fails with SQLSTORE_STATUS_BASE + SQLITE_READONLY,
+                            and one that needs recovery is refused */
     SQLSTORE_CREATE,     /* a new store file; refuses a path that exists and is
                             not empty */
-    SQLSTORE_MEMORY      /* a private in-memory store; path is ignored */
+    SQLSTORE_MEMORY,     /* a private in-memory store; path is ignored */
+    SQLSTORE_READ        /* as SQLSTORE_READ_ONLY, but the interrupted write of
+                            a killed writer is rolled back first, as a writer's
+                            open would */
 } sqlstore_mode;
 
 /* Statuses of the tavri_ calls and of the functions below: 0 on success,
  * SQLSTORE_STATUS_BASE + SQLite's extended result code (100001 to 165535),
- * or one of the store's own (200001 to 200004). Neither range meets an errno
+ * or one of the store's own (200001 to 200005). Neither range meets an errno
  * value, such as the ENOMEM, EBUSY and EINVAL the module returns itself. */
 enum {
     SQLSTORE_STATUS_BASE = 100000,
     SQLSTORE_ERR_NO_TRANSACTION = 200001, /* no transaction of tavri_transaction_start open */
     SQLSTORE_ERR_NESTED = 200002,         /* a transaction is already open on the handle */
     SQLSTORE_ERR_FIELD = 200003,          /* an update sets the key */
-    SQLSTORE_ERR_NO_MEMORY = 200004       /* the store's own allocation failed */
+    SQLSTORE_ERR_NO_MEMORY = 200004,      /* the store's own allocation failed */
+    SQLSTORE_ERR_MOVED = 200005           /* the file was replaced or removed since it was opened */
 };
 
 /* Opens or creates a store. Null on failure, with a one-line reason in error
@@ -93,6 +112,13 @@ uintptr_t sqlstore_handle(sqlstore *store);
 sqlite3 *sqlstore_db(sqlstore *store);
 /* How long a start waits for another connection's write lock; 0 fails at once. */
 void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds);
+
+/* Starts (on non-zero) or stops logging the tavri_ calls made on the handle,
+ * emptying the log either way; a new handle logs nothing. */
+void sqlstore_log_calls(sqlstore *store, int on);
+/* Visits the logged calls in order; returns 0, SQLSTORE_ERR_NO_MEMORY, or
+ * the visitor's non-zero return. */
+int sqlstore_each_call(sqlstore *store, store_call_visitor visit, void *context);
 
 /* A text for any status above, or for 0; "unknown status" for others. */
 const char *sqlstore_status_text(int status);

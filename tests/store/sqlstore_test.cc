@@ -131,6 +131,43 @@ TEST(Sqlstore, FieldsByPositionAndTheHostsTransaction) {
     EXPECT_EQ(rows(store.get()), "7:v22 7:v22");
 }
 
+// The host's own transaction, begun with tavri_transaction_start: the
+// module's start inside it is refused, and the abort that follows leaves the
+// host's earlier writes to its commit.
+TEST(Sqlstore, RefusedNestedStartAndItsAbortLeaveTheOpenTransaction) {
+    Folder folder;
+    Store store = open_store(folder.store, SQLSTORE_READ_WRITE);
+    uintptr_t handle = sqlstore_handle(store.get());
+    remotedevice_record update{};
+    update.dcbx_pending = "host";
+    ASSERT_EQ(tavri_transaction_start(handle), 0);
+    ASSERT_EQ(tavri_remotedevice_set(handle, device, &update), 0);
+    EXPECT_EQ(dcbx_pending_set(handle, device), SQLSTORE_ERR_NESTED);
+    EXPECT_EQ(tavri_transaction_commit(handle), 0);
+    EXPECT_EQ(rows(store.get()), "7:host");
+}
+
+// A store file renamed over, or removed, under an open handle: the next
+// start says so, and nothing reaches the old file or the new one.
+TEST(Sqlstore, ReplacedOrRemovedFileRefusesTheNextStart) {
+    for (bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "replaced");
+        Folder folder, other;
+        Store store = open_store(folder.store, SQLSTORE_READ_WRITE);
+        const std::string replacement = contents(other.store);
+        if (removed)
+            std::filesystem::remove(folder.store);
+        else
+            std::filesystem::rename(other.store, folder.store);
+        EXPECT_EQ(dcbx_pending_set(sqlstore_handle(store.get()), device), SQLSTORE_ERR_MOVED);
+        EXPECT_EQ(rows(store.get()), "7:false");
+        if (!removed) {
+            EXPECT_EQ(contents(folder.store), replacement);
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder.store + "-journal"));
+    }
+}
+
 // Processes race to flip one device from "false" to "true", each through its
 // own connection: in every round exactly one wins, and all the others find
 // "true" and get EBUSY. A store that let another transaction in between a
@@ -183,8 +220,8 @@ TEST(Sqlstore, ProcessesRacingTestAndSetHaveOneWinner) {
 }
 
 // A writer killed between its write and the commit, with more of its changes
-// already spilled into the write-ahead log: the store comes back whole with
-// the value committed before, and the next test-and-set needs no repair.
+// already spilled into the file: the store comes back whole with the value
+// committed before, and the next test-and-set needs no repair.
 TEST(Sqlstore, WriterKilledInTransactionLeavesTheCommittedState) {
     Folder folder;
     int ready[2];
@@ -215,8 +252,9 @@ TEST(Sqlstore, WriterKilledInTransactionLeavesTheCommittedState) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    EXPECT_GT(std::filesystem::file_size(folder.store + "-wal"), 100000u)
-        << "the uncommitted changes never reached the log";
+    EXPECT_GT(std::filesystem::file_size(folder.store), 100000u)
+        << "the uncommitted changes never reached the file";
+    EXPECT_TRUE(std::filesystem::exists(folder.store + "-journal")) << "no journal to roll back";
 
     Store store = open_store(folder.store, SQLSTORE_READ_WRITE);
     auto not_ok = [](void *, int, char **row, char **) { return strcmp(row[0], "ok"); };

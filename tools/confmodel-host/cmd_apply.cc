@@ -99,13 +99,15 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
     ChangeSet changes = read_changes(*session.lines(changes_path));
     Plan plan = plan_changes(base.dump, changes);
     if (!options.result.empty()) {
-        // A dump never goes where a store file is, the source's own included.
+        // A dump never goes over an input, nor where a store file is.
+        if (options.result == "-" || session.is_input(options.result))
+            throw Failure(escaped(options.result) + ": one of this run's inputs; --result writes a "
+                                                    "new file, and would lose it");
         std::ifstream existing(options.result, std::ios::binary);
         char head[16] = {};
         if (existing.read(head, sizeof head) && is_store_file(std::string(head, sizeof head)))
             throw Failure(escaped(options.result) +
                           ": a store file; --result writes a dump and would destroy it");
-        write_dump(options.result, plan.result);
     }
     const bool as_json = options.as_json;
 
@@ -146,6 +148,8 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
                           " refused while the running model took the change set (see above)");
         session.store_changed(commit(source, base.dump, plan, session.settings().limits.max_line, step));
     }
+    // Only a configuration that was committed, when one is to be.
+    if (!options.result.empty()) write_dump(options.result, plan.result);
     services::set_quiet(true);
     Snapshot restarted = fresh_snapshot(session, plan.result);
     services::set_quiet(false);

@@ -22,14 +22,36 @@ std::string status_name(const Store &store, int status) {
     }
 }
 
-ojson values(const Store &store, uintptr_t key) {
-    ojson list = ojson::array();
-    for (const RemoteDevice &device : store.devices(key))
-        list.push_back(describe_remote_device(device)["dcbx_pending"]);
-    return list;
+// What the module's transaction read and left, from the store's log of its
+// calls: the values a get handed over or a set replaced, and after a commit
+// the value written in each of those records. Null when nothing was read.
+struct Seen {
+    ojson before, after;
+};
+
+Seen seen(const std::vector<StoreCall> &calls) {
+    ojson found, written;
+    bool committed = false;
+    for (const StoreCall &call : calls) {
+        if (call.status != 0) continue;
+        const bool set = call.name == "tavri_remotedevice_set";
+        if ((call.name == "tavri_remotedevice_get" || set) && found.is_null()) {
+            found = ojson::array();
+            for (const std::optional<std::string> &value : call.before)
+                found.push_back(value ? ojson(*value) : ojson());
+        }
+        if (set) {
+            written = ojson::array();
+            for (size_t i = 0; i < call.before.size(); i++)
+                written.push_back(call.written ? ojson(*call.written) : ojson());
+        }
+        committed = committed || call.name == "tavri_transaction_commit";
+    }
+    return {found, committed && !written.is_null() ? written : found};
 }
 
 std::string shown(const ojson &list) {
+    if (list.is_null()) return "not read: the transaction did not start";
     if (list.empty()) return "no record";
     std::string text;
     for (const ojson &value : list)
@@ -44,15 +66,15 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
     const Module &m = session.module();
     Store &store = *config.store;
 
-    ojson before = values(store, call.key);
+    store.log_calls();
     int status = call.action == "set"     ? m.dcbx_pending_set(store.handle(), call.key)
                  : call.action == "reset" ? m.dcbx_pending_reset(store.handle(), call.key)
                                           : m.dcbx_pending_test_and_set(store.handle(), call.key,
                                                                         call.expected.c_str(),
                                                                         call.new_value.c_str());
-    ojson after = values(store, call.key);
+    const auto [before, after] = seen(store.calls());
     if (status == 0 && config.from_store_file)
-        session.store_changed(escaped(source) + ": the DCBX flag of device " + std::to_string(call.key) + " written");
+        session.store_changed(escaped(source) + ": the DCBX flag of device " + std::to_string(call.key) + " committed");
 
     if (as_json)
         std::cout << json_text(ojson{{"device", call.key},
@@ -66,5 +88,6 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
                   << "  before  " << shown(before) << "\n"
                   << "  status  " << status_name(store, status) << "\n"
                   << "  after   " << shown(after) << "\n";
-    return status == 0 ? EXIT_OK : EXIT_NO;
+    // EBUSY and EINVAL are the module's answers; anything else is a failure.
+    return status == 0 ? EXIT_OK : status == EBUSY || status == EINVAL ? EXIT_NO : EXIT_BAD;
 }

@@ -50,7 +50,7 @@ int cmd_show(Session &session, const std::string &source, View view, const Query
     const Module &m = session.module();
     HostModel model(m);
     model.build(config.dump);
-    report_findings(config.dump, model);
+    report_findings(config.dump, model, &std::cerr);
     std::cout.flush();
     if (query.kind != Query::none) return lookup(m, view, query);
     write_model(std::cout, view, model, *config.store);

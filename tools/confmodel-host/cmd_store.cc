@@ -2,31 +2,30 @@
 #include "output/files.h"
 #include "input/text.h"
 
-#include <unistd.h>
-
 #include <iostream>
 
 int cmd_import(Session &session, const std::string &path, const std::string &source) {
     if (session.settings().read_only)
         throw Failure("confmodel-host: import writes a store, and --read-only forbids it");
+    if (path == "-")
+        throw Failure("confmodel-host import: a store file is named by its path, and \"-\" is "
+                      "standard input");
+    // Built aside and moved into place whole, and only where nothing is:
+    // a killed or losing import leaves no store, and removes nothing.
+    NewFile file(path, NewFile::Mode::create);
     Dump dump = session.read(source);
     size_t devices = 0;
-    const bool existed = access(path.c_str(), F_OK) == 0;
-    try {
-        Store store(path, Store::Open::create);
+    {
+        Store store(file.path(), Store::Open::create);
         store.begin();
         for (const Record &record : dump.records) {
             store.insert(record);
             devices += record.table == Table::remote_device;
         }
         store.commit();
-    } catch (...) {
-        // A store this run created is removed again: nothing half made stays.
-        if (!existed)
-            for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-                unlink((path + suffix).c_str());
-        throw;
     }
+    if (!file.commit())
+        throw Failure(escaped(path) + ": created by another process meanwhile; nothing was imported");
     session.store_changed(escaped(path) + ": created");
     std::cout << escaped(path) << ": " << dump.records.size() - devices
               << " configuration records and " << devices << " remote devices from "
@@ -34,8 +33,10 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
     return EXIT_OK;
 }
 
-int cmd_export(Session &session, const std::string &source) {
+int cmd_export(Session &session, const std::string &source, const std::string &file) {
     Dump dump = session.read(source);
-    write_dump("-", records_of(dump));
+    if (!file.empty() && file != "-" && session.is_input(file))
+        throw Failure(escaped(file) + ": the configuration being exported; nothing was written");
+    write_dump(file.empty() ? "-" : file, records_of(dump));
     return EXIT_OK;
 }

@@ -18,8 +18,9 @@ struct Query {
 
 // The model, or a lookup's answer (exit 1 when nothing is found).
 int cmd_show(Session &session, const std::string &source, View view, const Query &query);
-// The module's and the host's findings and a summary; exit 1 when there are any.
-int cmd_check(Session &session, const std::string &source);
+// The module's and the host's findings and a summary, on standard output or
+// as one JSON document; exit 1 when there are any.
+int cmd_check(Session &session, const std::string &source, bool as_json);
 
 struct DcbxCall {
     std::string action; // set, reset or test-and-set
@@ -37,10 +38,11 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
              DiffView view);
 
 // Builds SOURCE, applies the change set to the running model as a host must,
-// and compares the result with a fresh start; exit 1 when they diverge. The
-// changed configuration goes to `result` as a dump, unless that is empty.
-// With `commit`, the change set is committed to the store file SOURCE in one
-// transaction, unless the module refused a record of it.
+// and compares the result with a fresh start; exit 1 when they diverge. With
+// `commit`, the change set is committed to the store file SOURCE in one
+// transaction, unless the module refused a record of it (exit 3 when it
+// diverges). The changed configuration goes to `result` as a dump, unless
+// that is empty, once the commit succeeded; never over an input.
 struct ApplyOptions {
     std::string result;
     bool commit = false;
@@ -49,9 +51,10 @@ struct ApplyOptions {
 int cmd_apply(Session &session, const std::string &source, const std::string &changes,
               const ApplyOptions &options);
 
-// A new store file holding a configuration; and a configuration as a dump.
+// A new store file holding a configuration; and a configuration as a dump,
+// to standard output or to a file (never one of the run's inputs).
 int cmd_import(Session &session, const std::string &store, const std::string &source);
-int cmd_export(Session &session, const std::string &source);
+int cmd_export(Session &session, const std::string &source, const std::string &file);
 
 struct Snapshot;
 // The model these records give from a fresh start, seen from outside.

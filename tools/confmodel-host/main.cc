@@ -6,10 +6,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdint>
-#include <limits>
 #include <iostream>
+#include <limits>
+#include <memory>
 #include <new>
+#include <sstream>
 
 namespace {
 
@@ -21,16 +24,21 @@ change, that caused it.
 
 Exit status, which alone tells a script whether a store file changed (only
 0, 3 and 4 follow a change, and always do):
-  0  done; import, dcbx with status 0 and apply --commit changed the store
+  0  done; import created the store, dcbx with status 0 and apply --commit
+     committed to it
   1  done, nothing changed, and the answer is no: a lookup found nothing,
      check found problems, the models differ (diff), the running model
-     diverges from a fresh start (apply), the module's DCBX status is not 0
-  2  failed, and nothing changed: a usage error, an unreadable or malformed
-     input, a module that cannot be loaded, a store that is locked or
-     refused, a refused commit, output that cannot be written
+     diverges from a fresh start (apply), the module's DCBX status is EBUSY
+     or EINVAL
+  2  failed, and nothing changed: a usage error; an unreadable, malformed or
+     refused input (a file that is no store of this version); a module that
+     cannot be loaded; a store that is locked, read-only or failing (a DCBX
+     call's other statuses); import onto a file that exists; a commit
+     refused (the module refused a record, or the store changed since it
+     was read); output that cannot be written
   3  apply --commit committed, and the running model diverges
-  4  a store was changed, but what had to follow failed (the output could not
-     be written); the message says what was changed
+  4  a store was changed, but what had to follow failed (the output, or
+     --result, could not be written); the message says what was changed
 )";
 
 // Plain decimal only: strtoll's base 0, which CLI11 uses, would read "010" as 8.
@@ -52,25 +60,107 @@ CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min
         ->check(CLI::Range(min, max));
 }
 
+// A size: a plain decimal from 1 to what a size_t holds, compared as text so
+// that nothing beyond it can wrap around.
+const CLI::Validator size(
+    [](std::string &text) {
+        const std::string most = std::to_string(std::numeric_limits<size_t>::max());
+        if (!decimal(text).empty() || text[0] == '-' || text == "0" ||
+            (text.size() == most.size() ? text > most : text.size() > most.size()))
+            return "not a size from 1 to " + most + " bytes: " + text;
+        return std::string();
+    },
+    "BYTES");
+
+// Usage lines as a command is really given: every word from the program's
+// name on, each command's arguments after it ("confmodel-host show SOURCE port
+// N"), and a command's subcommands listed with their arguments.
+class Formatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App *app, std::string) const override {
+        std::vector<const CLI::App *> chain;
+        for (const CLI::App *at = app; at != nullptr; at = at->get_parent())
+            chain.insert(chain.begin(), at);
+        std::string out = "Usage:";
+        for (const CLI::App *at : chain) {
+            out += " " + at->get_name() + words(at, at == app);
+            if (at == app && !at->get_subcommands({}).empty())
+                out += at->get_parent() == nullptr ? " COMMAND ..." : " ACTION ...";
+        }
+        return out + "\n";
+    }
+    std::string make_subcommand(const CLI::App *sub) const override {
+        std::stringstream out;
+        std::string actions = sub->get_subcommands({}).empty() ? ""
+                              : sub->get_require_subcommand_min() > 0 ? " ACTION"
+                                                                      : " [ACTION]";
+        CLI::detail::format_help(out, sub->get_name() + words(sub, false) + actions,
+                                 sub->get_description(), column_width_);
+        return out.str();
+    }
+
+  private:
+    // "[OPTIONS]" where a command takes options (the program's own only in
+    // its own line), then its positional arguments.
+    static std::string words(const CLI::App *app, bool last) {
+        std::string out;
+        auto options = app->get_options([](const CLI::Option *o) {
+            return o->nonpositional() && o->get_name() != "--help";
+        });
+        if (!options.empty() && (last || app->get_parent() != nullptr)) out += " [OPTIONS]";
+        for (const CLI::Option *o : app->get_options([](const CLI::Option *o) { return o->get_positional(); }))
+            out += " " + (o->get_required() ? o->get_name(true, false) : "[" + o->get_name(true, false) + "]");
+        return out;
+    }
+};
+
+// A command or action that is missing, or a word taken for one that names
+// none: "dcbx: "frob" is not an action (set, reset, test-and-set)", where
+// CLI11 would say "A subcommand is required". Empty for other errors.
+std::string command_error(const CLI::App &app) {
+    const CLI::App *at = &app;
+    for (bool deeper = true; deeper;) {
+        deeper = false;
+        for (const CLI::App *sub : at->get_subcommands())
+            if (sub->parsed()) at = sub, deeper = true;
+    }
+    if (at->get_subcommands({}).empty()) return "";
+    std::string names;
+    for (const CLI::App *sub : at->get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    const char *what = at->get_parent() == nullptr ? "a command" : "an action";
+    const std::string command =
+        at->get_parent() == nullptr ? at->get_name() : "confmodel-host " + at->get_name();
+    std::vector<std::string> left = app.remaining(true);
+    if (!left.empty())
+        return command + ": " + quote(left.front()) + " is not " + what + " (" + names + ")";
+    if (at->get_require_subcommand_min() > 0)
+        return command + ": " + what + " is required (" + names + ")";
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    // A closed pipe is output that cannot be written, to be reported with the
+    // exit status that says whether a store changed, not a silent death.
+    signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Loads the module as the device's host does, builds the model from a "
                  "configuration, and shows it.",
                  "confmodel-host"};
     app.footer(footer);
+    app.formatter(std::make_shared<Formatter>());
     app.require_subcommand(1);
     app.fallthrough();
     Settings settings;
     app.add_option("--library", settings.library,
                    "the module to load (default: " + settings.library + ")");
-    const CLI::Range positive(size_t(1), std::numeric_limits<size_t>::max());
     app.add_option("--max-line", settings.limits.max_line,
                    "the longest line of a dump (or row of a store), in bytes (default 1 MiB)")
-        ->check(positive);
+        ->check(size);
     app.add_option("--max-input", settings.limits.max_input,
                    "the largest dump, in bytes (default 1 GiB)")
-        ->check(positive);
+        ->check(size);
     app.add_flag("--read-only", settings.read_only,
                  "open store files read-only: nothing is ever written to them");
 
@@ -100,12 +190,15 @@ int main(int argc, char **argv) {
     xnetgroup->add_option("SEP", query.separator, "the separator")->required();
 
     CLI::App *check = app.add_subcommand(
-        "check", "show no model: list the module's and the host's findings; exit 1 if any");
+        "check", "show no model: list the module's and the host's findings on standard output; "
+                 "exit 1 if any");
     check->add_option("SOURCE", source, "the configuration")->required();
+    check->add_flag("--json", as_json, "as one JSON document");
 
     CLI::App *dcbx = app.add_subcommand(
         "dcbx", "change a remote device's DCBX-pending flag through the module, showing the "
-                "stored value before and after and the status; exit 1 unless it is 0");
+                "value its transaction read, the status, and the value it left; exit 1 for "
+                "EBUSY or EINVAL, 2 for any other failure");
     dcbx->add_option("SOURCE", source, "the configuration")->required();
     dcbx->add_flag("--json", as_json, "as JSON");
     dcbx->require_subcommand(1);
@@ -152,13 +245,16 @@ int main(int argc, char **argv) {
     CLI::App *export_ = app.add_subcommand(
         "export", "write a configuration, a store file's for instance, as a dump");
     export_->add_option("SOURCE", source, "the configuration")->required();
+    export_->add_option("FILE", other,
+                        "where to write the dump, whole or not at all (default: standard output)");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        std::cerr << "confmodel-host: " << e.what() << "\n"
+        std::string command = command_error(app);
+        std::cerr << (command.empty() ? "confmodel-host: " + std::string(e.what()) : command) << "\n"
                   << "Run confmodel-host --help for the commands.\n";
         return EXIT_BAD;
     }
@@ -185,7 +281,7 @@ int main(int argc, char **argv) {
                 throw Failure("confmodel-host: --dot shows the whole model; it takes no lookup");
             return cmd_show(session, source, view, query);
         }
-        if (*check) return cmd_check(session, source);
+        if (*check) return cmd_check(session, source, as_json);
         if (*diff)
             return cmd_diff(session, source, other,
                             changes_only ? DiffView::changes
@@ -193,7 +289,7 @@ int main(int argc, char **argv) {
                                          : DiffView::text);
         if (*apply) return cmd_apply(session, source, other, apply_options);
         if (*import) return cmd_import(session, source, other);
-        if (*export_) return cmd_export(session, source);
+        if (*export_) return cmd_export(session, source, other);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";
         return cmd_dcbx(session, source, call, as_json);

@@ -1,5 +1,8 @@
 #include "session.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <utility>
@@ -9,9 +12,21 @@ bool is_store_file(const std::string &head) {
 }
 
 std::unique_ptr<LineReader> Session::lines(const std::string &path) const {
+    if (path.empty()) throw Failure("\"\": an empty path names no file");
     if (path == "-" && std::exchange(stdin_read_, true))
         throw Failure("<stdin>: read once already; give the other input as a file");
-    return std::make_unique<LineReader>(path, settings_.limits);
+    auto reader = std::make_unique<LineReader>(path, settings_.limits);
+    struct stat file;
+    if ((path == "-" ? fstat(0, &file) : stat(path.c_str(), &file)) == 0)
+        inputs_.emplace_back(file.st_dev, file.st_ino);
+    return reader;
+}
+
+bool Session::is_input(const std::string &path) const {
+    struct stat file;
+    return stat(path.c_str(), &file) == 0 &&
+           std::find(inputs_.begin(), inputs_.end(), std::make_pair(file.st_dev, file.st_ino)) !=
+               inputs_.end();
 }
 
 // A dump read whole, or nothing when the file at path is a store file.
@@ -31,8 +46,7 @@ Source Session::open(const std::string &path, bool write) const {
         seed(*source.store, records_of(source.dump));
         return source;
     }
-    source.store = std::make_unique<Store>(
-        path, write && !settings_.read_only ? Store::Open::read_write : Store::Open::read_only);
+    source.store = std::make_unique<Store>(path, store_mode(write));
     source.dump = source.store->read(settings_.limits.max_line);
     source.from_store_file = true;
     return source;
@@ -40,7 +54,12 @@ Source Session::open(const std::string &path, bool write) const {
 
 Dump Session::read(const std::string &path) const {
     if (std::optional<Dump> dump = read_if_dump(path)) return std::move(*dump);
-    return Store(path, Store::Open::read_only).read(settings_.limits.max_line);
+    return Store(path, store_mode(false)).read(settings_.limits.max_line);
+}
+
+Store::Open Session::store_mode(bool write) const {
+    if (settings_.read_only) return Store::Open::read_only;
+    return write ? Store::Open::read_write : Store::Open::read;
 }
 
 const Module &Session::module() {

@@ -9,16 +9,21 @@
 #include "running/module.h"
 #include "store/store.h"
 
+#include <sys/types.h>
+
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Exit statuses. A script tells from the status alone whether a store file
 // was changed: only 0, 3 and 4 follow a change, and then always.
 enum {
     EXIT_OK = 0,         // done; import, a DCBX call and apply --commit changed the store
     EXIT_NO = 1,         // done, nothing changed, and the answer is no: not found, findings,
-                         // models that differ, a running model that diverges, a DCBX status
+                         // models that differ, a running model that diverges, EBUSY or
+                         // EINVAL from a DCBX call
     EXIT_BAD = 2,        // failed, and nothing was changed
     EXIT_DIVERGES = 3,   // apply --commit committed, and the running model diverges
     EXIT_INCOMPLETE = 4, // a store was changed, but what should follow failed (the output)
@@ -47,14 +52,16 @@ class Session {
 
     // The configuration at path ("-" for standard input), read and checked
     // whole, so that a bad record stops the run before the module sees
-    // anything. A store file is opened read-only unless `write` is given (and
-    // --read-only is not).
+    // anything. A store file is opened for reading unless `write` is given
+    // (and --read-only is not).
     Source open(const std::string &path, bool write = false) const;
     // The configuration alone, without a store for its remote devices.
     Dump read(const std::string &path) const;
     // The lines of a file, or of standard input ("-"), which one run reads
     // once at most.
     std::unique_ptr<LineReader> lines(const std::string &path) const;
+    // Whether path is a file this run read, whatever path named it.
+    bool is_input(const std::string &path) const;
     // The module, loaded on first use. Throws Failure when it cannot load.
     const Module &module();
     const Settings &settings() const { return settings_; }
@@ -63,12 +70,17 @@ class Session {
     void store_changed(const std::string &what) { changed_ = what; }
     const std::string &changed() const { return changed_; }
 
+    // How a store file is opened: for writing, or reading; never written
+    // at all under --read-only.
+    Store::Open store_mode(bool write) const;
+
   private:
     std::optional<Dump> read_if_dump(const std::string &path) const;
 
     Settings settings_;
     Module module_;
     mutable bool stdin_read_ = false;
+    mutable std::vector<std::pair<dev_t, ino_t>> inputs_; // files read, by device and inode
     std::string changed_;
 };
 

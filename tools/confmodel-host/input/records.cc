@@ -166,11 +166,15 @@ Table identity_kind(Table table) {
 } // namespace
 
 std::string identity(const Record &record) {
-    // Unit separators keep the parts apart; an absent column 0 differs from
-    // every text, the empty one included.
+    // The kind's letter, then column 0 with its length in front, so that no
+    // byte a name holds can move the border to the xnet; "-" (which starts
+    // no length) for an absent column 0, which differs from every text.
     std::string key(1, static_cast<char>('a' + static_cast<int>(identity_kind(record.table))));
-    if (const char *name = record.column(0)) key.append("\x1f").append(name);
-    if (is_xnetgroup(record.table)) key.append("\x1e").append(record.xnet());
+    if (const char *name = record.column(0))
+        key.append(std::to_string(strlen(name))).append(":").append(name);
+    else
+        key.append("-");
+    if (is_xnetgroup(record.table)) key.append(record.xnet());
     return key;
 }
 

@@ -148,7 +148,9 @@ std::string where(const Record &record);
 
 // A record's identity: its kind and column 0, and for an xnetgroup also its
 // xnet. Ethernet and FC xnets share one kind, as do the two xnetgroups, since
-// lookups by name find either: a change can turn one into the other.
+// lookups by name find either: a change can turn one into the other. Two
+// records share an identity exactly when these parts are equal, whatever
+// bytes their names hold; its first character stands for the kind.
 std::string identity(const Record &record);
 // The identity for people: `xnet "/xnets/prod"`, `remote device 1001`.
 std::string describe(const Record &record);

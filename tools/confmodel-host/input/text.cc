@@ -75,10 +75,15 @@ std::string escaped(std::string_view text) {
 }
 
 std::string quote(std::string_view text, size_t limit) {
-    if (text.size() <= limit) return "\"" + escaped(text) + "\"";
     // Cut before a UTF-8 continuation byte, never inside a character.
-    size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+    size_t cut = text.size() <= limit ? text.size() : limit;
+    while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
         cut--;
-    return "\"" + escaped(text.substr(0, cut)) + "...\"";
+    // A quote inside shows as \", so the closing quote is always ours.
+    std::string out = "\"";
+    for (char c : escaped(text.substr(0, cut))) {
+        if (c == '"') out += '\\';
+        out += c;
+    }
+    return out + (cut < text.size() ? "...\"" : "\"");
 }

@@ -17,8 +17,9 @@ std::string escaped(std::string_view text);
 // Whether text is well-formed UTF-8, as JSON text must be.
 bool is_utf8(std::string_view text);
 
-// For a message about an offending token: escaped, in double quotes, and cut
-// to its first `limit` characters with "..." when longer.
+// For a message about an offending token: escaped, in double quotes (a
+// double quote inside becomes \"), and cut to its first `limit` characters
+// with "..." when longer.
 std::string quote(std::string_view text, size_t limit = 40);
 
 #endif

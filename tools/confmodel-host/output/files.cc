@@ -2,22 +2,160 @@
 
 #include "input/text.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
-void write_dump(const std::string &path, const std::vector<const Record *> &records) {
-    std::ofstream file;
-    if (path != "-") {
-        file.open(path);
-        if (!file) throw Failure(escaped(path) + ": " + strerror(errno));
-    }
-    std::ostream &out = path == "-" ? std::cout : file;
-    for (const Record *record : records)
-        out << record_json(*record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-            << "\n";
-    out.flush();
-    if (!out) throw Failure(escaped(path) + ": cannot be written");
+namespace {
+
+[[noreturn]] void fail(const std::string &path, int error) {
+    throw Failure(escaped(path) + ": " + strerror(error));
 }
 
+// The temporary files of this run, for the signal handler: fixed slots, as a
+// handler may neither allocate nor lock.
+constexpr int slots = 4;
+char temporary[slots][PATH_MAX + 16];
+volatile sig_atomic_t in_use[slots];
+
+void remove_temporaries(int signal) {
+    for (int i = 0; i < slots; i++)
+        if (in_use[i]) {
+            unlink(temporary[i]);
+            size_t length = strlen(temporary[i]);
+            memcpy(temporary[i] + length, "-journal", 9);
+            unlink(temporary[i]);
+        }
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void enlist(const std::string &path) {
+    static bool handled = false;
+    if (!handled) {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(signal, remove_temporaries);
+        handled = true;
+    }
+    for (int i = 0; i < slots; i++)
+        if (!in_use[i] && path.size() < PATH_MAX) {
+            memcpy(temporary[i], path.c_str(), path.size() + 1);
+            in_use[i] = 1;
+            return;
+        }
+}
+
+void delist(const std::string &path) {
+    for (int i = 0; i < slots; i++)
+        if (in_use[i] && path == temporary[i]) in_use[i] = 0;
+}
+
+void sync_path(const std::string &path, int flags) {
+    int fd = open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fsync(fd) != 0) {
+        int error = errno;
+        if (fd >= 0) close(fd);
+        fail(path, error);
+    }
+    close(fd);
+}
+
+std::string directory_of(const std::string &path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+NewFile::NewFile(const std::string &target, Mode mode) : target_(target), mode_(mode) {
+    struct stat file;
+    if (target.empty()) throw Failure("\"\": an empty path names no file");
+    // A new file gets the permissions any new file would; a replaced one
+    // keeps its own.
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t permissions = 0666 & ~mask;
+    if (lstat(target.c_str(), &file) == 0) {
+        if (mode == Mode::create)
+            throw Failure(escaped(target) + ": exists already" +
+                          (S_ISDIR(file.st_mode) ? " (a directory)" : ""));
+        if (S_ISLNK(file.st_mode)) {
+            char *real = realpath(target.c_str(), nullptr);
+            if (real == nullptr) fail(target, errno);
+            target_ = real;
+            free(real);
+        }
+        if (stat(target_.c_str(), &file) != 0) fail(target, errno);
+        if (!S_ISREG(file.st_mode))
+            throw Failure(escaped(target) + ": not a regular file, which is all this writes over");
+        permissions = file.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        fail(target, errno);
+    }
+    std::string name = target_ + ".unfinished-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0) fail(directory_of(target_), errno);
+    fchmod(fd, permissions);
+    close(fd);
+    temporary_ = name;
+    enlist(temporary_);
+}
+
+NewFile::~NewFile() {
+    if (committed_) return;
+    unlink(temporary_.c_str());
+    unlink((temporary_ + "-journal").c_str());
+    delist(temporary_);
+}
+
+bool NewFile::commit() {
+    sync_path(temporary_, 0);
+    if (mode_ == Mode::replace) {
+        if (rename(temporary_.c_str(), target_.c_str()) != 0) fail(target_, errno);
+    } else if (renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(),
+                         RENAME_NOREPLACE) != 0) {
+        // A file system without the flag: a link fails as well when the
+        // target exists.
+        if (errno != EINVAL && errno != ENOSYS) {
+            if (errno == EEXIST) return false;
+            fail(target_, errno);
+        }
+        if (link(temporary_.c_str(), target_.c_str()) != 0) {
+            if (errno == EEXIST) return false;
+            fail(target_, errno);
+        }
+        unlink(temporary_.c_str());
+    }
+    committed_ = true;
+    delist(temporary_);
+    sync_path(directory_of(target_), O_DIRECTORY);
+    return true;
+}
+
+void write_dump(const std::string &path, const std::vector<const Record *> &records) {
+    auto write = [&](std::ostream &out, const std::string &name) {
+        errno = 0;
+        for (const Record *record : records)
+            out << record_json(*record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
+                << "\n";
+        out.flush();
+        if (!out) throw Failure(escaped(name) + ": cannot be written" + (errno ? std::string(": ") + strerror(errno) : ""));
+    };
+    if (path == "-") return write(std::cout, "<stdout>");
+    NewFile file(path, NewFile::Mode::replace);
+    std::ofstream out(file.path(), std::ios::binary);
+    if (!out) fail(file.path(), errno);
+    write(out, path);
+    out.close();
+    if (!out) throw Failure(escaped(path) + ": cannot be written");
+    file.commit();
+}

@@ -1,4 +1,4 @@
-// The files this program writes.
+// The files this program writes: each appears whole or not at all.
 #ifndef CONFMODEL_HOST_OUTPUT_FILES_H
 #define CONFMODEL_HOST_OUTPUT_FILES_H
 
@@ -6,6 +6,38 @@
 
 #include <string>
 #include <vector>
+
+// A file written through a temporary file beside its target, named
+// "TARGET.unfinished-XXXXXX" so that one a killed run leaves says what it is.
+// The temporary file (and an SQLite journal beside it) is removed unless
+// committed, also when SIGINT, SIGTERM or SIGHUP ends the run. Committing
+// syncs it and moves it into place.
+class NewFile {
+  public:
+    // create: the target must not exist, and commit() never replaces one.
+    // replace: the target, if it exists, must be a regular file (a symbolic
+    // link is followed): commit() replaces it.
+    enum class Mode { create, replace };
+
+    // Throws Failure with the system's reason when the target is refused or
+    // no temporary file can be made beside it.
+    NewFile(const std::string &target, Mode mode);
+    ~NewFile();
+    NewFile(const NewFile &) = delete;
+    NewFile &operator=(const NewFile &) = delete;
+
+    // The temporary file, to be written by path (its descriptor is closed).
+    const std::string &path() const { return temporary_; }
+    // Syncs the file and moves it to the target, then syncs the directory.
+    // False when creating and the target appeared meanwhile: the temporary
+    // file is removed and nothing else touched. Throws Failure on an error.
+    bool commit();
+
+  private:
+    std::string target_, temporary_;
+    Mode mode_;
+    bool committed_ = false;
+};
 
 // Writes the records as a dump, one a line ("-": standard output).
 void write_dump(const std::string &path, const std::vector<const Record *> &records);

@@ -60,7 +60,7 @@ class Findings {
     }
 
     // In the order of the records' sources and lines.
-    FindingCounts write() {
+    FindingCounts write(std::ostream *out) {
         std::stable_sort(found_.begin(), found_.end(), [](const Finding &a, const Finding &b) {
             return std::make_pair(a.record->source, a.record->line) <
                    std::make_pair(b.record->source, b.record->line);
@@ -68,8 +68,10 @@ class Findings {
         FindingCounts counts;
         for (const Finding &f : found_) {
             (f.error ? counts.errors : counts.warnings)++;
-            std::cerr << where(*f.record) << (f.error ? ": host error: " : ": host warning: ")
-                      << f.text << "\n";
+            counts.found.push_back({where(*f.record), f.error, f.text});
+            if (out != nullptr)
+                *out << where(*f.record) << (f.error ? ": host error: " : ": host warning: ")
+                     << f.text << "\n";
         }
         return counts;
     }
@@ -93,7 +95,7 @@ void same_pathnames(Findings &findings, const HostModel &model, const list_head 
 
 } // namespace
 
-FindingCounts report_findings(const Dump &dump, const HostModel &model) {
+FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ostream *out) {
     Findings findings;
     const Module &m = model.module();
 
@@ -144,5 +146,5 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model) {
                                  "): every DCBX test-and-set on this key answers EINVAL");
         }
     }
-    return findings.write();
+    return findings.write(out);
 }

@@ -8,14 +8,25 @@
 
 #include "running/model.h"
 
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct HostFinding {
+    std::string where; // "file:line"
+    bool error;        // else a warning
+    std::string text;
+};
+
 struct FindingCounts {
     int errors = 0;
     int warnings = 0;
+    std::vector<HostFinding> found; // in line order
 };
 
-// Writes each finding to standard error as "file:line: host error: ..." or
-// "host warning", in line order, and counts them. The model must be built
-// from the dump.
-FindingCounts report_findings(const Dump &dump, const HostModel &model);
+// The host's findings, in line order; each also written to out, unless that
+// is null, as "file:line: host error: ..." or "host warning". The model must
+// be built from the dump.
+FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ostream *out);
 
 #endif

@@ -15,6 +15,11 @@ int errors;
 int warnings;
 bool quiet;
 std::vector<services::LogLine> *captured;
+FILE *output = stderr;
+
+void show(const std::string &line) {
+    if (output != nullptr) fwrite(line.data(), 1, line.size(), output);
+}
 
 const char *priority_name(int priority) {
     static const char *const names[] = {"emerg",   "alert",  "crit", "err",
@@ -26,7 +31,8 @@ const char *priority_name(int priority) {
 
 // The module's syslog resolves against this executable (it exports its
 // symbols), so every line the module logs passes through here. The line goes
-// to standard error only: this is a tool, not a daemon.
+// to standard error (or where set_output says) only: this is a tool, not a
+// daemon.
 extern "C" void syslog(int priority, const char *format, ...) {
     if (quiet) return;
     if (LOG_PRI(priority) <= LOG_ERR)
@@ -52,7 +58,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string shown = escaped(text);
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
-    fwrite(line.data(), 1, line.size(), stderr);
+    show(line);
     if (captured != nullptr) captured->push_back({context, priority_name(priority), shown});
 }
 
@@ -71,8 +77,12 @@ int warnings_logged() {
 
 void note(const std::string &where, const std::string &text) {
     if (quiet) return;
-    std::string line = where + ": note: " + text + "\n";
-    fwrite(line.data(), 1, line.size(), stderr);
+    show(where + ": note: " + text + "\n");
+    if (captured != nullptr) captured->push_back({where, "note", text});
+}
+
+void set_output(FILE *out) {
+    output = out;
 }
 
 void set_quiet(bool value) {

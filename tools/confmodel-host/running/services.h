@@ -5,6 +5,7 @@
 #ifndef CONFMODEL_HOST_RUNNING_SERVICES_H
 #define CONFMODEL_HOST_RUNNING_SERVICES_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ int warnings_logged();
 // A remark of the host itself about a record: "where: note: text".
 void note(const std::string &where, const std::string &text);
 
+// Where lines and notes are shown: standard error unless set; null shows
+// them nowhere (they are still counted and captured).
+void set_output(FILE *out);
+
 // While quiet, lines and notes are neither shown nor counted: a model built
 // only to be compared has nothing new to say.
 void set_quiet(bool quiet);
@@ -28,7 +33,8 @@ void set_quiet(bool quiet);
 struct LogLine {
     std::string context, priority, text; // text with control characters escaped
 };
-// Lines logged from now on are also kept in *lines; null stops that.
+// Lines logged from now on, and notes (priority "note"), are also kept in
+// *lines; null stops that.
 void capture(std::vector<LogLine> *lines);
 
 } // namespace services

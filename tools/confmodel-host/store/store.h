@@ -24,15 +24,33 @@ struct RemoteDevice {
     }
 };
 
+// A tavri_ call the module made, as the store logged it during the call.
+struct StoreCall {
+    std::string name; // "tavri_remotedevice_get"
+    int status;
+    // The DCBX-pending values of the records a get handed over, or that a
+    // set wrote to, before the write; and the value a set wrote.
+    std::vector<std::optional<std::string>> before;
+    std::optional<std::string> written;
+};
+
+struct store_call;
+// A visitor of the store's log (storelog.h) that appends each call to the
+// std::vector<StoreCall> at context.
+int keep_call(void *context, const store_call *call);
+
 struct StoreImpl; // each build's own
 
 class Store {
   public:
-    enum class Open { read_only, read_write, create };
+    // read: never written, but what a killed writer left is rolled back
+    // first; read_only: never written at all.
+    enum class Open { read, read_only, read_write, create };
 
     Store(); // empty, in memory
     // A store file. Throws Failure with the reason when the file is no store
-    // of this version (leaving it as it was), or cannot be opened.
+    // of this version (leaving it, and all beside it, as it was), or cannot
+    // be opened.
     Store(const std::string &path, Open mode);
     ~Store();
     Store(const Store &) = delete;
@@ -42,6 +60,9 @@ class Store {
     uintptr_t handle() const;
     // A text for a status of the tavri_ calls: "database is locked".
     std::string status_text(int status) const;
+    // The tavri_ calls made on the handle since log_calls(), in order.
+    void log_calls();
+    std::vector<StoreCall> calls() const;
 
     // Remote devices: records of the remote_device table.
     void add(const Record &device);
@@ -51,7 +72,8 @@ class Store {
     void each(const std::function<void(const RemoteDevice &)> &visit) const;
 
     // Configuration records of a store file, as a dump holds them: the
-    // configuration records, then the remote devices, each in store order.
+    // configuration records, then the remote devices, each in store order,
+    // read in one transaction.
     // A record's line is its row in the store. Every row is checked as a
     // dump's line is, a row's texts being at most max_row bytes together.
     Dump read(size_t max_row);
@@ -62,7 +84,8 @@ class Store {
     void erase(const Record &row);
 
     // The host's own transaction: the writes in between are committed
-    // together or not at all.
+    // together or not at all. A store file replaced or removed since it was
+    // opened refuses to begin.
     void begin();
     void commit();
     void rollback();

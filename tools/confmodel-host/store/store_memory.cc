@@ -57,6 +57,16 @@ std::string Store::status_text(int status) const {
     return std::to_string(status);
 }
 
+void Store::log_calls() {
+    memstore_clear_calls(impl_->store);
+}
+
+std::vector<StoreCall> Store::calls() const {
+    std::vector<StoreCall> out;
+    if (memstore_each_call(impl_->store, keep_call, &out) != 0) throw std::bad_alloc();
+    return out;
+}
+
 void Store::add(const Record &device) {
     if (memstore_add_device(impl_->store, device_key(device),
                             device.column(REMOTE_DEVICE_DCBX_PENDING)) != 0)

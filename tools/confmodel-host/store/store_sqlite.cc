@@ -4,6 +4,7 @@
 
 #include "sqlstore.h"
 #include "input/text.h"
+#include "tavri.h"
 
 #include <climits>
 #include <deque>
@@ -110,7 +111,8 @@ Store::Store(const std::string &path, Open mode) : impl_(new StoreImpl) {
     char error[512];
     impl_->name = escaped(path);
     impl_->store = sqlstore_open(path.c_str(),
-                                 mode == Open::read_only    ? SQLSTORE_READ_ONLY
+                                 mode == Open::read         ? SQLSTORE_READ
+                                 : mode == Open::read_only  ? SQLSTORE_READ_ONLY
                                  : mode == Open::read_write ? SQLSTORE_READ_WRITE
                                                             : SQLSTORE_CREATE,
                                  error, sizeof error);
@@ -129,6 +131,16 @@ uintptr_t Store::handle() const {
 
 std::string Store::status_text(int status) const {
     return sqlstore_status_text(status);
+}
+
+void Store::log_calls() {
+    sqlstore_log_calls(impl_->store, 1);
+}
+
+std::vector<StoreCall> Store::calls() const {
+    std::vector<StoreCall> out;
+    if (sqlstore_each_call(impl_->store, keep_call, &out) != 0) throw std::bad_alloc();
+    return out;
 }
 
 void Store::add(const Record &device) {
@@ -275,6 +287,9 @@ class RowFields {
 } // namespace
 
 Dump Store::read(size_t max_row) {
+    // One transaction for both tables, unless the caller's is open.
+    const bool own = sqlite3_get_autocommit(impl_->db()) != 0;
+    if (own) begin();
     Dump dump{impl_->name, impl_->records_source, {}, {}};
     // Each row is checked as a dump's line is: whatever put it in the store,
     // the module gets nothing it could not have got from a dump.
@@ -311,6 +326,7 @@ Dump Store::read(size_t max_row) {
             if (auto text = device.text(1 + n, field_column(n).c_str())) row.column(n, std::move(*text));
         dump.records.push_back(read_record(row.fields(), dump.texts, impl_->devices_source, line));
     }
+    if (own) commit();
     check_dump(dump);
     return dump;
 }
@@ -360,15 +376,18 @@ void Store::erase(const Record &row) {
     erase.step();
 }
 
+// The host's transactions are the store client's, so that the client's
+// rules (a nested start refused, a replaced file noticed) hold for them too.
 void Store::begin() {
-    impl_->check(sqlite3_exec(impl_->db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+    if (int status = tavri_transaction_start(handle()))
+        throw Failure(impl_->name + ": " + sqlstore_status_text(status));
 }
 
 void Store::commit() {
-    impl_->check(sqlite3_exec(impl_->db(), "COMMIT", nullptr, nullptr, nullptr));
+    if (int status = tavri_transaction_commit(handle()))
+        throw Failure(impl_->name + ": " + sqlstore_status_text(status));
 }
 
 void Store::rollback() {
-    if (!sqlite3_get_autocommit(impl_->db()))
-        sqlite3_exec(impl_->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    tavri_transaction_abort(handle());
 }

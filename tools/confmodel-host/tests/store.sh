@@ -19,7 +19,7 @@ round_trip)
     "$@" export store.db > first.jsonl && "$@" import again.db first.jsonl > /dev/null &&
         "$@" export again.db > second.jsonl || fail "export or import failed"
     cmp first.jsonl second.jsonl || fail "a second round trip differs"
-    "$@" import store.db first.jsonl 2>&1 | grep -q "file exists and is not empty" ||
+    "$@" import store.db first.jsonl 2>&1 | grep -q "store.db: exists already" ||
         fail "import over a store was not refused" ;;
 dcbx_persists)
     "$@" dcbx store.db test-and-set 1002 true false > /dev/null || fail "the first run failed"
@@ -68,6 +68,167 @@ db.execute("insert into config_record (tbl, c0) values (\"remote_device\", \"777
     "$@" show other.db 2>&1 | grep -q "other.db: not a configuration store" || fail "other.db was read"
     "$@" dcbx newer.db set 1001 2>&1 | grep -q "newer.db: store version 7" || fail "newer.db was read"
     cmp other.db other.copy && cmp newer.db newer.copy || fail "a refused file was changed" ;;
+import_race)
+    # Two imports to one new path, 20 times: one store, one refusal, and the
+    # winner's store never removed.
+    for round in $(seq 20); do
+        rm -f race.db
+        "$@" import race.db "$examples/device.jsonl" > out.1 2>&1 & one=$!
+        "$@" import race.db "$examples/device.jsonl" > out.2 2>&1 & two=$!
+        wait $one; s1=$?; wait $two; s2=$?
+        [ "$s1$s2" = 02 ] || [ "$s1$s2" = 20 ] || fail "round $round: statuses $s1 and $s2: $(cat out.*)"
+        grep -q "race.db: \(exists already\|created by another process meanwhile\)" out.1 out.2 ||
+            fail "round $round: $(cat out.*)"
+        "$@" export race.db > race.jsonl && "$@" export store.db | cmp -s - race.jsonl ||
+            fail "round $round: the store is not whole"
+        [ -z "$(ls | grep unfinished)" ] || fail "round $round: left $(ls | grep unfinished)"
+    done ;;
+killed_import | killed_commit)
+    # SIGKILL at points spread over a whole run, 20 times: the store is
+    # absent or whole (import), old or new (apply --commit); never empty,
+    # never a mix. Only names that say what they are may be left: a
+    # temporary file, a journal that the next writer deletes.
+    python3 -c 'import sys
+for k in range(5000, 10000): print("{\"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"%s\", \"22\": \"false\"}}" % (k, "x" * 60))
+if sys.argv[1] == "killed_commit":
+    with open("changes.jsonl", "w") as out:
+        for k in range(5000, 10000, 2): out.write("{\"op\": \"change\", \"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"22\": \"true\"}}\n" % k)' "$case" > devices.jsonl
+    cat "$examples/device.jsonl" devices.jsonl > big.jsonl
+    "$@" import old.db big.jsonl > /dev/null && "$@" export old.db > old.jsonl || fail "cannot import"
+    # The kills fall from the start to the end of an uninterrupted run.
+    start() { # HOST...: the run, in the background
+        rm -f new.db new.db.unfinished-*
+        if [ "$case" = killed_import ]; then "$@" import new.db big.jsonl > /dev/null 2>&1 &
+        else cp old.db new.db && "$@" apply --commit new.db changes.jsonl > /dev/null 2>&1 & fi
+    }
+    begin=$(date +%s%N)
+    start "$@"
+    wait $! || fail "an uninterrupted run failed"
+    whole=$(( ($(date +%s%N) - begin) / 1000000 ))
+    "$@" export new.db > new.jsonl
+    for round in $(seq 20); do
+        start "$@"
+        pid=$!
+        sleep "$(awk "BEGIN { print $whole * $round / 20000 }")"
+        kill -KILL $pid 2> /dev/null
+        { wait $pid; } 2> /dev/null
+        if [ -e new.db ]; then
+            "$@" export new.db > got.jsonl || fail "round $round: the store cannot be read"
+            cmp -s got.jsonl new.jsonl || cmp -s got.jsonl old.jsonl ||
+                fail "round $round: the store is a mix ($(wc -l < got.jsonl) lines)"
+        fi
+        [ -z "$(ls | grep -v -e '^new\.db\.unfinished-' -e '^new\.db$' -e '^new\.db-journal$' -e '\.jsonl$' -e '^old\.db$' -e '^store\.db$' -e '^out$')" ] ||
+            fail "round $round: left $(ls)"
+    done ;;
+foreign_journals)
+    # SQLite files that are not ours, with un-checkpointed data in a -wal, or
+    # a hot rollback journal: every command refuses them, and every file in
+    # the folder keeps its checksum, and no file appears.
+    mkdir foreign && cd foreign || fail "no folder"
+    python3 -c 'import os, sqlite3, sys
+if os.fork() == 0:
+    db = sqlite3.connect("wal.db"); db.execute("pragma journal_mode = wal")
+    db.execute("create table t (a)"); db.execute("insert into t values (1)"); db.commit()
+    db.execute("pragma wal_checkpoint(truncate)"); db.execute("insert into t values (2)"); db.commit()
+    os._exit(0)
+os.wait()
+if os.fork() == 0:
+    db = sqlite3.connect("hot.db", isolation_level=None); db.execute("create table t (a)")
+    db.execute("pragma cache_size = 2"); db.execute("begin")
+    for i in range(500): db.execute("insert into t values (?)", ("x" * 500,))
+    os._exit(0)
+os.wait()' || fail "python3 could not make the files"
+    [ -s wal.db-wal ] && [ -s hot.db-journal ] || fail "no WAL or hot journal to test with: $(ls)"
+    sums() { for f in $(ls -A); do md5sum "$f"; done; }
+    sums > ../before
+    for file in wal.db hot.db; do
+        for command in "show $file" "check $file" "export $file" "dcbx $file set 1" \
+            "apply --commit $file ../out" "diff $file $file" "--read-only show $file" \
+            "import $file $examples/device.jsonl" "apply $examples/device.jsonl ../out --result $file"; do
+            : > ../out
+            "$@" $command > ../out 2>&1 && fail "$command: accepted"
+            sums | cmp -s - ../before || fail "$command: the folder changed: $(ls -A)"
+        done
+    done ;;
+read_only)
+    # A store on a read-only mount is read by every command that only reads,
+    # and a write is refused with the reason.
+    "$@" import ro.db "$examples/device.jsonl" > /dev/null && "$@" export ro.db > ro.jsonl || fail "import"
+    mkdir media && mv ro.db media/ || fail "no folder"
+    unshare --mount sh -c 'mount --bind media media && mount -o remount,ro,bind media' 2> /dev/null ||
+        { echo "read_only: no private mount namespace here: skipped"; exit 77; }
+    unshare --mount sh -c 'mount --bind media media && mount -o remount,ro,bind media && shift 2 &&
+        "$@" show media/ro.db > show.out && "$@" export media/ro.db > export.out &&
+        "$@" diff ro.jsonl media/ro.db > diff.out && "$@" --read-only check media/ro.db > check.out &&
+        { "$@" dcbx media/ro.db set 1001 > dcbx.out 2>&1; echo $? > dcbx.status; }' \
+        sh - -- "$@" || fail "a read failed: $(cat *.out)"
+    cmp -s export.out ro.jsonl && grep -q "no difference" diff.out || fail "what was read differs"
+    [ "$(cat dcbx.status)" = 2 ] && grep -q "readonly\|read-only" dcbx.out || fail "dcbx: $(cat dcbx.out)" ;;
+full_disk)
+    # A file system that fills up: the file --result or export replaces
+    # keeps its old content, and nothing is left beside it.
+    unshare --mount true 2> /dev/null || { echo "full_disk: no private mount namespace here: skipped"; exit 77; }
+    mkdir full
+    unshare --mount sh -c 'mount -t tmpfs -o size=64k tmpfs full && config=$0 changes=$1 && shift 2 &&
+        echo old > full/result.jsonl && echo old > full/export.jsonl &&
+        head -c 100000 /dev/zero > full/filler 2> /dev/null;
+        "$@" apply --result full/result.jsonl "$config" "$changes" > /dev/null 2> result.err
+        echo $? > result.status
+        "$@" export "$config" full/export.jsonl 2> export.err; echo $? > export.status
+        ls -A full > left; cat full/result.jsonl full/export.jsonl > contents' \
+        "$examples/device.jsonl" "$examples/uplink-wider.jsonl" -- "$@" || fail "no tmpfs"
+    [ "$(cat result.status export.status)" = "2
+2" ] || fail "statuses $(cat result.status export.status): $(cat *.err)"
+    grep -q "No space left on device" result.err && grep -q "No space left on device" export.err ||
+        fail "$(cat *.err)"
+    [ "$(cat contents)" = "old
+old" ] && [ "$(cat left)" = "export.jsonl
+filler
+result.jsonl" ] || fail "left: $(cat left), $(cat contents)" ;;
+exit_statuses)
+    # Whether the store changed, from the exit status alone: one command a
+    # row, its output to a file, to /dev/full or into a closed pipe, the
+    # status, and whether the store (a copy of it, or a new one) changed.
+    "$@" export store.db > original.jsonl
+    echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
+    echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > refused.jsonl
+    closed() { python3 -c 'import os, subprocess, sys
+read, write = os.pipe(); os.close(read)
+sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' "$@"; }
+    while read -r output status changed command; do
+        rm -f copy.db new.db && cp store.db copy.db
+        case $output in
+        file) "$@" $command > out 2> err ;;
+        full) "$@" $command > /dev/full 2> err ;;
+        pipe) closed "$@" $command ;;
+        esac
+        got=$?
+        "$@" export copy.db | cmp -s - original.jsonl && now=no || now=yes
+        [ -e new.db ] && now=yes
+        [ "$got $now" = "$status $changed" ] || fail "$command > $output: status $got, changed $now: $(cat err)"
+        if [ "$got" = 4 ]; then
+            grep -q "the store was changed all the same: \(copy\|new\).db: " err || fail "$command: $(cat err)"
+        fi
+    done <<EOF
+file 0 yes apply --commit copy.db converges.jsonl
+file 3 yes apply --commit copy.db $examples/uplink-wider.jsonl
+full 4 yes apply --commit copy.db converges.jsonl
+pipe 4 yes apply --commit copy.db $examples/uplink-wider.jsonl
+file 4 yes apply --commit copy.db converges.jsonl --result /dev/full
+file 0 yes dcbx copy.db test-and-set 1002 true false
+file 1 no dcbx copy.db test-and-set 1002 false true
+full 4 yes dcbx copy.db test-and-set 1002 true false
+pipe 4 yes dcbx copy.db set 1001
+file 2 no --read-only dcbx copy.db set 1001
+full 4 yes import new.db $examples/device.jsonl
+pipe 4 yes import new.db $examples/device.jsonl
+file 2 no import copy.db $examples/device.jsonl
+file 2 no apply --commit copy.db refused.jsonl
+file 2 no apply --commit copy.db converges.jsonl --result converges.jsonl
+full 2 no export copy.db
+file 1 no apply copy.db $examples/uplink-wider.jsonl
+EOF
+    ;;
 *)
     fail "no such case" ;;
 esac
