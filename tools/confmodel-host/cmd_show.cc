@@ -46,13 +46,14 @@ int lookup(const Module &m, View view, const Query &q) {
 } // namespace
 
 int cmd_show(Session &session, const std::string &source, View view, const Query &query) {
-    Source config = session.open(source);
+    // Remote devices are shown from their records: nothing here needs a store.
+    Dump dump = session.read(source);
     const Module &m = session.module();
     HostModel model(m);
-    model.build(config.dump);
-    report_findings(config.dump, model, &std::cerr);
+    model.build(dump);
+    report_findings(dump, model, &std::cerr);
     std::cout.flush();
     if (query.kind != Query::none) return lookup(m, view, query);
-    write_model(std::cout, view, model, *config.store);
+    write_model(std::cout, view, model, dump);
     return EXIT_OK;
 }

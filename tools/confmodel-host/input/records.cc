@@ -118,6 +118,13 @@ std::string table_names() {
     return list;
 }
 
+const char *column_name(size_t n) {
+    static constexpr const char *names[MAX_COLUMNS] = {
+        "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11", "12", "13", "14",
+        "15", "16", "17", "18", "19", "20", "21", "22", "23", "24", "25", "26", "27", "28"};
+    return names[n];
+}
+
 bool is_xnet(Table table) {
     return table == Table::xnet || table == Table::fc_xnet;
 }

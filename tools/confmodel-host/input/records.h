@@ -50,6 +50,9 @@ const TableInfo &table_info(Table table);
 const TableInfo *find_table(std::string_view name);
 std::string table_names(); // "portgroup, xnet, ..."
 
+// A column's name in a dump: "0" to "28".
+const char *column_name(size_t n);
+
 bool is_xnet(Table table);
 bool is_xnetgroup(Table table);
 

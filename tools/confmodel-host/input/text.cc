@@ -39,11 +39,15 @@ bool is_utf8(std::string_view text) {
     return true;
 }
 
-std::string escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+void append_escaped(std::string &out, std::string_view text) {
     char code_text[12];
     for (size_t i = 0; i < text.size();) {
+        // A run of plain ASCII goes as it is.
+        size_t plain = i;
+        while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7f && text[plain] != '\\')
+            plain++;
+        out.append(text.substr(i, plain - i));
+        if ((i = plain) == text.size()) break;
         char32_t code;
         size_t length = sequence(text, i, code);
         if (length == 0) { // a byte of no character: shown, never sent
@@ -71,6 +75,12 @@ std::string escaped(std::string_view text) {
         }
         i += length;
     }
+}
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    append_escaped(out, text);
     return out;
 }
 

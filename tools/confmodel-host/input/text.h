@@ -13,6 +13,7 @@
 // character ("\xff"); a backslash becomes "\\" so that an escape in the
 // output always means one in the text.
 std::string escaped(std::string_view text);
+void append_escaped(std::string &out, std::string_view text);
 
 // Whether text is well-formed UTF-8, as JSON text must be.
 bool is_utf8(std::string_view text);

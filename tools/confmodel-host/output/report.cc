@@ -2,7 +2,9 @@
 
 #include "model/list.h"
 #include "input/text.h"
+#include "output/json.h"
 
+#include <charconv>
 #include <cstdio>
 
 using json = ojson;
@@ -62,36 +64,6 @@ void field(std::ostream &out, const char *label, const std::string &value) {
 
 std::string number(const json &value) {
     return value.dump();
-}
-
-void print_subport(std::ostream &out, const json &s) {
-    int32_t parent = s["parent_port"];
-    out << "  " << str(s["pathname"]) << ": parent port " << parent
-        << (parent >= 0 && parent < INT32_MAX ? " (/ports/port" + std::to_string(parent + 1) + ")"
-                                              : "")
-        << ", " << (s["enabled"].get<bool>() ? "enabled" : "disabled")
-        << (s["is_fcoe"].get<bool>() ? ", FCoE" : "") << "\n";
-    field(out, "columns",
-          "col5 " + number(s["col5_value"]) + ", col10 " + number(s["col10_value"]) + ", col11 " +
-              number(s["col11_value"]) + ", col16 flag " + yes_no(s["col16_flag"]) + ", col17 " +
-              s["col17_hex"].get<std::string>());
-}
-
-void print_port_protect(std::ostream &out, const json &p) {
-    out << "  " << str(p["pathname"]) << ": loop " << p["loop_protect"].get<std::string>() << " ("
-        << p["loop_state"].get<std::string>() << "), pause "
-        << p["pause_protect"].get<std::string>() << " (" << p["pause_state"].get<std::string>()
-        << "), col8 " << p["col8_value"] << "\n";
-}
-
-void print_subport_protect(std::ostream &out, const json &p) {
-    out << "  " << str(p["pathname"]) << ": loop " << p["loop_protect"].get<std::string>() << " ("
-        << p["loop_state"].get<std::string>() << ")\n";
-}
-
-void print_remote_device(std::ostream &out, const json &d) {
-    out << "  " << d["key"] << ": dcbx_pending "
-        << (d["dcbx_pending"].is_null() ? "null" : "\"" + str(d["dcbx_pending"]) + "\"") << "\n";
 }
 
 // A Graphviz quoted string of lines. Each line shows as escaped() shows it,
@@ -214,50 +186,179 @@ json describe_xnet(const xnet_entry &xnet) {
     return out;
 }
 
+namespace {
+
+// A hex field's text, kept for the length of a visit.
+struct Hex {
+    char text[24];
+    Hex(uint64_t value, int digits) {
+        snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
+    }
+};
+
+// The fields of each port record's description, in order, handed to a
+// visitor: the JSON view writes them as they come, a snapshot keeps them.
+template <typename Visit> void subport_fields(const subport_data &s, Visit &v) {
+    v.text("pathname", s.pathname);
+    v.number("parent_port", s.parent_port);
+    v.number("col5_value", s.col5_value);
+    v.flag("enabled", s.enabled != 0);
+    v.number("col10_value", s.col10_value);
+    v.number("col11_value", s.col11_value);
+    v.flag("col16_flag", s.col16_flag != 0);
+    v.text("col17_hex", Hex(s.col17_hex, 8).text);
+    v.flag("is_fcoe", s.is_fcoe != 0);
+}
+
+template <typename Visit>
+void port_protect_fields(std::string_view pathname, const port_protect_data &p, Visit &v) {
+    v.text("pathname", pathname);
+    v.text("loop_protect", name_of(protect_names, p.loop_protect));
+    v.text("loop_state", name_of(loop_state_names, p.loop_state));
+    v.text("pause_protect", name_of(protect_names, p.pause_protect));
+    v.text("pause_state", name_of(pause_state_names, p.pause_state));
+    v.unsigned_number("col8_value", p.col8_value);
+}
+
+template <typename Visit>
+void subport_protect_fields(std::string_view pathname, const subport_protect_data &p, Visit &v) {
+    v.text("pathname", pathname);
+    v.text("loop_protect", name_of(protect_names, p.loop_protect));
+    v.text("loop_state", name_of(loop_state_names, p.loop_state));
+}
+
+// A remote device: the key, the DCBX-pending flag, and the store's other
+// fields where it has any; column(n) gives field n's text, or null.
+template <typename Column, typename Visit>
+void remote_device_fields(uint64_t key, Column column, Visit &v) {
+    v.unsigned_number("key", key);
+    if (const char *pending = column(REMOTE_DEVICE_DCBX_PENDING))
+        v.text("dcbx_pending", pending);
+    else
+        v.null("dcbx_pending");
+    bool others = false;
+    for (int n = 1; n < MAX_COLUMNS; n++) {
+        const char *text = column(n);
+        if (n == REMOTE_DEVICE_DCBX_PENDING || text == nullptr) continue;
+        if (!others) v.begin("fields");
+        others = true;
+        v.text(column_name(n), text);
+    }
+    if (others) v.end();
+}
+
+template <typename Visit> void remote_device_fields(const Record &device, Visit &v) {
+    remote_device_fields(device_key(device), [&](int n) { return device.column(n); }, v);
+}
+
+// A visitor that builds the description as JSON.
+class JsonBuilder {
+  public:
+    void text(const char *name, std::string_view value) { top()[name] = value; }
+    void number(const char *name, int64_t value) { top()[name] = value; }
+    void unsigned_number(const char *name, uint64_t value) { top()[name] = value; }
+    void flag(const char *name, bool value) { top()[name] = value; }
+    void null(const char *name) { top()[name] = nullptr; }
+    void begin(const char *name) { inner_ = name; top()[name] = json::object(); }
+    void end() { inner_ = nullptr; }
+    json result() { return std::move(value_); }
+
+  private:
+    json &top() { return inner_ != nullptr ? value_[inner_] : value_; }
+    json value_ = json::object();
+    const char *inner_ = nullptr;
+};
+
+template <typename Fields> json built(Fields fields) {
+    JsonBuilder builder;
+    fields(builder);
+    return builder.result();
+}
+
+} // namespace
+
+namespace {
+
+void append_number(std::string &out, int64_t value) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void print_subport(std::string &out, const subport_data &s) {
+    out += "  ";
+    append_escaped(out, s.pathname);
+    out += ": parent port ";
+    append_number(out, s.parent_port);
+    if (s.parent_port >= 0 && s.parent_port < INT32_MAX) {
+        out += " (/ports/port";
+        append_number(out, s.parent_port + 1);
+        out += ')';
+    }
+    out += s.enabled ? ", enabled" : ", disabled";
+    if (s.is_fcoe) out += ", FCoE";
+    out += "\n      columns      col5 ";
+    append_number(out, s.col5_value);
+    out += ", col10 ";
+    append_number(out, s.col10_value);
+    out += ", col11 ";
+    append_number(out, s.col11_value);
+    out += s.col16_flag ? ", col16 flag yes, col17 " : ", col16 flag no, col17 ";
+    out += Hex(s.col17_hex, 8).text;
+    out += '\n';
+}
+
+void print_port_protect(std::string &out, std::string_view pathname, const port_protect_data &p) {
+    out += "  ";
+    append_escaped(out, pathname);
+    out.append(": loop ").append(name_of(protect_names, p.loop_protect));
+    out.append(" (").append(name_of(loop_state_names, p.loop_state));
+    out.append("), pause ").append(name_of(protect_names, p.pause_protect));
+    out.append(" (").append(name_of(pause_state_names, p.pause_state)).append("), col8 ");
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, p.col8_value).ptr);
+    out += '\n';
+}
+
+void print_subport_protect(std::string &out, std::string_view pathname,
+                           const subport_protect_data &p) {
+    out += "  ";
+    append_escaped(out, pathname);
+    out.append(": loop ").append(name_of(protect_names, p.loop_protect));
+    out.append(" (").append(name_of(loop_state_names, p.loop_state)).append(")\n");
+}
+
+void print_remote_device(std::string &out, const Record &device) {
+    out.append("  ").append(device.column(REMOTE_DEVICE_KEY)).append(": dcbx_pending ");
+    if (const char *pending = device.column(REMOTE_DEVICE_DCBX_PENDING)) {
+        out += '"';
+        append_escaped(out, pending);
+        out += "\"\n";
+    } else {
+        out += "null\n";
+    }
+}
+
+} // namespace
+
 json describe_subport(const subport_data &s) {
-    return {
-        {"pathname", s.pathname},
-        {"parent_port", s.parent_port},
-        {"col5_value", s.col5_value},
-        {"enabled", s.enabled != 0},
-        {"col10_value", s.col10_value},
-        {"col11_value", s.col11_value},
-        {"col16_flag", s.col16_flag != 0},
-        {"col17_hex", hex(s.col17_hex, 8)},
-        {"is_fcoe", s.is_fcoe != 0},
-    };
+    return built([&](JsonBuilder &b) { subport_fields(s, b); });
 }
 
-json describe_port_protect(const std::string &pathname, const port_protect_data &p) {
-    return {
-        {"pathname", pathname},
-        {"loop_protect", name_of(protect_names, p.loop_protect)},
-        {"loop_state", name_of(loop_state_names, p.loop_state)},
-        {"pause_protect", name_of(protect_names, p.pause_protect)},
-        {"pause_state", name_of(pause_state_names, p.pause_state)},
-        {"col8_value", p.col8_value},
-    };
+json describe_port_protect(std::string_view pathname, const port_protect_data &p) {
+    return built([&](JsonBuilder &b) { port_protect_fields(pathname, p, b); });
 }
 
-json describe_subport_protect(const std::string &pathname, const subport_protect_data &p) {
-    return {
-        {"pathname", pathname},
-        {"loop_protect", name_of(protect_names, p.loop_protect)},
-        {"loop_state", name_of(loop_state_names, p.loop_state)},
-    };
+json describe_subport_protect(std::string_view pathname, const subport_protect_data &p) {
+    return built([&](JsonBuilder &b) { subport_protect_fields(pathname, p, b); });
+}
+
+json describe_remote_device(const Record &device) {
+    return built([&](JsonBuilder &b) { remote_device_fields(device, b); });
 }
 
 json describe_remote_device(const RemoteDevice &device) {
-    json out = {{"key", device.key},
-                {"dcbx_pending",
-                 device.dcbx_pending() ? json(*device.dcbx_pending()) : json(nullptr)}};
-    // The store's other fields, where the record has any.
-    json others = json::object();
-    for (int n = 1; n < MAX_COLUMNS; n++)
-        if (n != REMOTE_DEVICE_DCBX_PENDING && device.fields[n])
-            others[std::to_string(n)] = *device.fields[n];
-    if (!others.empty()) out["fields"] = others;
-    return out;
+    auto column = [&](int n) { return device.fields[n] ? device.fields[n]->c_str() : nullptr; };
+    return built([&](JsonBuilder &b) { remote_device_fields(device.key, column, b); });
 }
 
 void print_portgroup(std::ostream &out, const json &g) {
@@ -334,6 +435,40 @@ class ModelWriter {
         }
     }
 
+    // A section of port records, written into a buffer as they come: each
+    // item appended to it as text by print_text, as a JSON object by
+    // write_json.
+    template <typename Each, typename PrintText, typename WriteJson>
+    void records(const char *title, const char *key, size_t count, Each each, PrintText print_text,
+                 WriteJson write_json) {
+        std::string buffer;
+        auto flush = [&](size_t above) {
+            if (buffer.size() <= above) return;
+            out_.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            buffer.clear();
+        };
+        size_t index = 0;
+        if (view_ == View::text) {
+            out_ << title << " (" << count << ")\n";
+            each([&](const auto &item) {
+                print_text(buffer, item);
+                flush(1 << 16);
+            });
+            buffer += '\n';
+        } else if (view_ == View::json) {
+            out_ << (sections_++ == 0 ? "{\n" : ",\n") << "  \"" << key << "\": [";
+            each([&](const auto &item) {
+                buffer += index++ == 0 ? "\n" : ",\n";
+                JsonObjectWriter object(buffer, 4);
+                write_json(object, item);
+                object.finish();
+                flush(1 << 16);
+            });
+            buffer += index == 0 ? "]" : "\n  ]";
+        }
+        flush(0);
+    }
+
     void begin() {
         if (view_ == View::dot)
             out_ << "digraph confmodel {\n  rankdir=LR;\n  node [fontname=\"Helvetica\"];\n";
@@ -366,11 +501,10 @@ template <typename Entry> size_t length(const list_head *head) {
     return n;
 }
 
-auto no_dot = [](std::ostream &, const json &, size_t) {};
 
 } // namespace
 
-void write_model(std::ostream &out, View view, const HostModel &model, const Store &store) {
+void write_model(std::ostream &out, View view, const HostModel &model, const Dump &dump) {
     const Module &m = model.module();
     ModelWriter writer(out, view);
     writer.begin();
@@ -390,33 +524,46 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Sto
         print_xnet, dot_xnet);
     if (view == View::dot) return writer.end();
 
-    writer.section(
+    auto pathname = [](const Record &record) { return record.has(0) ? record.column(0) : ""; };
+    writer.records(
         "Subports", "subports", model.subports().size(),
         [&](auto emit) {
             for (const Subport &s : model.subports())
-                emit(describe_subport(s.data));
+                emit(s.data);
         },
-        print_subport, no_dot);
-    writer.section(
+        print_subport, [](JsonObjectWriter &o, const subport_data &s) { subport_fields(s, o); });
+    writer.records(
         "Port protection", "port_protects", model.port_protects().size(),
         [&](auto emit) {
             for (const PortProtect &p : model.port_protects())
-                emit(describe_port_protect(p.record->has(0) ? p.record->column(0) : "", p.data));
+                emit(p);
         },
-        print_port_protect, no_dot);
-    writer.section(
+        [&](std::string &o, const PortProtect &p) { print_port_protect(o, pathname(*p.record), p.data); },
+        [&](JsonObjectWriter &o, const PortProtect &p) {
+            port_protect_fields(pathname(*p.record), p.data, o);
+        });
+    writer.records(
         "Subport protection", "subport_protects", model.subport_protects().size(),
         [&](auto emit) {
             for (const SubportProtect &p : model.subport_protects())
-                emit(describe_subport_protect(p.record->has(0) ? p.record->column(0) : "",
-                                              p.data));
+                emit(p);
         },
-        print_subport_protect, no_dot);
+        [&](std::string &o, const SubportProtect &p) {
+            print_subport_protect(o, pathname(*p.record), p.data);
+        },
+        [&](JsonObjectWriter &o, const SubportProtect &p) {
+            subport_protect_fields(pathname(*p.record), p.data, o);
+        });
     size_t devices = 0;
-    store.each([&](const RemoteDevice &) { devices++; });
-    writer.section(
+    for (const Record &record : dump.records)
+        devices += record.table == Table::remote_device;
+    writer.records(
         "Remote devices", "remote_devices", devices,
-        [&](auto emit) { store.each([&](const RemoteDevice &d) { emit(describe_remote_device(d)); }); },
-        print_remote_device, no_dot);
+        [&](auto emit) {
+            for (const Record &record : dump.records)
+                if (record.table == Table::remote_device) emit(record);
+        },
+        print_remote_device,
+        [](JsonObjectWriter &o, const Record &device) { remote_device_fields(device, o); });
     writer.end();
 }

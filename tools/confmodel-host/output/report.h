@@ -1,7 +1,8 @@
 // What the module made of a configuration, for people and for other tools.
-// Every view renders the same JSON description of each entry, so the text,
-// the JSON and the graph agree. The views are written entry by entry, so a
-// large model is never held twice.
+// Every view renders the same description of each entry, so the text, the
+// JSON and the graph agree. The views are written entry by entry, so a large
+// model is never held twice; port records and remote devices, which come by
+// the million, are written straight from their fields, without a JSON tree.
 #ifndef CONFMODEL_HOST_OUTPUT_REPORT_H
 #define CONFMODEL_HOST_OUTPUT_REPORT_H
 
@@ -24,9 +25,10 @@ ojson describe_portgroup(const portgroup_entry &group);
 ojson describe_xnet(const xnet_entry &xnet); // with its xnetgroups
 ojson describe_xnetgroup(const xnetgroup_entry &group);
 ojson describe_subport(const subport_data &subport);
-ojson describe_port_protect(const std::string &pathname, const port_protect_data &data);
-ojson describe_subport_protect(const std::string &pathname, const subport_protect_data &data);
-ojson describe_remote_device(const RemoteDevice &device);
+ojson describe_port_protect(std::string_view pathname, const port_protect_data &data);
+ojson describe_subport_protect(std::string_view pathname, const subport_protect_data &data);
+ojson describe_remote_device(const Record &device);
+ojson describe_remote_device(const RemoteDevice &device); // as a store holds it
 
 // JSON as this program prints it: indented, every character outside ASCII
 // escaped, so that no byte of it can act on a terminal.
@@ -39,7 +41,7 @@ void print_xnetgroup(std::ostream &out, const ojson &group);
 
 enum class View { text, json, dot };
 // The whole model: port groups, xnets, subports, port and subport
-// protection, remote devices.
-void write_model(std::ostream &out, View view, const HostModel &model, const Store &store);
+// protection, and the dump's remote devices.
+void write_model(std::ostream &out, View view, const HostModel &model, const Dump &dump);
 
 #endif

@@ -268,16 +268,12 @@ class RowFields {
         fields_.members.push_back({key, Type::integer, {}, static_cast<uint64_t>(number)});
     }
     void column(int n, std::string text) {
-        fields_.columns.push_back({column_names[n], Type::string, keep(std::move(text)), 0});
+        fields_.columns.push_back({column_name(n), Type::string, keep(std::move(text)), 0});
     }
     const JsonFields &fields() const { return fields_; }
 
   private:
     using Type = JsonMember::Type;
-    static constexpr const char *column_names[MAX_COLUMNS] = {
-        "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11", "12", "13", "14",
-        "15", "16", "17", "18", "19", "20", "21", "22", "23", "24", "25", "26", "27", "28"};
-
     std::string_view keep(std::string text) { return texts_.emplace_back(std::move(text)); }
 
     JsonFields fields_;

@@ -1,0 +1,136 @@
+#include "output/json.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace {
+
+void append_u_escape(std::string &out, unsigned code) {
+    char text[16];
+    snprintf(text, sizeof text, "\\u%04x", code);
+    out += text;
+}
+
+// The code point of the UTF-8 sequence at text[i], and its length; a byte
+// of no sequence stands for U+FFFD, as the writer replaces it.
+unsigned next_code(std::string_view text, size_t &i) {
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    unsigned lead = byte(0);
+    size_t length = lead < 0x80 ? 1 : (lead & 0xe0) == 0xc0 ? 2 : (lead & 0xf0) == 0xe0 ? 3
+                                  : (lead & 0xf8) == 0xf0 ? 4
+                                                          : 0;
+    if (length == 0 || i + length > text.size()) {
+        i++;
+        return 0xfffd;
+    }
+    unsigned code = length == 1 ? lead : lead & (0x7f >> length);
+    for (size_t k = 1; k < length; k++) {
+        if ((byte(k) & 0xc0) != 0x80) {
+            i++;
+            return 0xfffd;
+        }
+        code = code << 6 | (byte(k) & 0x3f);
+    }
+    i += length;
+    return code;
+}
+
+} // namespace
+
+void append_json_string(std::string &out, std::string_view text) {
+    out += '"';
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            // The common case: a run of plain characters.
+            size_t end = i + 1;
+            while (end < text.size()) {
+                unsigned char d = static_cast<unsigned char>(text[end]);
+                if (d < 0x20 || d >= 0x7f || d == '"' || d == '\\') break;
+                end++;
+            }
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        unsigned code = next_code(text, i);
+        switch (code) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (code < 0x10000) {
+                append_u_escape(out, code);
+            } else { // a surrogate pair
+                append_u_escape(out, 0xd7c0 + (code >> 10));
+                append_u_escape(out, 0xdc00 + (code & 0x3ff));
+            }
+        }
+    }
+    out += '"';
+}
+
+JsonObjectWriter::JsonObjectWriter(std::string &out, int indent) : out_(out), indent_(indent) {
+    out_.append(static_cast<size_t>(indent_), ' ');
+    out_ += '{';
+}
+
+void JsonObjectWriter::member(const char *name) {
+    out_ += first_ ? "\n" : ",\n";
+    first_ = false;
+    out_.append(static_cast<size_t>(indent_ + 2 * depth_), ' ');
+    append_json_string(out_, name);
+    out_ += ": ";
+}
+
+void JsonObjectWriter::text(const char *name, std::string_view value) {
+    member(name);
+    append_json_string(out_, value);
+}
+
+void JsonObjectWriter::number(const char *name, int64_t value) {
+    member(name);
+    char text[24];
+    out_.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void JsonObjectWriter::unsigned_number(const char *name, uint64_t value) {
+    member(name);
+    char text[24];
+    out_.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void JsonObjectWriter::flag(const char *name, bool value) {
+    member(name);
+    out_ += value ? "true" : "false";
+}
+
+void JsonObjectWriter::null(const char *name) {
+    member(name);
+    out_ += "null";
+}
+
+void JsonObjectWriter::begin(const char *name) {
+    member(name);
+    out_ += '{';
+    depth_++;
+    first_ = true;
+}
+
+void JsonObjectWriter::end() {
+    depth_--;
+    if (!first_) {
+        out_ += '\n';
+        out_.append(static_cast<size_t>(indent_ + 2 * depth_), ' ');
+    }
+    out_ += '}';
+    first_ = false; // the object around has a member: this one
+}
+
+void JsonObjectWriter::finish() {
+    end();
+}

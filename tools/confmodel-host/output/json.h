@@ -1,0 +1,39 @@
+// JSON text written directly, for descriptions written by the million: the
+// same text nlohmann's writer gives (every character outside ASCII escaped,
+// so that no byte of it can act on a terminal), without building a tree.
+#ifndef CONFMODEL_HOST_OUTPUT_JSON_H
+#define CONFMODEL_HOST_OUTPUT_JSON_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// text as a JSON string, quotes included.
+void append_json_string(std::string &out, std::string_view text);
+
+// A JSON object written member by member, indented as json_text() indents
+// (two spaces a level) and shifted right by `indent` spaces.
+class JsonObjectWriter {
+  public:
+    JsonObjectWriter(std::string &out, int indent);
+    void text(const char *name, std::string_view value);
+    void number(const char *name, int64_t value);
+    void unsigned_number(const char *name, uint64_t value);
+    void flag(const char *name, bool value);
+    void null(const char *name);
+    // A member whose value is an object, until end(); an empty one is "{}".
+    void begin(const char *name);
+    void end();
+    // Closes the object itself.
+    void finish();
+
+  private:
+    void member(const char *name);
+
+    std::string &out_;
+    int indent_;
+    int depth_ = 1;
+    bool first_ = true;
+};
+
+#endif
