@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <unordered_map>
 
@@ -28,6 +29,9 @@ bool is_space(char c) {
 // the value fits. The module takes its conversions from this process's C
 // library, so calling the same functions here gives its very result.
 std::optional<std::string> lossy(Numeric kind, const char *text) {
+    // Too few characters to write a value the conversion cannot keep.
+    static const size_t fits[] = {9, 16, 8, 8}; // by Numeric
+    if (strnlen(text, 17) <= fits[static_cast<int>(kind)]) return std::nullopt;
     const char *p = text;
     while (is_space(*p))
         p++;
@@ -122,7 +126,10 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
             });
     }
 
-    std::unordered_map<std::string_view, const Record *> devices;
+    // Remote devices by key, each with its place, sorted: records that share
+    // a key stand together, the first of them first.
+    LargeVector<std::pair<uint64_t, const Record *>> devices;
+    devices.reserve(dump.records.size());
     for (const Record &record : dump.records) {
         const TableInfo &table = table_info(record.table);
         for (const auto &[column, kind] : table.numeric) {
@@ -137,14 +144,20 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
                              "VLAN id " + quote(text) + " reads as -1, which is also the VLAN "
                              "id of an xnet without one: the two count as duplicates");
         }
-        if (record.table == Table::remote_device) {
-            auto [first, added] = devices.emplace(record.column(REMOTE_DEVICE_KEY), &record);
-            if (!added)
-                findings.add(record, true,
-                             "remote device " + std::string(record.column(REMOTE_DEVICE_KEY)) +
-                                 " has another record (" + where(*first->second) +
-                                 "): every DCBX test-and-set on this key answers EINVAL");
+        if (record.table == Table::remote_device) devices.emplace_back(device_key(record), &record);
+    }
+    std::stable_sort(devices.begin(), devices.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (size_t i = 1, first = 0; i < devices.size(); i++) {
+        if (devices[i].first != devices[first].first) {
+            first = i;
+            continue;
         }
+        const Record &record = *devices[i].second;
+        findings.add(record, true,
+                     "remote device " + std::string(record.column(REMOTE_DEVICE_KEY)) +
+                         " has another record (" + where(*devices[first].second) +
+                         "): every DCBX test-and-set on this key answers EINVAL");
     }
     return findings.write(out);
 }
