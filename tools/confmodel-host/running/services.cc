@@ -53,7 +53,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     fwrite(line.data(), 1, line.size(), stderr);
-    if (captured != nullptr) captured->push_back({context, priority_name(priority), shown});
+    if (captured != nullptr) captured->push_back({context, priority_name(priority), text});
 }
 
 namespace services {

@@ -26,7 +26,7 @@ void note(const std::string &where, const std::string &text);
 void set_quiet(bool quiet);
 
 struct LogLine {
-    std::string context, priority, text; // text with control characters escaped
+    std::string context, priority, text; // as logged: escaping is the writer's
 };
 // Lines logged from now on are also kept in *lines; null stops that.
 void capture(std::vector<LogLine> *lines);
