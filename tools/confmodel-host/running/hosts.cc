@@ -279,9 +279,9 @@ Entry *place(list_head *head, Entry *entry, const Positions &at, const HostModel
 //     another port group than its column 6 now finds by name, is released;
 //     a record without an entry is created when it is new, lost its entry,
 //     or now finds its port group, and is moved where a fresh start lists it;
-//  6. it tests again the native VLAN of every xnet created, whose first
-//     xnetgroup changed, or whose tested port-group number was released or
-//     created; 7. it decodes the changed port records, kept in store order.
+//  6. it tests again the native VLAN of every xnet created or whose first
+//     xnetgroup changed; 7. it decodes the changed port records, kept in
+//     store order.
 void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step) {
     const Module &m = h.module_;
     Positions at;
@@ -289,12 +289,12 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
         at[plan.result[i]] = i;
 
     // Why each entry was created here, and why each record lost its entry
-    // or its answer; what the native-VLAN test depends on: each xnet's first
-    // xnetgroup, and the port groups of each number.
+    // or its answer; and each xnet's first xnetgroup, which the native-VLAN
+    // test depends on (a port group that changes takes the xnetgroups bound
+    // to it along, so the group a test finds by number changes only with it).
     std::unordered_map<const void *, std::string> created;
     std::unordered_map<const Record *, std::string> lost;
     std::unordered_map<const xnet_entry *, std::string> xnetgroups_changed;
-    std::unordered_map<int32_t, std::string> numbers;
     std::unordered_map<const xnet_entry *, const xnetgroup_entry *> first_before;
     LIST_FOREACH(xnet_entry, x, m.xnets) {
         first_before[x] = list_first<xnetgroup_entry>(&x->xnetgroups);
@@ -355,7 +355,6 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
         next = list_next(group);
         if (auto t = going.find(group); t != going.end()) {
             step({t->second->cause, "release " + portgroup_label(*group)});
-            numbers.emplace(group->number, t->second->cause);
             h.release_portgroup(group);
             note_orphans(t->second->cause);
         }
@@ -407,7 +406,6 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
                    if (g.portgroup != group) return std::nullopt;
                    return Step{cause, "its " + portgroup_label(*group) + " is released"};
                });
-               numbers.emplace(group->number, cause);
                h.release_portgroup(group);
            });
     settle(is_xnet, m.xnets,
@@ -420,10 +418,6 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
                });
                h.release_xnet(xnet);
            });
-    LIST_FOREACH(portgroup_entry, group, m.portgroups) {
-        if (auto c = created.find(group); c != created.end()) numbers.emplace(group->number, c->second);
-    }
-
     // 4. Every xnet record's pathname filed anew.
     h.filed_under_.clear();
     h.filed_names_.clear();
@@ -484,17 +478,14 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
 
     // 6. The native-VLAN test, wherever its answer can change.
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        int32_t number = native_vlan_portgroup(*xnet);
+        const xnetgroup_entry *first = list_first<xnetgroup_entry>(&xnet->xnetgroups);
         auto before = first_before.find(xnet);
-        auto group = numbers.find(number);
         const std::string *cause =
-            created.count(xnet) ? &created.at(xnet)
-            : before->second != list_first<xnetgroup_entry>(&xnet->xnetgroups) ||
-                      created.count(before->second)
-                ? &xnetgroups_changed.at(xnet)
-            : group != numbers.end() ? &group->second
-                                     : nullptr;
+            created.count(xnet)                                         ? &created.at(xnet)
+            : before->second != first || created.count(before->second) ? &xnetgroups_changed.at(xnet)
+                                                                        : nullptr;
         if (cause == nullptr) continue;
+        int32_t number = native_vlan_portgroup(*xnet);
         step({*cause, "test the native VLAN of " + xnet_label(*xnet) +
                           (number < 0 ? " against no port group" : " against #" + std::to_string(number))});
         h.test_native_vlan(xnet, *cause);
