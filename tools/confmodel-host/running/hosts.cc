@@ -45,6 +45,10 @@ class HostPolicies {
     static void faithful(HostModel &h, const Plan &plan, const StepSink &step);
 
   private:
+    using Going = std::unordered_map<const void *, const Plan::Touched *>;
+    // Releases the port groups that go, telling `after` each change's cause.
+    static void release_portgroups(HostModel &h, const Going &going, const StepSink &step,
+                                   const std::function<void(const std::string &)> &after);
     static void drop_port_records(HostModel &h, const Plan &plan, const StepSink &step);
     static void decode_port_records(HostModel &h, const Plan &plan, const StepSink &step);
 };
@@ -63,6 +67,19 @@ Applied HostPolicies::apply(HostModel &model, Host host, const Plan &plan, const
         HostPolicies::faithful(model, plan, step);
     model.orphans_.clear();
     return {model.released_ - released, model.created_ - created, model.refused_ - refused};
+}
+
+void HostPolicies::release_portgroups(HostModel &h, const Going &going, const StepSink &step,
+                                      const std::function<void(const std::string &)> &after) {
+    for (portgroup_entry *group = list_first<portgroup_entry>(h.module_.portgroups), *next;
+         group != nullptr; group = next) {
+        next = list_next(group);
+        if (auto t = going.find(group); t != going.end()) {
+            step({t->second->cause, "release " + portgroup_label(*group)});
+            h.release_portgroup(group);
+            after(t->second->cause);
+        }
+    }
 }
 
 void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepSink &step) {
@@ -109,7 +126,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
     const Module &m = h.module_;
 
     // What goes, and which change makes it go.
-    std::unordered_map<const void *, const Plan::Touched *> going;
+    Going going;
     std::unordered_map<std::string, const Plan::Touched *> xnet_names; // of xnet records that go
     for (const auto &[id, t] : plan.touched) {
         if (t.before == nullptr) continue;
@@ -168,14 +185,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
         h.filed_under_.erase(name);
 
     // 3. Port groups.
-    for (portgroup_entry *group = list_first<portgroup_entry>(m.portgroups), *next;
-         group != nullptr; group = next) {
-        next = list_next(group);
-        if (auto at = going.find(group); at != going.end()) {
-            step({at->second->cause, "release " + portgroup_label(*group)});
-            h.release_portgroup(group);
-        }
-    }
+    release_portgroups(h, going, step, [](const std::string &) {});
 
     // 4. Port records.
     drop_port_records(h, plan, step);
@@ -327,7 +337,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     };
 
     // 1. Entries whose record changes or goes, after what depends on them.
-    std::unordered_map<const void *, const Plan::Touched *> going;
+    Going going;
     for (const auto &[id, t] : plan.touched)
         if (t.before != nullptr)
             if (auto entry = h.entry_of_.find(t.before); entry != h.entry_of_.end())
@@ -350,15 +360,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
             note_orphans(t->second->cause);
         }
     }
-    for (portgroup_entry *group = list_first<portgroup_entry>(m.portgroups), *next;
-         group != nullptr; group = next) {
-        next = list_next(group);
-        if (auto t = going.find(group); t != going.end()) {
-            step({t->second->cause, "release " + portgroup_label(*group)});
-            h.release_portgroup(group);
-            note_orphans(t->second->cause);
-        }
-    }
+    release_portgroups(h, going, step, note_orphans);
     drop_port_records(h, plan, step);
 
     // 2 and 3. Port groups, then xnets: every record without an answer from
