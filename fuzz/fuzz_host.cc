@@ -1,10 +1,15 @@
-// libFuzzer target of the host program's own layers: its input is a dump
-// and a change set, divided by a line "=". Whatever they hold, reading them
-// either fails with a message or yields records; a change set the planner
-// takes, applied to the running model, must leave it whole (lists linked,
-// counts and copies current, native-VLAN flags what the test gives); and the
-// change set diff finds back must turn the dump into the same configuration.
+// libFuzzer target of the host program's own layers. Its input is a dump,
+// then change sets, each after a line "=", and last, after a line "~", a
+// second dump of its own. Whatever they hold, reading them either fails with
+// a message or yields records. The change sets the planner takes go in turn
+// into a running model of each host, which must stay whole (lists linked,
+// counts and copies current, native-VLAN flags what the test gives); the
+// faithful host's must, after each set, be a fresh start's in everything
+// apply compares: every entry and field, in list order, and every lookup.
+// The change set diff finds from the dump to the last result, and to the
+// second dump, must be taken by the planner and give that configuration.
 #include "input/changes.h"
+#include "running/hosts.h"
 #include "running/model.h"
 #include "model/list.h"
 #include "running/services.h"
@@ -17,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #define CHECK(cond)                                                                                \
     do {                                                                                           \
@@ -81,48 +87,119 @@ void check_running_model(const Module &m) {
 // The records of each kind, in order.
 std::string kinds(const std::vector<const Record *> &records) {
     std::string out;
-    for (char kind : std::string("abcdefghi"))
+    for (int kind = 0; kind <= static_cast<int>(Table::remote_device); kind++)
         for (const Record *r : records)
-            if (identity(*r)[0] == kind) out += record_json(*r).dump() + "\n";
+            if (record_kind(*r) == static_cast<Table>(kind)) out += record_json(*r).dump() + "\n";
     return out;
+}
+
+// The running model as apply sees it: every entry in list order, and every
+// lookup. Remote devices are the store's, the same for every host.
+struct Seen {
+    Snapshot snapshot;
+    std::string text;
+};
+
+Seen seen(const HostModel &model) {
+    Store none;
+    std::ostringstream text;
+    write_model(text, View::json, model, none);
+    return {take_snapshot(model, none), text.str()};
+}
+
+void check_same(const Seen &running, const Seen &restarted) {
+    CHECK(running.text == restarted.text);
+    for (int section = 0; section < SECTIONS; section++) {
+        const auto &a = running.snapshot.items[section], &b = restarted.snapshot.items[section];
+        CHECK(a.size() == b.size());
+        for (size_t i = 0; i < a.size(); i++)
+            CHECK(a[i].key == b[i].key && a[i].label == b[i].label && a[i].json == b[i].json &&
+                  a[i].list == b[i].list);
+    }
+    CHECK(running.snapshot.lookups == restarted.snapshot.lookups);
+    CHECK(compare(running.snapshot, restarted.snapshot).same());
+}
+
+// Each section of the input as a file of its own.
+std::vector<std::string_view> split(std::string_view text, std::string_view line) {
+    std::vector<std::string_view> parts;
+    for (size_t cut; (cut = text.find(line)) != std::string_view::npos; text.remove_prefix(cut + line.size()))
+        parts.push_back(text.substr(0, cut));
+    parts.push_back(text);
+    return parts;
+}
+
+// The diff from base to after must plan, and give after back.
+void check_round_trip(const Dump &base, const std::vector<const Record *> &after) {
+    Dump copy{"after", 0, {}, {}};
+    for (const Record *record : after)
+        copy.records.push_back(*record);
+    ChangeSet back;
+    try {
+        back = diff_configs(base, copy);
+    } catch (const Failure &) {
+        return; // twins that a change cannot name: no change set to check
+    }
+    Plan again; // points into back
+    try {
+        again = plan_changes(base, back);
+    } catch (const Failure &e) {
+        fprintf(stderr, "diff wrote a change set the planner refuses: %s\n", e.what());
+        abort();
+    }
+    CHECK(kinds(again.result) == kinds(after));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string_view input(reinterpret_cast<const char *>(data), size);
-    size_t cut = input.find("\n=\n");
-    TextFile dump_file(input.substr(0, cut));
-    TextFile changes_file(cut == std::string_view::npos ? "" : input.substr(cut + 3));
+    std::vector<std::string_view> own = split(input, "\n~\n");
+    std::vector<std::string_view> parts = split(own[0], "\n=\n");
     const Limits limits{4096, 1 << 16};
     services::set_quiet(true);
     try {
-        LineReader dump_in(dump_file.path(), limits), changes_in(changes_file.path(), limits);
+        TextFile dump_file(parts[0]);
+        LineReader dump_in(dump_file.path(), limits);
         Dump base = read_dump(dump_in);
-        ChangeSet changes = read_changes(changes_in);
-        Plan plan = plan_changes(base, changes);
-
-        const Module &m = module();
-        {
-            Store store;
-            seed(store, records_of(base));
-            HostModel model(m);
-            model.build(base);
-            model.apply(plan, [](const std::string &, const std::string &) {});
-            check_running_model(m);
-            Snapshot running = take_snapshot(model, store);
-            compare(running, running);
+        std::vector<ChangeSet> sets;
+        std::vector<Plan> plans;
+        try {
+            for (size_t i = 1; i < parts.size(); i++) {
+                TextFile changes_file(parts[i]);
+                LineReader changes_in(changes_file.path(), limits);
+                sets.push_back(read_changes(changes_in));
+            }
+            for (const ChangeSet &set : sets)
+                plans.push_back(plans.empty() ? plan_changes(base, set)
+                                              : plan_changes(plans.back().result, set));
+        } catch (const Failure &) {
+            // The sets planned so far are still a sequence to take.
         }
 
-        Dump after{"after", 0, {}, {}};
-        for (const Record *record : plan.result)
-            after.records.push_back(*record);
-        try {
-            ChangeSet back = diff_configs(base, after);
-            Plan again = plan_changes(base, back); // points into back
-            CHECK(kinds(again.result) == kinds(plan.result));
-        } catch (const Failure &) {
-            // Twins that a change cannot name: no change set to check.
+        const Module &m = module();
+        std::vector<Seen> faithful;
+        for (Host host : {Host::simple, Host::faithful}) {
+            HostModel model(m);
+            model.build(base);
+            for (const Plan &plan : plans) {
+                apply_changes(model, host, plan, [](const Step &) {});
+                check_running_model(m);
+                if (host == Host::faithful) faithful.push_back(seen(model));
+            }
+        }
+        for (size_t i = 0; i < plans.size(); i++) {
+            HostModel restarted(m);
+            restarted.build(plans[i].result);
+            check_same(faithful[i], seen(restarted));
+        }
+
+        check_round_trip(base, plans.empty() ? records_of(base) : plans.back().result);
+        if (own.size() > 1) {
+            TextFile new_file(own[1]);
+            LineReader new_in(new_file.path(), limits);
+            Dump after = read_dump(new_in);
+            check_round_trip(base, records_of(after));
         }
     } catch (const Failure &) {
     }

@@ -6,6 +6,8 @@
 #include "input/text.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <fstream>
 #include <iostream>
 
@@ -13,7 +15,7 @@ namespace {
 
 // The remote devices of a change: the host writes them to its store itself,
 // since the module only ever touches their DCBX flag.
-void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &step) {
+void apply_devices(Store &store, const Plan &plan, const StepSink &step) {
     // Removals first, in the order the store held them, then the rest in the
     // order of the changed configuration; all in one transaction.
     store.begin();
@@ -26,7 +28,7 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
                std::make_pair(b->before->source, b->before->line);
     });
     for (const Plan::Touched *t : removed) {
-        step(t->cause, "remove " + describe(*t->before) + " from the store");
+        step({t->cause, "remove " + describe_phrase(*t->before) + " from the store"});
         store.remove(device_key(*t->before));
     }
     for (const Record *record : plan.result) {
@@ -35,10 +37,10 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
         if (at == plan.touched.end() || at->second.after != record) continue;
         if (at->second.before == nullptr || at->second.moved) {
             if (at->second.moved) store.remove(device_key(*at->second.before));
-            step(at->second.cause, "add " + describe(*record) + " to the store");
+            step({at->second.cause, "add " + describe_phrase(*record) + " to the store"});
             store.add(*record);
         } else {
-            step(at->second.cause, "write " + describe(*record) + " in the store");
+            step({at->second.cause, "write " + describe_phrase(*record) + " in the store"});
             store.replace(*record);
         }
     }
@@ -49,7 +51,7 @@ void apply_devices(Store &store, const Plan &plan, const HostModel::StepSink &st
 // transaction of the host's own, against the very records it was planned on.
 // Returns what was committed.
 std::string commit(const std::string &path, const Dump &base, const Plan &plan, size_t max_row,
-                   const HostModel::StepSink &step) {
+                   const StepSink &step) {
     Store file(path, Store::Open::read_write);
     file.begin();
     try {
@@ -79,7 +81,7 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
         }
         file.commit();
         std::string committed = std::to_string(writes) + " row change" + (writes == 1 ? "" : "s");
-        step(escaped(path), "commit " + committed + " in one transaction");
+        step({path, "commit " + committed + " in one transaction"});
         return escaped(path) + ": " + committed + " committed";
     } catch (...) {
         file.rollback();
@@ -87,17 +89,85 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
     }
 }
 
+// A Costs entry with one host's part: what it took, and for the faithful
+// host, whose running model is a fresh start's, a restart's size.
+void note_cost(Costs &costs, Host host, const Applied &applied, size_t entries_before,
+               size_t entries_after) {
+    costs.hosts[static_cast<int>(host)] = applied;
+    if (host == Host::faithful) costs.restart = {entries_before, entries_after, 0};
+}
+
+// What one change set did to the running model, for the report.
+struct Taken {
+    std::vector<Step> steps;
+    Comparison effect;
+    Snapshot running; // kept where the divergence is shown
+    std::optional<Comparison> divergence;
+};
+
+void print_steps(const std::vector<Step> &steps) {
+    for (const Step &step : steps)
+        std::cout << "  " << escaped(step.cause) << "  " << step.what.text() << "\n";
+    if (steps.empty()) std::cout << "  none\n";
+}
+
+ojson steps_json(const std::vector<Step> &steps) {
+    ojson list = ojson::array();
+    for (const Step &step : steps)
+        list.push_back({{"cause", step.cause}, {"step", step.what.raw()}});
+    return list;
+}
+
 } // namespace
 
-int cmd_apply(Session &session, const std::string &source, const std::string &changes_path,
+void measure(Session &session, const std::vector<const Record *> &base,
+             const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
+    services::set_quiet(true);
+    HostModel model(session.module());
+    model.build(base);
+    for (size_t i = 0; i < plans.size(); i++) {
+        size_t entries = model.entries();
+        Applied applied = apply_changes(model, host, plans[i], [](const Step &) {});
+        note_cost(costs[i], host, applied, entries, model.entries());
+    }
+    services::set_quiet(false);
+}
+
+void print_costs(std::ostream &out, const Costs &costs) {
+    auto line = [&](const char *who, const Applied &cost) {
+        char padded[16];
+        snprintf(padded, sizeof padded, "%-15s", who);
+        out << "  " << padded << cost.released << " released, " << cost.created << " created\n";
+    };
+    out << "Cost in entries of the module's lists\n";
+    line("simple host", costs.hosts[static_cast<int>(Host::simple)]);
+    line("faithful host", costs.hosts[static_cast<int>(Host::faithful)]);
+    line("a restart", costs.restart);
+}
+
+ojson costs_json(const Costs &costs) {
+    auto cost = [](const Applied &c) { return ojson{{"released", c.released}, {"created", c.created}}; };
+    return {{"simple", cost(costs.hosts[static_cast<int>(Host::simple)])},
+            {"faithful", cost(costs.hosts[static_cast<int>(Host::faithful)])},
+            {"restart", cost(costs.restart)}};
+}
+
+int cmd_apply(Session &session, const std::string &source, const std::vector<std::string> &changes_paths,
               const ApplyOptions &options) {
     Source base = session.open(source);
     if (options.commit && !base.from_store_file)
         throw Failure(escaped(source) + ": --commit writes to a store file, and this is a dump");
     if (options.commit && session.settings().read_only)
         throw Failure("confmodel-host: --commit writes to the store, and --read-only forbids it");
-    ChangeSet changes = read_changes(*session.lines(changes_path));
-    Plan plan = plan_changes(base.dump, changes);
+    // Read whole before any plan points into them; each set is planned on
+    // the configuration the one before left.
+    std::vector<ChangeSet> sets;
+    for (const std::string &path : changes_paths)
+        sets.push_back(read_changes(*session.lines(path)));
+    std::vector<Plan> plans;
+    for (const ChangeSet &set : sets)
+        plans.push_back(plans.empty() ? plan_changes(base.dump, set) : plan_changes(plans.back().result, set));
+    const Plan &last = plans.back();
     if (!options.result.empty()) {
         // A dump never goes over an input, nor where a store file is.
         if (options.result == "-" || session.is_input(options.result))
@@ -110,17 +180,12 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
                           ": a store file; --result writes a dump and would destroy it");
     }
     const bool as_json = options.as_json;
+    const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
 
-    ojson steps = ojson::array();
+    std::vector<Costs> costs(plans.size());
+    measure(session, records_of(base.dump), plans, other, costs);
+    std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;
-    HostModel::StepSink step = [&](const std::string &cause, const std::string &text) {
-        if (as_json)
-            steps.push_back({{"cause", cause}, {"step", text}});
-        else
-            std::cout << "  " << cause << "  " << text << std::endl;
-    };
-
-    Snapshot before, running;
     int refused = 0;
     {
         // The running model works on a copy of the remote devices: the store
@@ -129,50 +194,89 @@ int cmd_apply(Session &session, const std::string &source, const std::string &ch
         seed(store, records_of(base.dump));
         HostModel model(session.module());
         model.build(base.dump);
-        before = take_snapshot(model, store);
-        if (!as_json) std::cout << "Steps, in the order the host takes them\n";
+        Snapshot before = take_snapshot(model, store);
         services::capture(&log);
-        int errors = services::errors_logged();
-        int skipped = model.apply(plan, step);
-        apply_devices(store, plan, step);
-        refused = services::errors_logged() - errors + skipped;
+        for (size_t i = 0; i < plans.size(); i++) {
+            StepSink step = [&](const Step &s) { taken[i].steps.push_back(s); };
+            size_t entries = model.entries();
+            Applied applied = apply_changes(model, options.host, plans[i], step);
+            note_cost(costs[i], options.host, applied, entries, model.entries());
+            apply_devices(store, plans[i], step);
+            refused += applied.refused;
+            Snapshot running = take_snapshot(model, store);
+            taken[i].effect = compare(before, running);
+            if (options.each || i + 1 == plans.size()) taken[i].running = running;
+            before = std::move(running);
+        }
         services::capture(nullptr);
-        if (!as_json && plan.touched.empty()) std::cout << "  none\n";
-        running = take_snapshot(model, store);
     }
+    std::vector<Step> committed;
     if (options.commit) {
         if (refused > 0)
-            throw Failure(changes.name + ": not committed to " + escaped(source) + ": " +
+            throw Failure(sets.back().name + ": not committed to " + escaped(source) + ": " +
                           std::to_string(refused) +
                           (refused == 1 ? " record was" : " records were") +
-                          " refused while the running model took the change set (see above)");
-        session.store_changed(commit(source, base.dump, plan, session.settings().limits.max_line, step));
+                          " refused while the running model took the change sets (see above)");
+        // All the sets as one, planned on the records read.
+        ChangeSet all;
+        for (const ChangeSet &set : sets)
+            all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
+        session.store_changed(commit(source, base.dump, plan_changes(base.dump, all),
+                                     session.settings().limits.max_line,
+                                     [&](const Step &s) { committed.push_back(s); }));
     }
     // Only a configuration that was committed, when one is to be.
-    if (!options.result.empty()) write_dump(options.result, plan.result);
-    services::set_quiet(true);
-    Snapshot restarted = fresh_snapshot(session, plan.result);
-    services::set_quiet(false);
-    Comparison effect = compare(before, running), divergence = compare(running, restarted);
+    if (!options.result.empty()) write_dump(options.result, last.result);
+    for (size_t i = 0; i < plans.size(); i++)
+        if (options.each || i + 1 == plans.size()) {
+            services::set_quiet(true);
+            Snapshot restarted = fresh_snapshot(session, plans[i].result);
+            services::set_quiet(false);
+            taken[i].divergence = compare(taken[i].running, restarted);
+            taken[i].running = {};
+        }
+
     const Sides change_sides{"before", "after"}, start_sides{"running", "restarted"};
+    const std::string host = host_name(options.host);
     if (as_json) {
         ojson lines = ojson::array();
         for (const services::LogLine &line : log)
             lines.push_back({{"cause", line.context}, {"priority", line.priority}, {"text", line.text}});
-        std::cout << json_text({{"steps", steps},
-                                {"log", lines},
-                                {"effect", comparison_json(effect, change_sides)},
-                                {"divergence", comparison_json(divergence, start_sides)}})
-                  << "\n";
+        ojson list = ojson::array();
+        for (size_t i = 0; i < plans.size(); i++) {
+            ojson one = {{"changes", sets[i].name},
+                         {"steps", steps_json(taken[i].steps)},
+                         {"cost", costs_json(costs[i])},
+                         {"effect", comparison_json(taken[i].effect, change_sides)}};
+            if (options.each) one["divergence"] = comparison_json(*taken[i].divergence, start_sides);
+            list.push_back(one);
+        }
+        ojson out = {{"host", host}, {"change_sets", list}, {"log", lines}};
+        if (options.commit) out["commit"] = steps_json(committed);
+        out["divergence"] = comparison_json(*taken.back().divergence, start_sides);
+        std::cout << json_text(out) << "\n";
     } else {
-        std::cout << "\nEffect on the running model\n";
-        print_comparison(std::cout, effect, change_sides, "  ");
-        std::cout << "\nDivergence from a fresh start of the changed configuration\n";
-        if (divergence.same())
-            std::cout << "  none: a restart builds the same model\n";
-        else
-            print_comparison(std::cout, divergence, start_sides, "  ");
+        for (size_t i = 0; i < plans.size(); i++) {
+            std::cout << (i == 0 ? "" : "\n") << "Steps of the " << host << " host for "
+                      << escaped(sets[i].name) << ", in the order it takes them\n";
+            print_steps(taken[i].steps);
+            std::cout << "\n";
+            print_costs(std::cout, costs[i]);
+            std::cout << "\nEffect on the running model\n";
+            print_comparison(std::cout, taken[i].effect, change_sides, "  ");
+            if (!taken[i].divergence) continue;
+            std::cout << "\nDivergence of the " << host
+                      << " host from a fresh start of the changed configuration\n";
+            if (taken[i].divergence->same())
+                std::cout << "  none: a restart builds the same model\n";
+            else
+                print_comparison(std::cout, *taken[i].divergence, start_sides, "  ");
+        }
+        if (options.commit) {
+            std::cout << "\nCommitted\n";
+            print_steps(committed);
+        }
     }
-    if (divergence.same()) return EXIT_OK;
+    if (taken.back().divergence->same()) return EXIT_OK;
     return options.commit ? EXIT_DIVERGES : EXIT_NO;
 }

@@ -3,6 +3,7 @@
 #include "output/snapshot.h"
 
 #include <iostream>
+#include <optional>
 
 Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
     Store store;
@@ -26,6 +27,16 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
     }
     Comparison effect = compare(fresh_snapshot(session, records_of(before)),
                                 fresh_snapshot(session, records_of(after)));
+    // What the change set costs a running host, where there is one.
+    std::optional<Costs> costs;
+    if (view != DiffView::changes && unnamed.empty() && !changes.changes.empty()) {
+        std::vector<Plan> plans;
+        plans.push_back(plan_changes(before, changes));
+        std::vector<Costs> each(1);
+        for (Host host : {Host::simple, Host::faithful})
+            measure(session, records_of(before), plans, host, each);
+        costs = each[0];
+    }
     const Sides sides{"before", "after"};
     if (view == DiffView::changes) {
         write_changes(std::cout, changes);
@@ -35,6 +46,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
             list.push_back(change_json(change));
         ojson out = {{"changes", list}, {"effect", comparison_json(effect, sides)}};
         if (!unnamed.empty()) out["changes"] = {{"none", unnamed}};
+        if (costs) out["cost"] = costs_json(*costs);
         std::cout << json_text(out) << "\n";
     } else {
         if (!unnamed.empty())
@@ -44,6 +56,10 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         for (const Change &change : changes.changes)
             std::cout << "  " << change_json(change)["op"].get<std::string>() << " "
                       << describe(change.record) << " (" << where(change.record) << ")\n";
+        if (costs) {
+            std::cout << "\n";
+            print_costs(std::cout, *costs);
+        }
         std::cout << "\nEffect on the model\n";
         print_comparison(std::cout, effect, sides, "  ");
     }

@@ -4,6 +4,7 @@
 #define CONFMODEL_HOST_COMMANDS_H
 
 #include "output/report.h"
+#include "running/hosts.h"
 #include "session.h"
 
 #include <cstdint>
@@ -37,19 +38,36 @@ enum class DiffView { text, json, changes };
 int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
              DiffView view);
 
-// Builds SOURCE, applies the change set to the running model as a host must,
-// and compares the result with a fresh start; exit 1 when they diverge. With
-// `commit`, the change set is committed to the store file SOURCE in one
-// transaction, unless the module refused a record of it (exit 3 when it
-// diverges). The changed configuration goes to `result` as a dump, unless
-// that is empty, once the commit succeeded; never over an input.
+// Builds SOURCE, takes the change sets in turn into the running model as
+// `host` does, and compares the result with a fresh start after the last
+// (after each with `each`); exit 1 when that diverges. With `commit`, the
+// change sets are committed to the store file SOURCE in one transaction,
+// unless the module refused a record of them (exit 3 when it diverges). The
+// changed configuration goes to `result` as a dump, unless that is empty,
+// once the commit succeeded; never over an input.
 struct ApplyOptions {
     std::string result;
     bool commit = false;
     bool as_json = false;
+    Host host = Host::simple;
+    bool each = false;
 };
-int cmd_apply(Session &session, const std::string &source, const std::string &changes,
+int cmd_apply(Session &session, const std::string &source, const std::vector<std::string> &changes,
               const ApplyOptions &options);
+
+// What one change set costs, in entries released and created: each host's,
+// and a restart's (every entry of the running model released, every entry
+// of a fresh start created).
+struct Costs {
+    Applied hosts[2];
+    Applied restart;
+};
+// Takes the plans in turn, from a fresh start of `base`, into a model that
+// `host` runs, quietly, and fills in its part of each change set's costs.
+void measure(Session &session, const std::vector<const Record *> &base,
+             const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs);
+void print_costs(std::ostream &out, const Costs &costs);
+ojson costs_json(const Costs &costs);
 
 // A new store file holding a configuration; and a configuration as a dump,
 // to standard output or to a file (never one of the run's inputs).

@@ -225,18 +225,27 @@ int main(int argc, char **argv) {
         ->excludes(diff_json);
 
     CLI::App *apply = app.add_subcommand(
-        "apply", "apply a change set to the running model as a host must, showing each step, "
-                 "its effect, and where the running model differs from a fresh start of the "
-                 "changed configuration; exit 1 when it does");
+        "apply", "take change sets in turn into the running model as a running host does, "
+                 "showing each step, its cost and effect, and where the running model differs "
+                 "from a fresh start of the changed configuration; exit 1 when it does");
     apply->add_option("SOURCE", source, "the configuration")->required();
-    apply->add_option("CHANGES", other, "the change set (docs/records.md)")->required();
+    std::vector<std::string> change_sets;
+    apply->add_option("CHANGES", change_sets, "change sets (docs/records.md), taken in turn")
+        ->required();
     ApplyOptions apply_options;
+    std::string host = host_name(Host::simple);
+    apply->add_option("--host", host,
+                      "the running host: simple (the default: what this host does) or faithful "
+                      "(never drifts from a restart); docs/changes.md")
+        ->check(CLI::IsMember({host_name(Host::simple), host_name(Host::faithful)}));
+    apply->add_flag("--each", apply_options.each,
+                    "compare with a fresh start after each change set, not only the last");
     apply->add_flag("--json", apply_options.as_json, "as one JSON document");
     apply->add_option("--result", apply_options.result,
                       "write the changed configuration there, as a dump");
     apply->add_flag("--commit", apply_options.commit,
-                    "commit the change set to the store file SOURCE, in one transaction, unless "
-                    "the module refused a record of it");
+                    "commit the change sets to the store file SOURCE, in one transaction, unless "
+                    "the module refused a record of them");
 
     CLI::App *import = app.add_subcommand(
         "import", "create a store file holding a configuration: its records and remote devices");
@@ -287,7 +296,10 @@ int main(int argc, char **argv) {
                             changes_only ? DiffView::changes
                             : as_json    ? DiffView::json
                                          : DiffView::text);
-        if (*apply) return cmd_apply(session, source, other, apply_options);
+        if (*apply) {
+            apply_options.host = host == host_name(Host::faithful) ? Host::faithful : Host::simple;
+            return cmd_apply(session, source, change_sets, apply_options);
+        }
         if (*import) return cmd_import(session, source, other);
         if (*export_) return cmd_export(session, source, other);
         call.key = static_cast<uintptr_t>(key);

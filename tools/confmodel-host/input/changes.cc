@@ -77,10 +77,13 @@ void write_changes(std::ostream &out, const ChangeSet &changes) {
 }
 
 Plan plan_changes(const Dump &base, const ChangeSet &changes) {
+    return plan_changes(records_of(base), changes);
+}
+
+Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &changes) {
     Plan plan;
     std::vector<const Record *> &order = plan.result;
-    for (const Record &record : base.records)
-        order.push_back(&record);
+    order = base;
     Positions at = positions(order);
 
     for (const Change &change : changes.changes) {
@@ -152,18 +155,20 @@ ChangeSet diff_configs(const Dump &before, const Dump &after) {
     std::unordered_set<std::string> touched;
     for (const auto &[id, news] : new_at) {
         auto olds = old_at.find(id);
-        if (olds == old_at.end()) continue;
-        const auto &o = olds->second;
+        const std::vector<size_t> none;
+        const auto &o = olds == old_at.end() ? none : olds->second;
         bool equal = o.size() == news.size() &&
                      std::equal(o.begin(), o.end(), news.begin(), [&](size_t a, size_t b) {
                          return old_order[a]->same_as(*new_order[b]);
                      });
         if (!equal && (o.size() > 1 || news.size() > 1))
             throw Failure(where(*new_order[news[0]]) + ": " + describe(*new_order[news[0]]) +
-                          " has " + std::to_string(o.size()) + " records before (" +
-                          lines_of(old_order, o) + ") and " + std::to_string(news.size()) +
-                          " after (" + lines_of(new_order, news) +
+                          " has " + std::to_string(o.size()) + " record" +
+                          (o.size() == 1 ? "" : "s") + " before" +
+                          (o.empty() ? "" : " (" + lines_of(old_order, o) + ")") + " and " +
+                          std::to_string(news.size()) + " after (" + lines_of(new_order, news) +
                           "): a change cannot name one of them");
+        if (o.empty()) continue;
         for (size_t i = 0; i < news.size(); i++)
             kept[news[i]] = o[i];
         if (!equal) changed[news[0]] = true;
@@ -172,10 +177,10 @@ ChangeSet diff_configs(const Dump &before, const Dump &after) {
     // Per kind, the longest start of the new order that the old order already
     // has stays in place; every record after it goes to the end, in order.
     std::vector<bool> moves(new_order.size());
-    std::unordered_map<char, std::optional<size_t>> last; // kind: old position reached
-    std::unordered_set<char> broken;
+    std::unordered_map<Table, std::optional<size_t>> last; // kind: old position reached
+    std::unordered_set<Table> broken;
     for (size_t i = 0; i < new_order.size(); i++) {
-        char kind = identity(*new_order[i])[0];
+        Table kind = record_kind(*new_order[i]);
         auto &reached = last[kind];
         if (!broken.count(kind) && kept[i] && (!reached || *kept[i] > *reached)) {
             reached = kept[i];

@@ -49,11 +49,15 @@ struct Plan {
 // addition of a record already there, a removal or change of one that is not
 // there or is there twice, and a result whose xnetgroups lack their xnet.
 Plan plan_changes(const Dump &base, const ChangeSet &changes);
+// The same on records of a configuration in store order, such as an earlier
+// plan's result, which must outlive the plan.
+Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &changes);
 
 // The change set that turns `before` into `after`: the records of each kind
 // end in the order `after` gives them (a record that must move is removed and
 // added again). Refused when a record to change shares its identity with
-// another.
+// another, or when `after` holds several records of an identity `before`
+// lacks, since one change set cannot add them all.
 ChangeSet diff_configs(const Dump &before, const Dump &after);
 
 #endif

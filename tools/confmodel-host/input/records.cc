@@ -185,17 +185,25 @@ std::string identity(const Record &record) {
     return key;
 }
 
-std::string describe(const Record &record) {
+Table record_kind(const Record &record) {
+    return identity_kind(record.table);
+}
+
+Phrase describe_phrase(const Record &record) {
     const char *name = record.column(0);
-    switch (identity_kind(record.table)) {
+    switch (record_kind(record)) {
     case Table::remote_device:
         return std::string("remote device ") + name;
     case Table::xnetgroup:
-        return "xnetgroup " + quote(name) + " under " + quote(record.xnet());
+        return "xnetgroup " + Phrase::name(name) + " under " + Phrase::name(record.xnet());
     default:
-        return std::string(table_info(identity_kind(record.table)).name) + " " +
-               (name != nullptr ? quote(name) : std::string("without a pathname"));
+        return std::string(table_info(record_kind(record)).name) + " " +
+               (name != nullptr ? Phrase::name(name) : Phrase("without a pathname"));
     }
+}
+
+std::string describe(const Record &record) {
+    return describe_phrase(record).text();
 }
 
 nlohmann::ordered_json record_json(const Record &record) {

@@ -7,6 +7,7 @@
 
 #include "input/fields.h"
 #include "input/memory.h"
+#include "input/phrase.h"
 
 #include <nlohmann/json.hpp>
 
@@ -155,8 +156,13 @@ std::string where(const Record &record);
 // records share an identity exactly when these parts are equal, whatever
 // bytes their names hold; its first character stands for the kind.
 std::string identity(const Record &record);
-// The identity for people: `xnet "/xnets/prod"`, `remote device 1001`.
+// The kind of record an identity names: Table::xnet for either xnet,
+// Table::xnetgroup for either xnetgroup, else the record's own table.
+Table record_kind(const Record &record);
+// The identity for people: `xnet "/xnets/prod"`, `remote device 1001`; and
+// the same with its names kept apart, for steps and JSON.
 std::string describe(const Record &record);
+Phrase describe_phrase(const Record &record);
 
 enum class Reading { record, identity };
 // A record from the fields of one JSON object {"table": ..., "columns":

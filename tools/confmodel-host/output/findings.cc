@@ -107,13 +107,13 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
         findings, model, m.portgroups,
         [](const portgroup_entry &g, const portgroup_entry &first, const std::string &line) {
             std::string other = "#" + std::to_string(first.number);
-            return portgroup_label(g) + " has the pathname of " + other + " (" + line +
+            return portgroup_label(g).text() + " has the pathname of " + other + " (" + line +
                    "): lookups by name, and xnetgroups naming it, find " + other;
         });
     same_pathnames<xnet_entry>(
         findings, model, m.xnets,
         [](const xnet_entry &x, const xnet_entry &first, const std::string &line) {
-            return xnet_label(x) + " has the pathname of the xnet with VLAN " + std::to_string(first.int_vid) +
+            return xnet_label(x).text() + " has the pathname of the xnet with VLAN " + std::to_string(first.int_vid) +
                    " (" + line + "): lookups by name find that one";
         });
     LIST_FOREACH(const xnet_entry, xnet, m.xnets) {

@@ -171,16 +171,16 @@ json describe_xnet(const xnet_entry &xnet) {
         {"is_native_vlan", xnet.is_native_vlan != 0},
         {"native_vlan_portgroup", native_vlan_portgroup(xnet)},
     };
-    if (xnet.kind == XNET_KIND_FC) {
-        out["fc_attach_mode"] = name_of(attach_names, xnet.fc_attach_mode);
-        out["fc_col8_value"] = xnet.fc_col8_value;
-        out["fc_col9_value"] = xnet.fc_col9_value;
-    } else {
-        out["col6_value"] = xnet.col6_value;
-        out["eth_col8_flag"] = xnet.eth_col8_flag != 0;
-        out["eth_col9_flag"] = xnet.eth_col9_flag != 0;
-        out["eth_col10_flag"] = xnet.eth_col10_flag != 0;
-    }
+    // Every field, whatever the kind: the module sets those of the other
+    // kind too (an FC xnet's eth_col10_flag is 1), and a change of kind
+    // shows what it holds.
+    out["fc_attach_mode"] = name_of(attach_names, xnet.fc_attach_mode);
+    out["fc_col8_value"] = xnet.fc_col8_value;
+    out["fc_col9_value"] = xnet.fc_col9_value;
+    out["col6_value"] = xnet.col6_value;
+    out["eth_col8_flag"] = xnet.eth_col8_flag != 0;
+    out["eth_col9_flag"] = xnet.eth_col9_flag != 0;
+    out["eth_col10_flag"] = xnet.eth_col10_flag != 0;
     out["eth11_fc13_flag"] = xnet.eth11_fc13_flag != 0;
     out["xnetgroups"] = groups;
     return out;

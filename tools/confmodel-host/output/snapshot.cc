@@ -3,7 +3,9 @@
 #include "model/list.h"
 #include "input/text.h"
 
+#include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -14,18 +16,27 @@ const char *const section_titles[] = {"Port groups",     "Xnets",           "Xne
                                       "Subports",        "Port protection", "Subport protection",
                                       "Remote devices"};
 
-// Adds an item, keyed by its name and, from the second of a name on, "#k".
+std::string ordinal(int n) {
+    const char *suffix = n % 100 / 10 == 1 ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+    return std::to_string(n) + suffix;
+}
+
+// Adds an item, keyed by its name and, from the second of a name on, its
+// number; people see the label and that number ("/x/g under /x (2nd)").
 class Items {
   public:
     explicit Items(std::vector<Snapshot::Item> &items) : items_(items) {}
     // Returns how many items of the name came before.
-    int add(const std::string &name, std::string label, const ojson &description) {
+    int add(const std::string &name, std::string label, const ojson &description,
+            std::string list = {}) {
         int seen = seen_[name]++;
         // The repeat's number after a NUL, which no pathname holds.
         std::string key = seen == 0 ? name : name + '\0' + std::to_string(seen + 1);
+        if (label.empty()) label = "without a pathname";
+        if (seen > 0) label += " (" + ordinal(seen + 1) + ")";
         // Most labels are the key itself: kept once.
         if (label == key) label.clear();
-        items_.push_back({std::move(key), std::move(label), description.dump()});
+        items_.push_back({std::move(key), std::move(label), description.dump(), std::move(list)});
         return seen;
     }
 
@@ -73,7 +84,7 @@ Snapshot take_snapshot(const HostModel &model, const Store &store) {
             // A lookup by name can only find another entry where the name
             // repeats: only then is its answer worth keeping (xnetgroups are
             // many, and the only entries the module lets share a name).
-            if (xnetgroups.add(name, name, describe_xnetgroup(*g)) == 1)
+            if (xnetgroups.add(name, name, describe_xnetgroup(*g), x->pathname) == 1)
                 s.lookups.emplace("xnetgroup " + name, role_of(*found));
         }
     }
@@ -128,6 +139,30 @@ Comparison compare(const Snapshot &before, const Snapshot &after) {
                     if (!b.contains(name)) entry.fields.push_back({name, value, ojson()});
                 c.entries.push_back(std::move(entry));
             }
+        }
+    }
+    // The module's lists: entries both sides have, in the same order?
+    for (Section section : {PORTGROUPS, XNETS, XNETGROUPS}) {
+        std::map<std::string_view, std::pair<std::vector<const Snapshot::Item *>,
+                                             std::vector<const Snapshot::Item *>>>
+            lists;
+        std::unordered_set<std::string_view> old_keys, new_keys;
+        for (const auto &item : before.items[section])
+            old_keys.insert(item.key);
+        for (const auto &item : after.items[section])
+            new_keys.insert(item.key);
+        for (const auto &item : before.items[section])
+            if (new_keys.count(item.key)) lists[item.list].first.push_back(&item);
+        for (const auto &item : after.items[section])
+            if (old_keys.count(item.key)) lists[item.list].second.push_back(&item);
+        for (const auto &[list, sides] : lists) {
+            auto differ = std::mismatch(sides.first.begin(), sides.first.end(), sides.second.begin(),
+                                        [](const auto *a, const auto *b) { return a->key == b->key; });
+            if (differ.first == sides.first.end()) continue;
+            std::string name = section == PORTGROUPS ? "port groups"
+                               : section == XNETS    ? "xnets"
+                                                     : "xnetgroups of " + std::string(list);
+            c.order.push_back({name, label(**differ.first), label(**differ.second)});
         }
     }
     // What follows from the fields: xnets that gain or lose native-VLAN
@@ -196,6 +231,10 @@ void print_comparison(std::ostream &out, const Comparison &c, Sides sides, const
             out << in << "  " << escaped(l.question) << ": " << sides.before << " " << l.before
                 << ", " << sides.after << " " << l.after << "\n";
     };
+    if (!c.order.empty()) out << in << "Order, from the first entry out of place\n";
+    for (const Comparison::Lookup &l : c.order)
+        out << in << "  " << escaped(l.question) << ": " << sides.before << " " << escaped(l.before)
+            << ", " << sides.after << " " << escaped(l.after) << "\n";
     derived("Native VLAN", c.native_vlan);
     derived("Xnetgroup counts", c.xnetgroup_counts);
     if (!c.lookups.empty()) out << in << "Lookups\n";
@@ -228,6 +267,7 @@ ojson comparison_json(const Comparison &c, Sides sides) {
     };
     return {{"same", c.same()},
             {"entries", entries},
+            {"order", pairs(c.order, "list")},
             {"native_vlan", pairs(c.native_vlan, "entry")},
             {"xnetgroup_counts", pairs(c.xnetgroup_counts, "entry")},
             {"lookups", pairs(c.lookups, "lookup")},

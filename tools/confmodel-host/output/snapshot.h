@@ -30,6 +30,7 @@ struct Snapshot {
         std::string key;   // the pathname (or key), and for the k-th repeat of it "#k"
         std::string label; // for people, "#1 /portgroups/uplink"; empty when the key says it
         std::string json;  // the description, compact
+        std::string list;  // an xnetgroup's xnet: the list it stands on
     };
     std::vector<Item> items[SECTIONS];
     // Question ("port 7", "vlan 100", "portgroup 3", "xnet /x") and answer.
@@ -58,7 +59,10 @@ struct Comparison {
     // Derived from the fields: an xnet's native-VLAN status, a port group's
     // xnetgroup_count; the question is the entry's label.
     std::vector<Lookup> native_vlan, xnetgroup_counts;
-    bool same() const { return entries.empty() && lookups.empty(); }
+    // Lists whose entries both sides have stand in another order: the list
+    // ("port groups", "xnetgroups of /x") and the first entry out of place.
+    std::vector<Lookup> order;
+    bool same() const { return entries.empty() && lookups.empty() && order.empty(); }
 };
 
 Comparison compare(const Snapshot &before, const Snapshot &after);

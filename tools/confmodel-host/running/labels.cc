@@ -1,7 +1,5 @@
 #include "running/labels.h"
 
-#include "input/text.h"
-
 #include <iterator>
 
 namespace {
@@ -11,16 +9,19 @@ const char *const role_names[] = {"none",           "external",      "server", "
 
 } // namespace
 
-std::string portgroup_label(const portgroup_entry &g) {
-    return "port group #" + std::to_string(g.number) + " " + quote(g.pathname);
+Phrase portgroup_label(const portgroup_entry &g) {
+    return "port group #" + std::to_string(g.number) + " " + Phrase::name(g.pathname);
 }
 
-std::string xnet_label(const xnet_entry &x) {
-    return "xnet " + quote(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
+Phrase xnet_label(const xnet_entry &x) {
+    return "xnet " + Phrase::name(x.pathname) + " (VLAN " + std::to_string(x.int_vid) + ")";
 }
 
-std::string xnetgroup_label(const xnetgroup_entry &g) {
-    return "xnetgroup " + quote(g.pathname) + " under " + quote(g.xnet->pathname);
+Phrase xnetgroup_label(const Record &record, const xnet_entry *filed_under) {
+    Phrase label = describe_phrase(record);
+    if (filed_under != nullptr && record.xnet() != filed_under->pathname)
+        label += " (filed under " + Phrase::name(filed_under->pathname) + ")";
+    return label;
 }
 
 const char *role_name(int32_t role) {

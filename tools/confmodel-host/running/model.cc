@@ -49,9 +49,14 @@ void HostModel::build(const std::vector<const Record *> &records) {
     };
     each([](Table t) { return t == Table::portgroup; },
          [&](const Record &r) { create_portgroup(r, where(r)); });
-    each(is_xnet, [&](const Record &r) { create_xnet(r, where(r)); });
+    each(is_xnet, [&](const Record &r) {
+        create_xnet(r, where(r));
+        file_xnet(r);
+    });
     each(is_xnetgroup, [&](const Record &r) {
-        if (!create_xnetgroup(r, where(r)))
+        if (xnet_entry *parent = filed_under(r))
+            create_xnetgroup(r, parent, where(r));
+        else
             services::note(where(r), "xnetgroup skipped: its xnet is not in the model");
     });
     LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
@@ -60,22 +65,31 @@ void HostModel::build(const std::vector<const Record *> &records) {
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },
          [&](const Record &r) { decode(r, where(r)); });
+    orphans_.clear();
 }
 
-void HostModel::create_portgroup(const Record &record, const std::string &cause) {
-    logged(cause, [&] {
+portgroup_entry *HostModel::create_portgroup(const Record &record, const std::string &cause) {
+    return logged(cause, [&]() -> portgroup_entry * {
         auto columns = record.columns();
         portgroup_entry *entry;
         if (int status = module_.create_new_portgroup(columns.data(), &entry); status != 0) {
             services::note(cause, "create_new_portgroup returned " + std::to_string(status));
-        } else if (origins_.emplace(entry, &record).second) { // a duplicate hands back the first
-            entries_[identity(record)] = entry;
+            refused_++;
+            answer_[&record] = nullptr;
+            return nullptr;
         }
+        if (origins_.emplace(entry, &record).second) { // a duplicate hands back the first
+            entry_of_[&record] = entry;
+            created_++;
+        }
+        answer_[&record] = entry;
+        answered_[entry].push_back(&record);
+        return entry;
     });
 }
 
-void HostModel::create_xnet(const Record &record, const std::string &cause) {
-    logged(cause, [&] {
+xnet_entry *HostModel::create_xnet(const Record &record, const std::string &cause) {
+    return logged(cause, [&]() -> xnet_entry * {
         auto columns = record.columns();
         xnet_entry *entry;
         int duplicate;
@@ -84,38 +98,55 @@ void HostModel::create_xnet(const Record &record, const std::string &cause) {
                          : module_.create_new_fc_xnet(columns.data(), &entry, &duplicate);
         if (status != 0) {
             services::note(cause, "the module refused the xnet (status " + std::to_string(status) + ")");
-            entry = nullptr;
-        } else if (duplicate) {
+            refused_++;
+            answer_[&record] = nullptr;
+            return nullptr;
+        }
+        if (duplicate) {
             // The xnetgroups that name it are filed under the xnet handed
             // back, as a host holding that answer would.
             services::note(cause, "duplicate of " + escaped(entry->pathname) + "; its xnetgroups join that xnet");
         } else {
             origins_.emplace(entry, &record);
-            entries_[identity(record)] = entry;
+            entry_of_[&record] = entry;
+            created_++;
         }
-        // Of two records with one pathname, the first keeps its place.
-        if (filed_under_.emplace(record.column(0), entry).second && entry != nullptr)
-            filed_names_[entry].push_back(record.column(0));
+        answer_[&record] = entry;
+        answered_[entry].push_back(&record);
+        return entry;
     });
 }
 
-bool HostModel::create_xnetgroup(const Record &record, const std::string &cause) {
-    auto parent = filed_under_.find(std::string(record.xnet()));
-    if (parent == filed_under_.end() || parent->second == nullptr) return false;
-    logged(cause, [&] {
+void HostModel::file_xnet(const Record &record) {
+    auto answer = answer_.find(&record);
+    auto *entry = static_cast<xnet_entry *>(answer == answer_.end() ? nullptr : answer->second);
+    if (filed_under_.emplace(record.column(0), entry).second && entry != nullptr)
+        filed_names_[entry].push_back(record.column(0));
+}
+
+xnet_entry *HostModel::filed_under(const Record &xnetgroup) const {
+    auto parent = filed_under_.find(std::string(xnetgroup.xnet()));
+    return parent == filed_under_.end() ? nullptr : parent->second;
+}
+
+xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *parent,
+                                             const std::string &cause) {
+    return logged(cause, [&]() -> xnetgroup_entry * {
         auto columns = record.columns();
         xnetgroup_entry *entry;
         int status = record.table == Table::xnetgroup
-                         ? module_.create_new_xnetgroup(columns.data(), parent->second, &entry)
-                         : module_.create_new_fc_xnetgroup(columns.data(), parent->second, &entry);
+                         ? module_.create_new_xnetgroup(columns.data(), parent, &entry)
+                         : module_.create_new_fc_xnetgroup(columns.data(), parent, &entry);
         if (status != 0) {
             services::note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
-        } else {
-            origins_.emplace(entry, &record);
-            entries_.emplace(identity(record), entry); // a twin keeps the first's place
+            refused_++;
+            return nullptr;
         }
+        origins_.emplace(entry, &record);
+        entry_of_[&record] = entry;
+        created_++;
+        return entry;
     });
-    return true;
 }
 
 void HostModel::test_native_vlan(xnet_entry *xnet, const std::string &cause) {
@@ -146,21 +177,23 @@ void HostModel::decode(const Record &record, const std::string &cause) {
     });
 }
 
-namespace {
-
-// Forgets an entry: the identity of its record maps to it no longer.
-template <typename Map> void forget(Map &entries, const std::string &key, const void *entry) {
-    auto at = entries.find(key);
-    if (at != entries.end() && at->second == entry) entries.erase(at);
+void HostModel::forget_answers(const void *entry) {
+    if (auto answered = answered_.find(entry); answered != answered_.end()) {
+        for (const Record *record : answered->second) {
+            answer_.erase(record);
+            orphans_.push_back(record);
+        }
+        answered_.erase(answered);
+    }
+    entry_of_.erase(origins_.at(entry));
+    origins_.erase(entry);
+    released_++;
 }
-
-} // namespace
 
 void HostModel::release_xnetgroup(xnetgroup_entry *group) {
     list_unlink(&group->xnet->xnetgroups, group);
     group->portgroup->xnetgroup_count--;
-    forget(entries_, identity(origin(group)), group);
-    origins_.erase(group);
+    forget_answers(group);
     module_.free_xnetgroup_entry(group);
 }
 
@@ -170,20 +203,17 @@ void HostModel::release_xnet(xnet_entry *xnet) {
     list_unlink(module_.xnets, xnet);
     if (auto names = filed_names_.find(xnet); names != filed_names_.end()) {
         for (const std::string &name : names->second)
-            forget(filed_under_, name, xnet);
+            if (auto at = filed_under_.find(name); at != filed_under_.end() && at->second == xnet)
+                filed_under_.erase(at);
         filed_names_.erase(names);
     }
-    if (auto at = origins_.find(xnet); at != origins_.end()) {
-        forget(entries_, identity(*at->second), xnet);
-        origins_.erase(at);
-    }
+    forget_answers(xnet);
     module_.free_xnet_entry(xnet);
 }
 
 void HostModel::release_portgroup(portgroup_entry *group) {
     list_unlink(module_.portgroups, group);
-    forget(entries_, identity(origin(group)), group);
-    origins_.erase(group);
+    forget_answers(group);
     module_.free_portgroup_entry(group);
 }
 
@@ -208,7 +238,10 @@ void HostModel::release() {
     port_protects_.clear();
     subport_protects_.clear();
     origins_.clear();
-    entries_.clear();
+    entry_of_.clear();
+    answer_.clear();
+    answered_.clear();
+    orphans_.clear();
     filed_under_.clear();
     filed_names_.clear();
     built_ = false;

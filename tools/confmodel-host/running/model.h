@@ -1,14 +1,13 @@
 // The host's side of the model: builds it through the module from the
 // records, in the order the module needs, keeps the decoded port records, and
 // releases everything the way a host must (the module never removes an entry).
-// It also reacts to changed records as a running host does (apply.cc).
+// The running hosts (hosts.h) change it as the records change.
 #ifndef CONFMODEL_HOST_RUNNING_MODEL_H
 #define CONFMODEL_HOST_RUNNING_MODEL_H
 
 #include "input/dump.h"
 #include "running/module.h"
 
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,7 +27,7 @@ struct SubportProtect {
     subport_protect_data data;
 };
 
-struct Plan; // changes to apply: changes.h
+class HostPolicies; // the running hosts: hosts.h
 
 class HostModel {
   public:
@@ -44,12 +43,6 @@ class HostModel {
     void build(const std::vector<const Record *> &records);
     void build(const Dump &dump);
 
-    // Takes the plan's changes into the running model, in the order a host
-    // must, telling each step with the change that caused it. Returns how
-    // many xnetgroups it could not file, their xnet missing.
-    using StepSink = std::function<void(const std::string &cause, const std::string &step)>;
-    int apply(const Plan &plan, const StepSink &step);
-
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
     // the subports. Also done on destruction.
     void release();
@@ -60,27 +53,49 @@ class HostModel {
     const std::vector<SubportProtect> &subport_protects() const { return subport_protects_; }
     // The record a listed entry was created from.
     const Record &origin(const void *entry) const { return *origins_.at(entry); }
+    // Entries on the lists: port groups, xnets and xnetgroups.
+    size_t entries() const { return origins_.size(); }
 
   private:
-    // Each creates from one record with the module, logging under `cause`.
-    void create_portgroup(const Record &record, const std::string &cause);
-    void create_xnet(const Record &record, const std::string &cause);
-    // False when the record's xnet is not in the model.
-    bool create_xnetgroup(const Record &record, const std::string &cause);
+    friend class HostPolicies;
+
+    // Each creates from one record with the module, logging under `cause`,
+    // and returns what the module handed back: the new entry, the one
+    // listed already for a duplicate, or null when it refused the record
+    // (then counted in refused_).
+    portgroup_entry *create_portgroup(const Record &record, const std::string &cause);
+    xnet_entry *create_xnet(const Record &record, const std::string &cause);
+    xnetgroup_entry *create_xnetgroup(const Record &record, xnet_entry *parent,
+                                      const std::string &cause);
+    // Files the xnet record's pathname under the entry the module handed
+    // back for it; of two records with one pathname, the first keeps its place.
+    void file_xnet(const Record &record);
+    // The xnet an xnetgroup record is filed under, or null.
+    xnet_entry *filed_under(const Record &xnetgroup) const;
     void test_native_vlan(xnet_entry *xnet, const std::string &cause);
     void decode(const Record &record, const std::string &cause);
     // Each unlinks and frees; an xnetgroup also lowers its port group's
-    // xnetgroup_count, which the module only ever raises.
+    // xnetgroup_count, which the module only ever raises. An xnet takes its
+    // xnetgroups with it. The records the module answered with the entry
+    // lose their answer and are kept in orphans_.
     void release_xnetgroup(xnetgroup_entry *group);
     void release_xnet(xnet_entry *xnet);
     void release_portgroup(portgroup_entry *group);
+    void forget_answers(const void *entry);
     void start();
 
     const Module &module_;
     bool built_ = false;
     std::unordered_map<const void *, const Record *> origins_;
-    // By the identity of the record that created them.
-    std::unordered_map<std::string, void *> entries_;
+    // A record and the entry it created, while that is listed.
+    std::unordered_map<const Record *, void *> entry_of_;
+    // A port-group or xnet record and what the module handed back for it:
+    // its own entry, the listed one it duplicates, or null when refused.
+    std::unordered_map<const Record *, void *> answer_;
+    // And back: the records each listed entry answers, its own included.
+    std::unordered_map<const void *, std::vector<const Record *>> answered_;
+    // Records whose answer was released since the last look.
+    std::vector<const Record *> orphans_;
     // An xnet record's pathname: the xnet its xnetgroups are filed under, its
     // own or, for a duplicate, the one the module handed back.
     std::unordered_map<std::string, xnet_entry *> filed_under_;
@@ -89,6 +104,9 @@ class HostModel {
     std::vector<Subport> subports_;
     std::vector<PortProtect> port_protects_;
     std::vector<SubportProtect> subport_protects_;
+    // Since the start: entries created and released, and records refused.
+    size_t created_ = 0, released_ = 0;
+    int refused_ = 0;
 };
 
 // The port group number test_and_set_native_vlan is given for an xnet: the

@@ -59,7 +59,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     show(line);
-    if (captured != nullptr) captured->push_back({context, priority_name(priority), shown});
+    if (captured != nullptr) captured->push_back({context, priority_name(priority), text});
 }
 
 namespace services {

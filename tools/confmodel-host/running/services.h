@@ -31,7 +31,7 @@ void set_output(FILE *out);
 void set_quiet(bool quiet);
 
 struct LogLine {
-    std::string context, priority, text; // text with control characters escaped
+    std::string context, priority, text; // as logged: escaping is the writer's
 };
 // Lines logged from now on, and notes (priority "note"), are also kept in
 // *lines; null stops that.

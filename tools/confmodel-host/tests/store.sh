@@ -32,10 +32,15 @@ commit)
     "$@" apply --commit store.db "$examples/uplink-wider.jsonl" > /dev/null
     "$@" export store.db | grep -q '"7":"0x000000000000003f"' || fail "the change was not committed"
     "$@" export store.db > before.jsonl
-    echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > refused.jsonl
+    echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
     "$@" apply --commit store.db refused.jsonl > out 2>&1
     [ $? -eq 2 ] && grep -q "not committed to store.db: 1 record was refused" out || fail "$(cat out)"
     "$@" export store.db | cmp -s - before.jsonl || fail "a refused change set was committed" ;;
+duplicate_commits)
+    # A duplicate is no refusal: the module answers it with the entry listed.
+    echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > duplicate.jsonl
+    "$@" apply --commit store.db duplicate.jsonl > out 2>&1 || fail "$(cat out)"
+    "$@" export store.db | grep -q '"0":"/pg"' || fail "the duplicate was not committed" ;;
 race)
     # Processes test-and-set one device at once: one wins, the others see
     # its value, and none fails otherwise.
@@ -191,7 +196,7 @@ exit_statuses)
     # status, and whether the store (a copy of it, or a new one) changed.
     "$@" export store.db > original.jsonl
     echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
-    echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > refused.jsonl
+    echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
     closed() { python3 -c 'import os, subprocess, sys
 read, write = os.pipe(); os.close(read)
 sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' "$@"; }

@@ -1,0 +1,34 @@
+#include "input/phrase.h"
+
+#include "input/text.h"
+
+Phrase Phrase::name(std::string_view text) {
+    Phrase phrase;
+    phrase.parts_.push_back({std::string(text), a_name});
+    return phrase;
+}
+
+Phrase Phrase::place(std::string_view text) {
+    Phrase phrase;
+    phrase.parts_.push_back({std::string(text), a_place});
+    return phrase;
+}
+
+Phrase &Phrase::operator+=(const Phrase &other) {
+    parts_.insert(parts_.end(), other.parts_.begin(), other.parts_.end());
+    return *this;
+}
+
+std::string Phrase::text() const {
+    std::string out;
+    for (const Part &part : parts_)
+        out += part.kind == a_name ? quote(part.text) : part.kind == a_place ? escaped(part.text) : part.text;
+    return out;
+}
+
+std::string Phrase::raw() const {
+    std::string out;
+    for (const Part &part : parts_)
+        out += part.kind == a_name ? "\"" + part.text + "\"" : part.text;
+    return out;
+}
