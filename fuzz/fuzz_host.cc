@@ -102,8 +102,9 @@ struct Seen {
 
 Seen seen(const HostModel &model) {
     Store none;
+    const Dump no_devices{"none", 0, {}, {}};
     std::ostringstream text;
-    write_model(text, View::json, model, none);
+    write_model(text, View::json, model, no_devices);
     return {take_snapshot(model, none), text.str()};
 }
 

@@ -1,7 +1,11 @@
-// libFuzzer target of the record reader: a line read the fast way (simdjson,
-// for lines of the usual shape) and a line read by the full parser give the
-// same answer, the same record or the same message, whatever the line holds.
+// libFuzzer target of the JSON a dump is read and written with: a line read
+// the fast way (simdjson, for lines of the usual shape) and a line read by
+// the full parser give the same answer, the same record or the same message,
+// whatever the line holds; and a text written as a JSON string directly reads
+// as nlohmann writes it.
 #include "input/records.h"
+#include "input/text.h"
+#include "output/json.h"
 
 #include <cstdio>
 #include <functional>
@@ -27,20 +31,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     line.reserve(line.size() + JsonReader::padding);
     static const uint8_t source = register_source("line");
     for (Reading reading : {Reading::record, Reading::identity}) {
+        TextArena texts;
         LineRecords records;
         std::string fast = answer([&] {
             records.read(line, source, 7);
-            return records.record({"op"}, reading);
+            return records.record(texts, {"op"}, reading);
         });
         JsonReader json;
         JsonFields fields;
         std::string full = answer([&] {
             std::string error = json.full(line, fields);
             if (!error.empty()) throw Failure(location("line", 7) + ": " + error);
-            return read_record(fields, source, 7, {"op"}, reading);
+            return read_record(fields, texts, source, 7, {"op"}, reading);
         });
         if (fast != full) {
             fprintf(stderr, "fast: %s\nfull: %s\n", fast.c_str(), full.c_str());
+            abort();
+        }
+    }
+    if (is_utf8(input)) {
+        std::string direct;
+        append_json_string(direct, input);
+        std::string written =
+            nlohmann::json(input).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+        if (direct != written) {
+            fprintf(stderr, "direct:   %s\nnlohmann: %s\n", direct.c_str(), written.c_str());
             abort();
         }
     }
