@@ -1,23 +1,16 @@
 #include "input/changes.h"
 
+#include "input/index.h"
 #include "input/text.h"
 
 #include <algorithm>
+#include <array>
 #include <ostream>
 #include <unordered_set>
 
 namespace {
 
 const char *const op_names[] = {"add", "remove", "change"};
-
-using Positions = std::unordered_map<std::string, std::vector<size_t>>;
-
-Positions positions(const std::vector<const Record *> &records) {
-    Positions at;
-    for (size_t i = 0; i < records.size(); i++)
-        at[identity(*records[i])].push_back(i);
-    return at;
-}
 
 // Where the records stand: the first few, and how many more.
 std::string lines_of(const std::vector<const Record *> &records, const std::vector<size_t> &at) {
@@ -84,11 +77,17 @@ Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &chan
     Plan plan;
     std::vector<const Record *> &order = plan.result;
     order = base;
-    Positions at = positions(order);
+    // Where the identities the changes name stand: one pass over the base.
+    std::unordered_map<RecordKey, std::vector<size_t>, RecordKeyHash> at;
+    for (const Change &change : changes.changes)
+        at.try_emplace(identity(change.record));
+    for (size_t i = 0; i < order.size(); i++)
+        if (auto found = at.find(identity(*order[i])); found != at.end()) found->second.push_back(i);
 
     for (const Change &change : changes.changes) {
         const Record &record = change.record;
-        const std::string id = identity(record), cause = where(record);
+        const RecordKey id = identity(record);
+        const std::string cause = where(record);
         auto found = at.find(id);
         size_t count = found == at.end() ? 0 : found->second.size();
         if (change.op == Op::add && count > 0)
@@ -141,70 +140,67 @@ Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &chan
 }
 
 ChangeSet diff_configs(const Dump &before, const Dump &after) {
-    std::vector<const Record *> old_order, new_order;
-    for (const Record &r : before.records)
-        old_order.push_back(&r);
-    for (const Record &r : after.records)
-        new_order.push_back(&r);
-    Positions old_at = positions(old_order), new_at = positions(new_order);
+    const std::vector<const Record *> old_order = records_of(before), new_order = records_of(after);
+    const IdentityIndex old_at(old_order), new_at(new_order);
+    constexpr uint32_t none = IdentityIndex::none;
 
     // The old position of each new record that keeps its content, paired in
     // order with the old records of its identity.
-    std::vector<std::optional<size_t>> kept(new_order.size());
+    std::vector<uint32_t> kept(new_order.size(), none);
     std::vector<bool> changed(new_order.size());
-    std::unordered_set<std::string> touched;
-    for (const auto &[id, news] : new_at) {
-        auto olds = old_at.find(id);
-        const std::vector<size_t> none;
-        const auto &o = olds == old_at.end() ? none : olds->second;
-        bool equal = o.size() == news.size() &&
-                     std::equal(o.begin(), o.end(), news.begin(), [&](size_t a, size_t b) {
-                         return old_order[a]->same_as(*new_order[b]);
-                     });
-        if (!equal && (o.size() > 1 || news.size() > 1))
-            throw Failure(where(*new_order[news[0]]) + ": " + describe(*new_order[news[0]]) +
-                          " has " + std::to_string(o.size()) + " record" +
-                          (o.size() == 1 ? "" : "s") + " before" +
-                          (o.empty() ? "" : " (" + lines_of(old_order, o) + ")") + " and " +
-                          std::to_string(news.size()) + " after (" + lines_of(new_order, news) +
+    for (uint32_t i = 0; i < new_order.size(); i++) {
+        if (!new_at.is_first(i)) continue;
+        const uint32_t o = old_at.first(identity(*new_order[i]));
+        const uint32_t olds = o == none ? 0 : old_at.count_from(o), news = new_at.count_from(i);
+        bool equal = olds == news;
+        for (uint32_t a = o, b = i; equal && a != none; a = old_at.next(a), b = new_at.next(b))
+            equal = old_order[a]->same_as(*new_order[b]);
+        if (!equal && (olds > 1 || news > 1)) {
+            auto o_lines = old_at.positions(identity(*new_order[i]));
+            throw Failure(where(*new_order[i]) + ": " + describe(*new_order[i]) + " has " +
+                          std::to_string(olds) + " record" + (olds == 1 ? "" : "s") + " before" +
+                          (olds == 0 ? "" : " (" + lines_of(old_order, o_lines) + ")") + " and " +
+                          std::to_string(news) + " after (" +
+                          lines_of(new_order, new_at.positions(identity(*new_order[i]))) +
                           "): a change cannot name one of them");
-        if (o.empty()) continue;
-        for (size_t i = 0; i < news.size(); i++)
-            kept[news[i]] = o[i];
-        if (!equal) changed[news[0]] = true;
+        }
+        for (uint32_t a = o, b = i; a != none && b != none; a = old_at.next(a), b = new_at.next(b))
+            kept[b] = a;
+        if (o != none && !equal) changed[i] = true;
     }
 
     // Per kind, the longest start of the new order that the old order already
     // has stays in place; every record after it goes to the end, in order.
+    constexpr size_t kinds = static_cast<size_t>(Table::remote_device) + 1;
     std::vector<bool> moves(new_order.size());
-    std::unordered_map<Table, std::optional<size_t>> last; // kind: old position reached
-    std::unordered_set<Table> broken;
+    std::array<uint32_t, kinds> reached; // per kind: the old position reached
+    reached.fill(none);
+    std::array<bool, kinds> broken{};
     for (size_t i = 0; i < new_order.size(); i++) {
-        Table kind = record_kind(*new_order[i]);
-        auto &reached = last[kind];
-        if (!broken.count(kind) && kept[i] && (!reached || *kept[i] > *reached)) {
-            reached = kept[i];
+        size_t kind = static_cast<size_t>(record_kind(*new_order[i]));
+        if (!broken[kind] && kept[i] != none && (reached[kind] == none || kept[i] > reached[kind])) {
+            reached[kind] = kept[i];
             continue;
         }
-        broken.insert(kind);
+        broken[kind] = true;
         moves[i] = true;
     }
 
     ChangeSet set{after.name, {}, {}};
-    std::unordered_set<size_t> stays;
+    std::vector<bool> stays(old_order.size());
     for (size_t i = 0; i < new_order.size(); i++)
-        if (kept[i] && !moves[i]) stays.insert(*kept[i]);
+        if (kept[i] != none && !moves[i]) stays[kept[i]] = true;
     for (size_t i = 0; i < old_order.size(); i++) {
-        if (stays.count(i)) continue;
-        const std::string id = identity(*old_order[i]);
-        auto news = new_at.find(id);
-        if (old_at[id].size() > 1 || (news != new_at.end() && news->second.size() > 1))
+        if (stays[i]) continue;
+        const RecordKey id = identity(*old_order[i]);
+        uint32_t news = new_at.first(id);
+        if (old_at.count_from(old_at.first(id)) > 1 || (news != none && new_at.count_from(news) > 1))
             throw Failure(where(*old_order[i]) + ": " + describe(*old_order[i]) +
                           " has several records and one must move: a change cannot name one");
         set.changes.push_back({Op::remove, *old_order[i]});
     }
     for (size_t i = 0; i < new_order.size(); i++)
-        if (kept[i] && !moves[i] && changed[i]) set.changes.push_back({Op::change, *new_order[i]});
+        if (kept[i] != none && !moves[i] && changed[i]) set.changes.push_back({Op::change, *new_order[i]});
     for (size_t i = 0; i < new_order.size(); i++)
         if (moves[i]) set.changes.push_back({Op::add, *new_order[i]});
     return set;

@@ -40,7 +40,7 @@ struct Plan {
         bool moved;        // removed and added again: it now stands at the end
         std::string cause; // where the last change of it stands
     };
-    std::unordered_map<std::string, Touched> touched; // by identity
+    std::unordered_map<RecordKey, Touched, RecordKeyHash> touched; // by identity
 };
 
 // Applies the changes to the base's records in order: a removal deletes the

@@ -172,17 +172,16 @@ Table identity_kind(Table table) {
 
 } // namespace
 
-std::string identity(const Record &record) {
-    // The kind's letter, then column 0 with its length in front, so that no
-    // byte a name holds can move the border to the xnet; "-" (which starts
-    // no length) for an absent column 0, which differs from every text.
-    std::string key(1, static_cast<char>('a' + static_cast<int>(identity_kind(record.table))));
-    if (const char *name = record.column(0))
-        key.append(std::to_string(strlen(name))).append(":").append(name);
-    else
-        key.append("-");
-    if (is_xnetgroup(record.table)) key.append(record.xnet());
-    return key;
+RecordKey identity(const Record &record) {
+    const char *name = record.column(0);
+    return {identity_kind(record.table), name != nullptr, name != nullptr ? name : "",
+            record.xnet()};
+}
+
+size_t RecordKeyHash::operator()(const RecordKey &key) const {
+    std::hash<std::string_view> hash;
+    size_t h = hash(key.name) * 31 + hash(key.xnet);
+    return h * 16 + static_cast<size_t>(key.kind) * 2 + key.named;
 }
 
 Table record_kind(const Record &record) {

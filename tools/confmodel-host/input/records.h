@@ -151,11 +151,24 @@ std::string location(const std::string &source, uint32_t line);
 std::string where(const Record &record);
 
 // A record's identity: its kind and column 0, and for an xnetgroup also its
-// xnet. Ethernet and FC xnets share one kind, as do the two xnetgroups, since
-// lookups by name find either: a change can turn one into the other. Two
-// records share an identity exactly when these parts are equal, whatever
-// bytes their names hold; its first character stands for the kind.
-std::string identity(const Record &record);
+// xnet. Ethernet and FC xnets share one kind, as do the two xnetgroups,
+// since lookups by name find either: a change can turn one into the other.
+// Two records share an identity exactly when these parts are equal, whatever
+// bytes their names hold; an absent column 0 differs from every text. The
+// views point into the record's texts.
+struct RecordKey {
+    Table kind;
+    bool named; // column 0 is present
+    std::string_view name, xnet;
+    bool operator==(const RecordKey &other) const {
+        return kind == other.kind && named == other.named && name == other.name &&
+               xnet == other.xnet;
+    }
+};
+struct RecordKeyHash {
+    size_t operator()(const RecordKey &key) const;
+};
+RecordKey identity(const Record &record);
 // The kind of record an identity names: Table::xnet for either xnet,
 // Table::xnetgroup for either xnetgroup, else the record's own table.
 Table record_kind(const Record &record);
