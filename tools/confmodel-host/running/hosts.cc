@@ -4,6 +4,7 @@
 #include "running/labels.h"
 
 #include <algorithm>
+#include <array>
 #include <set>
 #include <unordered_set>
 
@@ -294,9 +295,12 @@ Entry *place(list_head *head, Entry *entry, const Positions &at, const HostModel
 //     store order.
 void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step) {
     const Module &m = h.module_;
+    // Positions of the records of the module's lists, which are few; port
+    // records keep their order by a walk below.
     Positions at;
     for (size_t i = 0; i < plan.result.size(); i++)
-        at[plan.result[i]] = i;
+        if (!is_port_record(plan.result[i]->table) && plan.result[i]->table != Table::remote_device)
+            at[plan.result[i]] = i;
 
     // Why each entry was created here, and why each record lost its entry
     // or its answer; and each xnet's first xnetgroup, which the native-VLAN
@@ -494,13 +498,26 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     }
 
     // 7. Port records, in store order.
+    // Those kept stand in store order already, and the decoded ones, in
+    // store order too, follow them: one walk through the configuration
+    // merges the two.
+    std::array<size_t, 3> kept = {h.subports_.size(), h.port_protects_.size(),
+                                  h.subport_protects_.size()};
     decode_port_records(h, plan, step);
-    auto in_order = [&](auto &records) {
-        std::stable_sort(records.begin(), records.end(), [&](const auto &a, const auto &b) {
-            return at.at(a.record) < at.at(b.record);
-        });
+    auto in_order = [&](auto &records, size_t kept, Table table) {
+        std::remove_reference_t<decltype(records)> merged;
+        merged.reserve(records.size());
+        size_t old = 0, decoded = kept;
+        for (const Record *record : plan.result) {
+            if (record->table != table) continue;
+            if (decoded < records.size() && records[decoded].record == record)
+                merged.push_back(records[decoded++]);
+            else if (old < kept && records[old].record == record)
+                merged.push_back(records[old++]);
+        }
+        records.swap(merged);
     };
-    in_order(h.subports_);
-    in_order(h.port_protects_);
-    in_order(h.subport_protects_);
+    in_order(h.subports_, kept[0], Table::subport);
+    in_order(h.port_protects_, kept[1], Table::port_protect);
+    in_order(h.subport_protects_, kept[2], Table::subport_protect);
 }

@@ -10,9 +10,17 @@
 
 namespace {
 
+// What caused a step, for messages: a change's place, or a record's own.
+const std::string &text_of(const std::string &cause) {
+    return cause;
+}
+std::string text_of(const Record &record) {
+    return where(record);
+}
+
 // Runs a step of the module under a log context; a host allocation that
 // fails on the way is reported with it.
-template <typename Step> auto logged(const std::string &cause, Step step) {
+template <typename Cause, typename Step> auto logged(const Cause &cause, Step step) {
     services::set_log_context(cause);
     struct Reset {
         ~Reset() { services::set_log_context(""); }
@@ -20,7 +28,7 @@ template <typename Step> auto logged(const std::string &cause, Step step) {
     try {
         return step();
     } catch (const std::bad_alloc &) {
-        throw Failure(cause + ": out of memory");
+        throw Failure(text_of(cause) + ": out of memory");
     }
 }
 
@@ -37,11 +45,35 @@ void HostModel::start() {
     built_ = true;
 }
 
-void HostModel::build(const Dump &dump) {
-    build(records_of(dump));
+template <typename Cause> void HostModel::decode_under(const Record &record, const Cause &cause) {
+    logged(cause, [&] {
+        auto columns = record.columns();
+        if (record.table == Table::subport) {
+            int32_t parent = record.parent_port ? *record.parent_port
+                                                : module_.get_parent_port_number(record.column(0));
+            Subport subport{&record, {}};
+            if (int status = module_.parse_subport_data(parent, columns.data(), &subport.data);
+                status != 0)
+                services::note(text_of(cause), "parse_subport_data returned " + std::to_string(status));
+            else
+                subports_.push_back(subport);
+        } else if (record.table == Table::port_protect) {
+            PortProtect port{&record, {}};
+            module_.parse_port_protect_data(columns.data(), &port.data);
+            port_protects_.push_back(port);
+        } else {
+            SubportProtect subport{&record, {}};
+            module_.parse_subport_protect_data(columns.data(), &subport.data);
+            subport_protects_.push_back(subport);
+        }
+    });
 }
 
-void HostModel::build(const std::vector<const Record *> &records) {
+void HostModel::build(const Dump &dump, Parts parts) {
+    build(records_of(dump), parts);
+}
+
+void HostModel::build(const std::vector<const Record *> &records, Parts parts) {
     start();
     auto each = [&](auto matches, auto step) {
         for (const Record *record : records)
@@ -62,10 +94,18 @@ void HostModel::build(const std::vector<const Record *> &records) {
     LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
         test_native_vlan(xnet, where(origin(xnet)));
     }
+    orphans_.clear();
+    if (parts == Parts::lists) return;
+    size_t counts[3] = {};
+    for (const Record *record : records)
+        counts[0] += record->table == Table::subport, counts[1] += record->table == Table::port_protect,
+            counts[2] += record->table == Table::subport_protect;
+    subports_.reserve(counts[0]);
+    port_protects_.reserve(counts[1]);
+    subport_protects_.reserve(counts[2]);
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },
-         [&](const Record &r) { decode(r, where(r)); });
-    orphans_.clear();
+         [&](const Record &r) { decode_under(r, r); });
 }
 
 portgroup_entry *HostModel::create_portgroup(const Record &record, const std::string &cause) {
@@ -154,27 +194,7 @@ void HostModel::test_native_vlan(xnet_entry *xnet, const std::string &cause) {
 }
 
 void HostModel::decode(const Record &record, const std::string &cause) {
-    logged(cause, [&] {
-        auto columns = record.columns();
-        if (record.table == Table::subport) {
-            int32_t parent = record.parent_port ? *record.parent_port
-                                                : module_.get_parent_port_number(record.column(0));
-            Subport subport{&record, {}};
-            if (int status = module_.parse_subport_data(parent, columns.data(), &subport.data);
-                status != 0)
-                services::note(cause, "parse_subport_data returned " + std::to_string(status));
-            else
-                subports_.push_back(subport);
-        } else if (record.table == Table::port_protect) {
-            PortProtect port{&record, {}};
-            module_.parse_port_protect_data(columns.data(), &port.data);
-            port_protects_.push_back(port);
-        } else {
-            SubportProtect subport{&record, {}};
-            module_.parse_subport_protect_data(columns.data(), &subport.data);
-            subport_protects_.push_back(subport);
-        }
-    });
+    decode_under(record, cause);
 }
 
 void HostModel::forget_answers(const void *entry) {

@@ -38,19 +38,22 @@ class HostModel {
 
     // Port groups, then xnets, then xnetgroups, whatever the order of the
     // records; then the native-VLAN test of every xnet; then the port
-    // records. Remarks of the host itself (a refused record, a duplicate
-    // xnet) go to standard error as notes. The records must outlive the model.
-    void build(const std::vector<const Record *> &records);
-    void build(const Dump &dump);
+    // records, unless only the lists are asked for (the port records'
+    // decoding depends on nothing but their own record). Remarks of the host
+    // itself (a refused record, a duplicate xnet) go to standard error as
+    // notes. The records must outlive the model.
+    enum class Parts { everything, lists };
+    void build(const std::vector<const Record *> &records, Parts parts = Parts::everything);
+    void build(const Dump &dump, Parts parts = Parts::everything);
 
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
     // the subports. Also done on destruction.
     void release();
 
     const Module &module() const { return module_; }
-    const std::vector<Subport> &subports() const { return subports_; }
-    const std::vector<PortProtect> &port_protects() const { return port_protects_; }
-    const std::vector<SubportProtect> &subport_protects() const { return subport_protects_; }
+    const LargeVector<Subport> &subports() const { return subports_; }
+    const LargeVector<PortProtect> &port_protects() const { return port_protects_; }
+    const LargeVector<SubportProtect> &subport_protects() const { return subport_protects_; }
     // The record a listed entry was created from.
     const Record &origin(const void *entry) const { return *origins_.at(entry); }
     // Entries on the lists: port groups, xnets and xnetgroups.
@@ -74,6 +77,8 @@ class HostModel {
     xnet_entry *filed_under(const Record &xnetgroup) const;
     void test_native_vlan(xnet_entry *xnet, const std::string &cause);
     void decode(const Record &record, const std::string &cause);
+    // The same, logging under a cause: a change's place or the record itself.
+    template <typename Cause> void decode_under(const Record &record, const Cause &cause);
     // Each unlinks and frees; an xnetgroup also lowers its port group's
     // xnetgroup_count, which the module only ever raises. An xnet takes its
     // xnetgroups with it. The records the module answered with the entry
@@ -101,9 +106,9 @@ class HostModel {
     std::unordered_map<std::string, xnet_entry *> filed_under_;
     // And back: the names filed under each xnet, to forget them with it.
     std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
-    std::vector<Subport> subports_;
-    std::vector<PortProtect> port_protects_;
-    std::vector<SubportProtect> subport_protects_;
+    LargeVector<Subport> subports_;
+    LargeVector<PortProtect> port_protects_;
+    LargeVector<SubportProtect> subport_protects_;
     // Since the start: entries created and released, and records refused.
     size_t created_ = 0, released_ = 0;
     int refused_ = 0;

@@ -11,6 +11,7 @@
 namespace {
 
 std::string context;
+const Record *context_record; // stands for the context while set
 int errors;
 int warnings;
 bool quiet;
@@ -55,6 +56,10 @@ extern "C" void syslog(int priority, const char *format, ...) {
         text.back() == '\n')
         text.pop_back();
 
+    if (context_record != nullptr) {
+        context = where(*context_record);
+        context_record = nullptr;
+    }
     std::string shown = escaped(text);
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
@@ -66,6 +71,12 @@ namespace services {
 
 void set_log_context(const std::string &text) {
     context = text;
+    context_record = nullptr;
+}
+
+void set_log_context(const Record &record) {
+    context.clear();
+    context_record = &record;
 }
 
 int errors_logged() {

@@ -5,6 +5,8 @@
 #ifndef CONFMODEL_HOST_RUNNING_SERVICES_H
 #define CONFMODEL_HOST_RUNNING_SERVICES_H
 
+#include "input/records.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,8 +14,10 @@
 namespace services {
 
 // Where the module's lines come from, such as "device.jsonl:12"; shown before
-// each line logged until the next call. Empty shows the priority alone.
+// each line logged until the next call. Empty shows the priority alone. A
+// record stands for its place, made into text only when a line is logged.
 void set_log_context(const std::string &context);
+void set_log_context(const Record &record);
 
 // Lines logged at LOG_ERR or more severe, and at LOG_WARNING, since the start.
 int errors_logged();
