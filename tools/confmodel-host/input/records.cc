@@ -82,6 +82,9 @@ const TableInfo tables[] = {
 // Digits only, without leading zeros, so that "03" cannot stand beside "3".
 std::optional<unsigned long long> canonical_number(std::string_view text,
                                                    unsigned long long max) {
+    // Column numbers, mostly.
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9' && unsigned(text[0] - '0') <= max)
+        return text[0] - '0';
     if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
     unsigned long long value = 0;
     for (char c : text) {

@@ -146,8 +146,8 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
         }
         if (record.table == Table::remote_device) devices.emplace_back(device_key(record), &record);
     }
-    std::stable_sort(devices.begin(), devices.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    // Records stand in memory in their order: the pairs sort by key, then place.
+    std::sort(devices.begin(), devices.end());
     for (size_t i = 1, first = 0; i < devices.size(); i++) {
         if (devices[i].first != devices[first].first) {
             first = i;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -69,15 +70,18 @@ template <typename Cause> void HostModel::decode_under(const Record &record, con
     });
 }
 
-void HostModel::build(const Dump &dump, Parts parts) {
-    build(records_of(dump), parts);
-}
-
-void HostModel::build(const std::vector<const Record *> &records, Parts parts) {
+template <typename Records> void HostModel::build_from(const Records &records, Parts parts) {
     start();
+    // A dump's records, or pointers to records.
+    auto record_at = [](const auto &item) -> const Record & {
+        if constexpr (std::is_pointer_v<std::decay_t<decltype(item)>>)
+            return *item;
+        else
+            return item;
+    };
     auto each = [&](auto matches, auto step) {
-        for (const Record *record : records)
-            if (matches(record->table)) step(*record);
+        for (const auto &item : records)
+            if (matches(record_at(item).table)) step(record_at(item));
     };
     each([](Table t) { return t == Table::portgroup; },
          [&](const Record &r) { create_portgroup(r, where(r)); });
@@ -97,15 +101,26 @@ void HostModel::build(const std::vector<const Record *> &records, Parts parts) {
     orphans_.clear();
     if (parts == Parts::lists) return;
     size_t counts[3] = {};
-    for (const Record *record : records)
-        counts[0] += record->table == Table::subport, counts[1] += record->table == Table::port_protect,
-            counts[2] += record->table == Table::subport_protect;
+    for (const auto &item : records) {
+        Table table = record_at(item).table;
+        counts[0] += table == Table::subport;
+        counts[1] += table == Table::port_protect;
+        counts[2] += table == Table::subport_protect;
+    }
     subports_.reserve(counts[0]);
     port_protects_.reserve(counts[1]);
     subport_protects_.reserve(counts[2]);
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },
          [&](const Record &r) { decode_under(r, r); });
+}
+
+void HostModel::build(const Dump &dump, Parts parts) {
+    build_from(dump.records, parts);
+}
+
+void HostModel::build(const std::vector<const Record *> &records, Parts parts) {
+    build_from(records, parts);
 }
 
 portgroup_entry *HostModel::create_portgroup(const Record &record, const std::string &cause) {

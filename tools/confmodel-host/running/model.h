@@ -77,6 +77,7 @@ class HostModel {
     xnet_entry *filed_under(const Record &xnetgroup) const;
     void test_native_vlan(xnet_entry *xnet, const std::string &cause);
     void decode(const Record &record, const std::string &cause);
+    template <typename Records> void build_from(const Records &records, Parts parts);
     // The same, logging under a cause: a change's place or the record itself.
     template <typename Cause> void decode_under(const Record &record, const Cause &cause);
     // Each unlinks and frees; an xnetgroup also lowers its port group's
