@@ -101,16 +101,15 @@ struct Seen {
 };
 
 Seen seen(const HostModel &model) {
-    Store none;
     const Dump no_devices{"none", 0, {}, {}};
     std::ostringstream text;
     write_model(text, View::json, model, no_devices);
-    return {take_snapshot(model, none), text.str()};
+    return {take_snapshot(model), text.str()};
 }
 
 void check_same(const Seen &running, const Seen &restarted) {
     CHECK(running.text == restarted.text);
-    for (int section = 0; section < SECTIONS; section++) {
+    for (int section = 0; section < LIST_SECTIONS; section++) {
         const auto &a = running.snapshot.items[section], &b = restarted.snapshot.items[section];
         CHECK(a.size() == b.size());
         for (size_t i = 0; i < a.size(); i++)
@@ -193,6 +192,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             HostModel restarted(m);
             restarted.build(plans[i].result);
             check_same(faithful[i], seen(restarted));
+            // What a plan touched compares as the whole configurations do.
+            const std::vector<const Record *> &before = i == 0 ? records_of(base) : plans[i - 1].result;
+            Comparison whole, touched;
+            compare_records(whole, m, before, plans[i].result);
+            compare_changed_records(touched, m, before, plans[i]);
+            CHECK(comparison_json(whole, {"before", "after"}) ==
+                  comparison_json(touched, {"before", "after"}));
         }
 
         check_round_trip(base, plans.empty() ? records_of(base) : plans.back().result);

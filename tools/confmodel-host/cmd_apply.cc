@@ -14,11 +14,12 @@
 namespace {
 
 // The remote devices of a change: the host writes them to its store itself,
-// since the module only ever touches their DCBX flag.
-void apply_devices(Store &store, const Plan &plan, const StepSink &step) {
+// since the module only ever touches their DCBX flag. The running host's
+// store is kept as its device records, in store order: a removal deletes
+// every record of the key, a write rewrites them, an addition goes to the end.
+void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const StepSink &step) {
     // Removals first, in the order the store held them, then the rest in the
-    // order of the changed configuration; all in one transaction.
-    store.begin();
+    // order of the changed configuration.
     std::vector<const Plan::Touched *> removed;
     for (const auto &entry : plan.touched)
         if (entry.second.after == nullptr && entry.second.before->table == Table::remote_device)
@@ -27,24 +28,52 @@ void apply_devices(Store &store, const Plan &plan, const StepSink &step) {
         return std::make_pair(a->before->source, a->before->line) <
                std::make_pair(b->before->source, b->before->line);
     });
+    std::unordered_map<uintptr_t, const Record *> rewritten; // null: removed
     for (const Plan::Touched *t : removed) {
         step({t->cause, "remove " + describe_phrase(*t->before) + " from the store"});
-        store.remove(device_key(*t->before));
+        rewritten[device_key(*t->before)] = nullptr;
     }
+    std::vector<const Record *> added;
     for (const Record *record : plan.result) {
         if (record->table != Table::remote_device) continue;
         auto at = plan.touched.find(identity(*record));
         if (at == plan.touched.end() || at->second.after != record) continue;
         if (at->second.before == nullptr || at->second.moved) {
-            if (at->second.moved) store.remove(device_key(*at->second.before));
+            if (at->second.moved) rewritten[device_key(*at->second.before)] = nullptr;
             step({at->second.cause, "add " + describe_phrase(*record) + " to the store"});
-            store.add(*record);
+            added.push_back(record);
         } else {
             step({at->second.cause, "write " + describe_phrase(*record) + " in the store"});
-            store.replace(*record);
+            rewritten[device_key(*record)] = record;
         }
     }
-    store.commit();
+    if (rewritten.empty() && added.empty()) return;
+    LargeVector<const Record *> kept;
+    kept.reserve(devices.size() + added.size());
+    for (const Record *device : devices) {
+        auto at = rewritten.find(device_key(*device));
+        if (at == rewritten.end())
+            kept.push_back(device);
+        else if (at->second != nullptr)
+            kept.push_back(at->second);
+    }
+    kept.insert(kept.end(), added.begin(), added.end());
+    devices.swap(kept);
+}
+
+
+// The port records and remote devices of a running model, in its order.
+std::vector<const Record *> running_records(const HostModel &model,
+                                            const LargeVector<const Record *> &devices) {
+    std::vector<const Record *> records;
+    for (const Subport &s : model.subports())
+        records.push_back(s.record);
+    for (const PortProtect &p : model.port_protects())
+        records.push_back(p.record);
+    for (const SubportProtect &p : model.subport_protects())
+        records.push_back(p.record);
+    records.insert(records.end(), devices.begin(), devices.end());
+    return records;
 }
 
 // Writes the change set to the store file the base was read from, in one
@@ -102,6 +131,7 @@ struct Taken {
     std::vector<Step> steps;
     Comparison effect;
     Snapshot running; // kept where the divergence is shown
+    std::vector<const Record *> records; // the running port records and devices, likewise
     std::optional<Comparison> divergence;
 };
 
@@ -124,7 +154,7 @@ void measure(Session &session, const std::vector<const Record *> &base,
              const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
     services::set_quiet(true);
     HostModel model(session.module());
-    model.build(base);
+    model.build(base, HostModel::Parts::lists);
     for (size_t i = 0; i < plans.size(); i++) {
         size_t entries = model.entries();
         Applied applied = apply_changes(model, host, plans[i], [](const Step &) {});
@@ -154,8 +184,9 @@ ojson costs_json(const Costs &costs) {
 
 int cmd_apply(Session &session, const std::string &source, const std::vector<std::string> &changes_paths,
               const ApplyOptions &options) {
-    Source base = session.open(source);
-    if (options.commit && !base.from_store_file)
+    bool store_file = false;
+    const Dump base_dump = session.read(source, &store_file);
+    if (options.commit && !store_file)
         throw Failure(escaped(source) + ": --commit writes to a store file, and this is a dump");
     if (options.commit && session.settings().read_only)
         throw Failure("confmodel-host: --commit writes to the store, and --read-only forbids it");
@@ -166,7 +197,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         sets.push_back(read_changes(*session.lines(path)));
     std::vector<Plan> plans;
     for (const ChangeSet &set : sets)
-        plans.push_back(plans.empty() ? plan_changes(base.dump, set) : plan_changes(plans.back().result, set));
+        plans.push_back(plans.empty() ? plan_changes(base_dump, set) : plan_changes(plans.back().result, set));
     const Plan &last = plans.back();
     if (!options.result.empty()) {
         // A dump never goes over an input, nor where a store file is.
@@ -183,29 +214,36 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
 
     std::vector<Costs> costs(plans.size());
-    measure(session, records_of(base.dump), plans, other, costs);
+    const std::vector<const Record *> base = records_of(base_dump);
+    measure(session, base, plans, other, costs);
     std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;
     int refused = 0;
     {
-        // The running model works on a copy of the remote devices: the store
-        // file is written only by the commit.
-        Store store;
-        seed(store, records_of(base.dump));
+        // The running host's remote devices: what its store holds. The store
+        // file itself is written only by the commit.
+        LargeVector<const Record *> devices;
+        for (const Record &record : base_dump.records)
+            if (record.table == Table::remote_device) devices.push_back(&record);
         HostModel model(session.module());
-        model.build(base.dump);
-        Snapshot before = take_snapshot(model, store);
+        model.build(base_dump);
+        Snapshot before = take_snapshot(model);
         services::capture(&log);
         for (size_t i = 0; i < plans.size(); i++) {
             StepSink step = [&](const Step &s) { taken[i].steps.push_back(s); };
             size_t entries = model.entries();
             Applied applied = apply_changes(model, options.host, plans[i], step);
             note_cost(costs[i], options.host, applied, entries, model.entries());
-            apply_devices(store, plans[i], step);
+            apply_devices(devices, plans[i], step);
             refused += applied.refused;
-            Snapshot running = take_snapshot(model, store);
+            Snapshot running = take_snapshot(model);
             taken[i].effect = compare(before, running);
-            if (options.each || i + 1 == plans.size()) taken[i].running = running;
+            compare_changed_records(taken[i].effect, session.module(),
+                                    i == 0 ? base : plans[i - 1].result, plans[i]);
+            if (options.each || i + 1 == plans.size()) {
+                taken[i].running = running;
+                taken[i].records = running_records(model, devices);
+            }
             before = std::move(running);
         }
         services::capture(nullptr);
@@ -221,7 +259,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         ChangeSet all;
         for (const ChangeSet &set : sets)
             all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
-        session.store_changed(commit(source, base.dump, plan_changes(base.dump, all),
+        session.store_changed(commit(source, base_dump, plan_changes(base_dump, all),
                                      session.settings().limits.max_line,
                                      [&](const Step &s) { committed.push_back(s); }));
     }
@@ -233,7 +271,10 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
             Snapshot restarted = fresh_snapshot(session, plans[i].result);
             services::set_quiet(false);
             taken[i].divergence = compare(taken[i].running, restarted);
+            compare_running_records(*taken[i].divergence, session.module(), taken[i].records,
+                                    plans[i].result);
             taken[i].running = {};
+            taken[i].records = {};
         }
 
     const Sides change_sides{"before", "after"}, start_sides{"running", "restarted"};

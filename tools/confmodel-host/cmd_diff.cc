@@ -6,11 +6,9 @@
 #include <optional>
 
 Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
-    Store store;
-    seed(store, records);
     HostModel model(session.module());
-    model.build(records);
-    return take_snapshot(model, store);
+    model.build(records, HostModel::Parts::lists);
+    return take_snapshot(model);
 }
 
 int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
@@ -25,8 +23,10 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         if (view == DiffView::changes) throw;
         unnamed = e.what();
     }
-    Comparison effect = compare(fresh_snapshot(session, records_of(before)),
-                                fresh_snapshot(session, records_of(after)));
+    const std::vector<const Record *> old_records = records_of(before), new_records = records_of(after);
+    Comparison effect =
+        compare(fresh_snapshot(session, old_records), fresh_snapshot(session, new_records));
+    compare_records(effect, session.module(), old_records, new_records);
     // What the change set costs a running host, where there is one.
     std::optional<Costs> costs;
     if (view != DiffView::changes && unnamed.empty() && !changes.changes.empty()) {
@@ -34,7 +34,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         plans.push_back(plan_changes(before, changes));
         std::vector<Costs> each(1);
         for (Host host : {Host::simple, Host::faithful})
-            measure(session, records_of(before), plans, host, each);
+            measure(session, old_records, plans, host, each);
         costs = each[0];
     }
     const Sides sides{"before", "after"};

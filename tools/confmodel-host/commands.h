@@ -75,7 +75,7 @@ int cmd_import(Session &session, const std::string &store, const std::string &so
 int cmd_export(Session &session, const std::string &source, const std::string &file);
 
 struct Snapshot;
-// The model these records give from a fresh start, seen from outside.
+// The lists these records give from a fresh start, seen from outside.
 Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records);
 
 #endif

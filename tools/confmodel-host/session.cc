@@ -52,8 +52,10 @@ Source Session::open(const std::string &path, bool write) const {
     return source;
 }
 
-Dump Session::read(const std::string &path) const {
-    if (std::optional<Dump> dump = read_if_dump(path)) return std::move(*dump);
+Dump Session::read(const std::string &path, bool *store_file) const {
+    std::optional<Dump> dump = read_if_dump(path);
+    if (store_file != nullptr) *store_file = !dump;
+    if (dump) return std::move(*dump);
     return Store(path, store_mode(false)).read(settings_.limits.max_line);
 }
 

@@ -56,7 +56,8 @@ class Session {
     // (and --read-only is not).
     Source open(const std::string &path, bool write = false) const;
     // The configuration alone, without a store for its remote devices.
-    Dump read(const std::string &path) const;
+    // Whether it was a store file goes to *store_file, when given.
+    Dump read(const std::string &path, bool *store_file = nullptr) const;
     // The lines of a file, or of standard input ("-"), which one run reads
     // once at most.
     std::unique_ptr<LineReader> lines(const std::string &path) const;

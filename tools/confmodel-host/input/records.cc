@@ -82,9 +82,13 @@ const TableInfo tables[] = {
 // Digits only, without leading zeros, so that "03" cannot stand beside "3".
 std::optional<unsigned long long> canonical_number(std::string_view text,
                                                    unsigned long long max) {
-    // Column numbers, mostly.
-    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9' && unsigned(text[0] - '0') <= max)
-        return text[0] - '0';
+    // Column numbers, mostly: one digit, or two without a leading zero.
+    auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+    if (text.size() == 1 && digit(0) && unsigned(text[0] - '0') <= max) return text[0] - '0';
+    if (text.size() == 2 && digit(0) && digit(1) && text[0] != '0') {
+        unsigned value = unsigned(text[0] - '0') * 10 + unsigned(text[1] - '0');
+        if (value <= max) return value;
+    }
     if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
     unsigned long long value = 0;
     for (char c : text) {
@@ -291,11 +295,11 @@ Record Record::Builder::build(TextArena &arena, std::string_view xnet,
     size_t size = is_xnetgroup(table_) ? xnet.size() + 1 : 0;
     for (uint32_t left = present_; left != 0; left &= left - 1)
         size += texts_[__builtin_ctz(left)].size + 1;
-    char *texts = arena.allocate(size);
+    char *texts = arena.allocate(std::max<size_t>(size, 1)); // a place even for no text
     record.texts_ = texts;
     record.size_ = static_cast<uint32_t>(size);
     auto append = [&](std::string_view text) {
-        memcpy(texts, text.data(), text.size());
+        if (!text.empty()) memcpy(texts, text.data(), text.size());
         texts[text.size()] = '\0';
         texts += text.size() + 1;
     };

@@ -132,8 +132,10 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
     devices.reserve(dump.records.size());
     for (const Record &record : dump.records) {
         const TableInfo &table = table_info(record.table);
+        if (table.numeric.empty() && record.table != Table::remote_device) continue;
+        auto columns = record.columns();
         for (const auto &[column, kind] : table.numeric) {
-            const char *text = record.column(column);
+            const char *text = columns[column];
             if (text == nullptr) continue;
             if (auto reason = lossy(kind, text))
                 findings.add(record, false,

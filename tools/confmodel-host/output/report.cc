@@ -352,6 +352,20 @@ json describe_subport_protect(std::string_view pathname, const subport_protect_d
     return built([&](JsonBuilder &b) { subport_protect_fields(pathname, p, b); });
 }
 
+json describe_port_record(const DecodedPortRecord &decoded) {
+    const Record &record = decoded.record;
+    std::string_view pathname = record.has(0) ? record.column(0) : "";
+    if (!decoded.decoded) return json::object();
+    switch (record.table) {
+    case Table::subport:
+        return describe_subport(decoded.subport);
+    case Table::port_protect:
+        return describe_port_protect(pathname, decoded.port_protect);
+    default:
+        return describe_subport_protect(pathname, decoded.subport_protect);
+    }
+}
+
 json describe_remote_device(const Record &device) {
     return built([&](JsonBuilder &b) { remote_device_fields(device, b); });
 }

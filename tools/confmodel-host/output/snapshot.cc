@@ -1,6 +1,7 @@
 #include "output/snapshot.h"
 
 #include "model/list.h"
+#include "input/index.h"
 #include "input/text.h"
 
 #include <algorithm>
@@ -57,12 +58,10 @@ std::string role_of(const xnetgroup_entry &g) {
 
 } // namespace
 
-Snapshot take_snapshot(const HostModel &model, const Store &store) {
+Snapshot take_snapshot(const HostModel &model) {
     const Module &m = model.module();
     Snapshot s;
-    Items portgroups(s.items[PORTGROUPS]), xnets(s.items[XNETS]), xnetgroups(s.items[XNETGROUPS]),
-        subports(s.items[SUBPORTS]), port_protects(s.items[PORT_PROTECTS]),
-        subport_protects(s.items[SUBPORT_PROTECTS]), devices(s.items[REMOTE_DEVICES]);
+    Items portgroups(s.items[PORTGROUPS]), xnets(s.items[XNETS]), xnetgroups(s.items[XNETGROUPS]);
 
     LIST_FOREACH(const portgroup_entry, g, m.portgroups) {
         portgroups.add(g->pathname, group_answer(g), describe_portgroup(*g));
@@ -88,20 +87,6 @@ Snapshot take_snapshot(const HostModel &model, const Store &store) {
                 s.lookups.emplace("xnetgroup " + name, role_of(*found));
         }
     }
-    for (const Subport &sp : model.subports())
-        subports.add(sp.data.pathname, sp.data.pathname, describe_subport(sp.data));
-    for (const PortProtect &p : model.port_protects()) {
-        std::string name = p.record->has(0) ? p.record->column(0) : "";
-        port_protects.add(name, name, describe_port_protect(name, p.data));
-    }
-    for (const SubportProtect &p : model.subport_protects()) {
-        std::string name = p.record->has(0) ? p.record->column(0) : "";
-        subport_protects.add(name, name, describe_subport_protect(name, p.data));
-    }
-    store.each([&](const RemoteDevice &d) {
-        devices.add(std::to_string(d.key), "device " + std::to_string(d.key),
-                    describe_remote_device(d));
-    });
     return s;
 }
 
@@ -111,11 +96,22 @@ const std::string &label(const Snapshot::Item &item) {
     return item.label.empty() ? item.key : item.label;
 }
 
+// The fields of two descriptions of one entry that differ.
+std::vector<Comparison::Field> field_changes(const ojson &a, const ojson &b) {
+    std::vector<Comparison::Field> fields;
+    for (const auto &[name, value] : b.items())
+        if (!a.contains(name) || a[name] != value)
+            fields.push_back({name, a.contains(name) ? a[name] : ojson(), value});
+    for (const auto &[name, value] : a.items())
+        if (!b.contains(name)) fields.push_back({name, value, ojson()});
+    return fields;
+}
+
 } // namespace
 
 Comparison compare(const Snapshot &before, const Snapshot &after) {
     Comparison c;
-    for (int section = 0; section < SECTIONS; section++) {
+    for (int section = 0; section < LIST_SECTIONS; section++) {
         const auto &olds = before.items[section], &news = after.items[section];
         std::unordered_map<std::string_view, const Snapshot::Item *> old_by_key, new_by_key;
         for (const auto &item : olds)
@@ -130,14 +126,9 @@ Comparison compare(const Snapshot &before, const Snapshot &after) {
             if (old == old_by_key.end()) {
                 c.entries.push_back({s, '+', label(item), {}});
             } else if (old->second->json != item.json) {
-                Comparison::Entry entry{s, '~', label(item), {}};
-                ojson a = ojson::parse(old->second->json), b = ojson::parse(item.json);
-                for (const auto &[name, value] : b.items())
-                    if (!a.contains(name) || a[name] != value)
-                        entry.fields.push_back({name, a.contains(name) ? a[name] : ojson(), value});
-                for (const auto &[name, value] : a.items())
-                    if (!b.contains(name)) entry.fields.push_back({name, value, ojson()});
-                c.entries.push_back(std::move(entry));
+                c.entries.push_back({s, '~', label(item),
+                                     field_changes(ojson::parse(old->second->json),
+                                                   ojson::parse(item.json))});
             }
         }
     }
@@ -197,6 +188,115 @@ Comparison compare(const Snapshot &before, const Snapshot &after) {
     for (const auto &[q, a] : after.lookups)
         if (!before.lookups.count(q)) other(q);
     return c;
+}
+
+namespace {
+
+// The section a record's entry stands in, or SECTIONS for a record of the
+// module's lists.
+Section section_of(const Record &record) {
+    switch (record.table) {
+    case Table::subport: return SUBPORTS;
+    case Table::port_protect: return PORT_PROTECTS;
+    case Table::subport_protect: return SUBPORT_PROTECTS;
+    case Table::remote_device: return REMOTE_DEVICES;
+    default: return SECTIONS;
+    }
+}
+
+// A record's entry for people: its pathname (or a device's key), and from
+// the second record of an identity on, which one it is.
+std::string record_label(const Record &record, uint32_t nth) {
+    const char *name = record.column(0);
+    std::string text = record.table == Table::remote_device ? std::string("device ") + name
+                       : name != nullptr                    ? std::string(name)
+                                                            : std::string("without a pathname");
+    return nth > 1 ? text + " (" + ordinal(static_cast<int>(nth)) + ")" : text;
+}
+
+ojson describe_record(const Module &module, const Record &record) {
+    if (record.table == Table::remote_device) return describe_remote_device(record);
+    return describe_port_record(DecodedPortRecord(module, record));
+}
+
+} // namespace
+
+void compare_records(Comparison &c, const Module &module, const std::vector<const Record *> &before,
+                     const std::vector<const Record *> &after) {
+    // The same records in the same order differ in nothing: the usual case
+    // for the part of a configuration a change leaves alone.
+    if (before.size() == after.size() && std::equal(before.begin(), before.end(), after.begin()))
+        return;
+    std::vector<const Record *> olds[SECTIONS], news[SECTIONS];
+    for (const Record *record : before)
+        if (Section s = section_of(*record); s != SECTIONS) olds[s].push_back(record);
+    for (const Record *record : after)
+        if (Section s = section_of(*record); s != SECTIONS) news[s].push_back(record);
+    constexpr uint32_t none = IdentityIndex::none;
+    for (int section = SUBPORTS; section < SECTIONS; section++) {
+        const auto &o = olds[section], &n = news[section];
+        if (o.size() == n.size() && std::equal(o.begin(), o.end(), n.begin())) continue;
+        const IdentityIndex old_at(o), new_at(n);
+        // Each new record's partner, and its place among its identity's.
+        std::vector<uint32_t> partner(n.size(), none), nth(n.size(), 1);
+        std::vector<bool> paired(o.size());
+        for (uint32_t i = 0; i < n.size(); i++) {
+            if (!new_at.is_first(i)) continue;
+            uint32_t a = old_at.first(identity(*n[i])), k = 1;
+            for (uint32_t b = i; b != none; b = new_at.next(b), k++) {
+                nth[b] = k;
+                if (a == none) continue;
+                partner[b] = a;
+                paired[a] = true;
+                a = old_at.next(a);
+            }
+        }
+        std::vector<uint32_t> old_nth(o.size(), 1);
+        for (uint32_t i = 0; i < o.size(); i++)
+            if (old_at.is_first(i))
+                for (uint32_t at = i, k = 1; at != none; at = old_at.next(at), k++)
+                    old_nth[at] = k;
+        Section s = static_cast<Section>(section);
+        for (uint32_t i = 0; i < o.size(); i++)
+            if (!paired[i]) c.entries.push_back({s, '-', record_label(*o[i], old_nth[i]), {}});
+        for (uint32_t i = 0; i < n.size(); i++) {
+            if (partner[i] == none)
+                c.entries.push_back({s, '+', record_label(*n[i], nth[i]), {}});
+            else if (!o[partner[i]]->same_as(*n[i]))
+                if (auto fields = field_changes(describe_record(module, *o[partner[i]]),
+                                                describe_record(module, *n[i]));
+                    !fields.empty())
+                    c.entries.push_back({s, '~', record_label(*n[i], nth[i]), std::move(fields)});
+        }
+    }
+}
+
+void compare_changed_records(Comparison &c, const Module &module,
+                             const std::vector<const Record *> &before, const Plan &plan) {
+    // Every other record is the same on both sides: the records the plan
+    // touched, each in its configuration's order, compare as the whole would.
+    std::unordered_set<const Record *> olds, news;
+    for (const auto &[id, t] : plan.touched) {
+        if (t.before != nullptr) olds.insert(t.before);
+        if (t.after != nullptr) news.insert(t.after);
+    }
+    std::vector<const Record *> old_records, new_records;
+    for (const Record *record : before)
+        if (olds.count(record)) old_records.push_back(record);
+    for (const Record *record : plan.result)
+        if (news.count(record)) new_records.push_back(record);
+    compare_records(c, module, old_records, new_records);
+}
+
+void compare_running_records(Comparison &c, const Module &module,
+                             const std::vector<const Record *> &running,
+                             const std::vector<const Record *> &configuration) {
+    std::vector<const Record *> mine = running, theirs;
+    for (const Record *record : configuration)
+        if (section_of(*record) != SECTIONS) theirs.push_back(record);
+    std::sort(mine.begin(), mine.end());
+    std::sort(theirs.begin(), theirs.end());
+    if (mine != theirs) compare_records(c, module, running, configuration);
 }
 
 namespace {

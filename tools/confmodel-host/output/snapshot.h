@@ -6,9 +6,9 @@
 #ifndef CONFMODEL_HOST_OUTPUT_SNAPSHOT_H
 #define CONFMODEL_HOST_OUTPUT_SNAPSHOT_H
 
+#include "input/changes.h"
 #include "running/model.h"
 #include "output/report.h"
-#include "store/store.h"
 
 #include <map>
 #include <string>
@@ -25,6 +25,10 @@ enum Section {
     SECTIONS
 };
 
+// The entries of the module's lists, which a snapshot keeps; port records
+// and remote devices are compared by their records (compare_records).
+constexpr int LIST_SECTIONS = XNETGROUPS + 1;
+
 struct Snapshot {
     struct Item {
         std::string key;   // the pathname (or key), and for the k-th repeat of it "#k"
@@ -32,12 +36,12 @@ struct Snapshot {
         std::string json;  // the description, compact
         std::string list;  // an xnetgroup's xnet: the list it stands on
     };
-    std::vector<Item> items[SECTIONS];
+    std::vector<Item> items[LIST_SECTIONS];
     // Question ("port 7", "vlan 100", "portgroup 3", "xnet /x") and answer.
     std::map<std::string, std::string> lookups;
 };
 
-Snapshot take_snapshot(const HostModel &model, const Store &store);
+Snapshot take_snapshot(const HostModel &model);
 
 struct Comparison {
     struct Field {
@@ -66,6 +70,24 @@ struct Comparison {
 };
 
 Comparison compare(const Snapshot &before, const Snapshot &after);
+
+// Adds to a comparison the port records and remote devices that differ
+// between two lists of records: each paired with the record of its identity
+// that stands in the same place among those of the identity, and a pair that
+// differs described as the module decodes each side. Records of other kinds
+// are passed over.
+void compare_records(Comparison &c, const Module &module, const std::vector<const Record *> &before,
+                     const std::vector<const Record *> &after);
+// The same between a configuration and the result of a plan on it, from the
+// records the plan touched alone.
+void compare_changed_records(Comparison &c, const Module &module,
+                             const std::vector<const Record *> &before, const Plan &plan);
+// The same between a running model's port records and remote devices and a
+// configuration's: nothing when it holds the very same records, whatever
+// their order.
+void compare_running_records(Comparison &c, const Module &module,
+                             const std::vector<const Record *> &running,
+                             const std::vector<const Record *> &configuration);
 
 // How a comparison reads: "before"/"after" for a change, "running"/
 // "restarted" for a running model against a fresh start.

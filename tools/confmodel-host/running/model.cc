@@ -33,7 +33,32 @@ template <typename Cause, typename Step> auto logged(const Cause &cause, Step st
     }
 }
 
+// Decodes a port record into the member of `out` for its table; the
+// module's status.
+template <typename Out> int parse_port_record(const Module &m, const Record &record, Out &out) {
+    auto columns = record.columns();
+    switch (record.table) {
+    case Table::subport: {
+        int32_t parent =
+            record.parent_port ? *record.parent_port : m.get_parent_port_number(record.column(0));
+        return m.parse_subport_data(parent, columns.data(), &out.subport);
+    }
+    case Table::port_protect:
+        return m.parse_port_protect_data(columns.data(), &out.port_protect);
+    default:
+        return m.parse_subport_protect_data(columns.data(), &out.subport_protect);
+    }
+}
+
 } // namespace
+
+DecodedPortRecord::DecodedPortRecord(const Module &m, const Record &r) : module(m), record(r) {
+    logged(record, [&] { decoded = parse_port_record(module, record, *this) == 0; });
+}
+
+DecodedPortRecord::~DecodedPortRecord() {
+    module.free_subport_data(&subport);
+}
 
 int32_t native_vlan_portgroup(const xnet_entry &xnet) {
     const xnetgroup_entry *first = list_first<xnetgroup_entry>(&xnet.xnetgroups);
@@ -48,25 +73,19 @@ void HostModel::start() {
 
 template <typename Cause> void HostModel::decode_under(const Record &record, const Cause &cause) {
     logged(cause, [&] {
-        auto columns = record.columns();
-        if (record.table == Table::subport) {
-            int32_t parent = record.parent_port ? *record.parent_port
-                                                : module_.get_parent_port_number(record.column(0));
-            Subport subport{&record, {}};
-            if (int status = module_.parse_subport_data(parent, columns.data(), &subport.data);
-                status != 0)
-                services::note(text_of(cause), "parse_subport_data returned " + std::to_string(status));
-            else
-                subports_.push_back(subport);
-        } else if (record.table == Table::port_protect) {
-            PortProtect port{&record, {}};
-            module_.parse_port_protect_data(columns.data(), &port.data);
-            port_protects_.push_back(port);
-        } else {
-            SubportProtect subport{&record, {}};
-            module_.parse_subport_protect_data(columns.data(), &subport.data);
-            subport_protects_.push_back(subport);
-        }
+        struct {
+            subport_data subport{};
+            port_protect_data port_protect{};
+            subport_protect_data subport_protect{};
+        } out;
+        if (int status = parse_port_record(module_, record, out); status != 0)
+            services::note(text_of(cause), "parse_subport_data returned " + std::to_string(status));
+        else if (record.table == Table::subport)
+            subports_.push_back({&record, out.subport});
+        else if (record.table == Table::port_protect)
+            port_protects_.push_back({&record, out.port_protect});
+        else
+            subport_protects_.push_back({&record, out.subport_protect});
     });
 }
 

@@ -115,6 +115,24 @@ class HostModel {
     int refused_ = 0;
 };
 
+// A port record decoded on its own, as a model decodes it, for a comparison:
+// the member of its table filled, the others zero. A subport owns its
+// pathname until the value goes; a failed decoding leaves `decoded` false.
+class DecodedPortRecord {
+  public:
+    DecodedPortRecord(const Module &module, const Record &record);
+    ~DecodedPortRecord();
+    DecodedPortRecord(const DecodedPortRecord &) = delete;
+    DecodedPortRecord &operator=(const DecodedPortRecord &) = delete;
+
+    const Module &module;
+    const Record &record;
+    bool decoded = false;
+    subport_data subport{};
+    port_protect_data port_protect{};
+    subport_protect_data subport_protect{};
+};
+
 // The port group number test_and_set_native_vlan is given for an xnet: the
 // number of the group its first xnetgroup binds, or -1 when it has none.
 int32_t native_vlan_portgroup(const xnet_entry &xnet);
