@@ -85,7 +85,7 @@ void check_running_model(const Module &m) {
 }
 
 // The records of each kind, in order.
-std::string kinds(const std::vector<const Record *> &records) {
+std::string kinds(const RecordList &records) {
     std::string out;
     for (int kind = 0; kind <= static_cast<int>(Table::remote_device); kind++)
         for (const Record *r : records)
@@ -130,7 +130,7 @@ std::vector<std::string_view> split(std::string_view text, std::string_view line
 }
 
 // The diff from base to after must plan, and give after back.
-void check_round_trip(const Dump &base, const std::vector<const Record *> &after) {
+void check_round_trip(const Dump &base, const RecordList &after) {
     Dump copy{"after", 0, {}, {}};
     for (const Record *record : after)
         copy.records.push_back(*record);
@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             restarted.build(plans[i].result);
             check_same(faithful[i], seen(restarted));
             // What a plan touched compares as the whole configurations do.
-            const std::vector<const Record *> &before = i == 0 ? records_of(base) : plans[i - 1].result;
+            const RecordList &before = i == 0 ? records_of(base) : plans[i - 1].result;
             Comparison whole, touched;
             compare_records(whole, m, before, plans[i].result);
             compare_changed_records(touched, m, before, plans[i]);

@@ -33,7 +33,7 @@ void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const
         step({t->cause, "remove " + describe_phrase(*t->before) + " from the store"});
         rewritten[device_key(*t->before)] = nullptr;
     }
-    std::vector<const Record *> added;
+    RecordList added;
     for (const Record *record : plan.result) {
         if (record->table != Table::remote_device) continue;
         auto at = plan.touched.find(identity(*record));
@@ -63,9 +63,9 @@ void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const
 
 
 // The port records and remote devices of a running model, in its order.
-std::vector<const Record *> running_records(const HostModel &model,
+RecordList running_records(const HostModel &model,
                                             const LargeVector<const Record *> &devices) {
-    std::vector<const Record *> records;
+    RecordList records;
     for (const Subport &s : model.subports())
         records.push_back(s.record);
     for (const PortProtect &p : model.port_protects())
@@ -131,7 +131,7 @@ struct Taken {
     std::vector<Step> steps;
     Comparison effect;
     Snapshot running; // kept where the divergence is shown
-    std::vector<const Record *> records; // the running port records and devices, likewise
+    RecordList records; // the running port records and devices, likewise
     std::optional<Comparison> divergence;
 };
 
@@ -150,7 +150,7 @@ ojson steps_json(const std::vector<Step> &steps) {
 
 } // namespace
 
-void measure(Session &session, const std::vector<const Record *> &base,
+void measure(Session &session, const RecordList &base,
              const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
     services::set_quiet(true);
     HostModel model(session.module());
@@ -214,7 +214,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
 
     std::vector<Costs> costs(plans.size());
-    const std::vector<const Record *> base = records_of(base_dump);
+    const RecordList base = records_of(base_dump);
     measure(session, base, plans, other, costs);
     std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <optional>
 
-Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records) {
+Snapshot fresh_snapshot(Session &session, const RecordList &records) {
     HostModel model(session.module());
     model.build(records, HostModel::Parts::lists);
     return take_snapshot(model);
@@ -14,19 +14,20 @@ Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &rec
 int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
              DiffView view) {
     Dump before = session.read(old_path), after = session.read(new_path);
+    const RecordList old_records = records_of(before), new_records = records_of(after);
+    const Pairing pairing = pair_records(old_records, new_records);
     // Records a change cannot name leave no change set, but the effect shows.
     ChangeSet changes;
     std::string unnamed;
     try {
-        changes = diff_configs(before, after);
+        changes = diff_configs(before, after, pairing);
     } catch (const Failure &e) {
         if (view == DiffView::changes) throw;
         unnamed = e.what();
     }
-    const std::vector<const Record *> old_records = records_of(before), new_records = records_of(after);
     Comparison effect =
         compare(fresh_snapshot(session, old_records), fresh_snapshot(session, new_records));
-    compare_records(effect, session.module(), old_records, new_records);
+    compare_records(effect, session.module(), old_records, new_records, pairing);
     // What the change set costs a running host, where there is one.
     std::optional<Costs> costs;
     if (view != DiffView::changes && unnamed.empty() && !changes.changes.empty()) {

@@ -64,7 +64,7 @@ struct Costs {
 };
 // Takes the plans in turn, from a fresh start of `base`, into a model that
 // `host` runs, quietly, and fills in its part of each change set's costs.
-void measure(Session &session, const std::vector<const Record *> &base,
+void measure(Session &session, const RecordList &base,
              const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs);
 void print_costs(std::ostream &out, const Costs &costs);
 ojson costs_json(const Costs &costs);
@@ -76,6 +76,6 @@ int cmd_export(Session &session, const std::string &source, const std::string &f
 
 struct Snapshot;
 // The lists these records give from a fresh start, seen from outside.
-Snapshot fresh_snapshot(Session &session, const std::vector<const Record *> &records);
+Snapshot fresh_snapshot(Session &session, const RecordList &records);
 
 #endif

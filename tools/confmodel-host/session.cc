@@ -72,7 +72,7 @@ const Module &Session::module() {
     return module_;
 }
 
-void seed(Store &store, const std::vector<const Record *> &records) {
+void seed(Store &store, const RecordList &records) {
     store.begin();
     for (const Record *record : records) {
         if (record->table != Table::remote_device) continue;

@@ -89,6 +89,6 @@ class Session {
 bool is_store_file(const std::string &head);
 
 // The remote devices among records, into a store, in one transaction.
-void seed(Store &store, const std::vector<const Record *> &records);
+void seed(Store &store, const RecordList &records);
 
 #endif

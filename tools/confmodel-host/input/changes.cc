@@ -13,7 +13,7 @@ namespace {
 const char *const op_names[] = {"add", "remove", "change"};
 
 // Where the records stand: the first few, and how many more.
-std::string lines_of(const std::vector<const Record *> &records, const std::vector<size_t> &at) {
+std::string lines_of(const RecordList &records, const std::vector<size_t> &at) {
     std::string lines;
     for (size_t n = 0; n < at.size() && n < 3; n++)
         lines += (lines.empty() ? "" : ", ") + where(*records[at[n]]);
@@ -73,9 +73,9 @@ Plan plan_changes(const Dump &base, const ChangeSet &changes) {
     return plan_changes(records_of(base), changes);
 }
 
-Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &changes) {
+Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     Plan plan;
-    std::vector<const Record *> &order = plan.result;
+    RecordList &order = plan.result;
     order = base;
     // Where the identities the changes name stand: one pass over the base.
     std::unordered_map<RecordKey, std::vector<size_t>, RecordKeyHash> at;
@@ -140,33 +140,41 @@ Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &chan
 }
 
 ChangeSet diff_configs(const Dump &before, const Dump &after) {
-    const std::vector<const Record *> old_order = records_of(before), new_order = records_of(after);
-    const IdentityIndex old_at(old_order), new_at(new_order);
-    constexpr uint32_t none = IdentityIndex::none;
+    return diff_configs(before, after, pair_records(records_of(before), records_of(after)));
+}
 
+ChangeSet diff_configs(const Dump &before, const Dump &after, const Pairing &pairing) {
+    const RecordList old_order = records_of(before), new_order = records_of(after);
+    constexpr uint32_t none = Pairing::none;
+    const Pairing &p = pairing;
+
+    // Identities whose records before and after are not the same, pair by pair.
+    std::vector<bool> unequal(old_order.size());
+    for (uint32_t i = 0; i < new_order.size(); i++)
+        if (p.partner[i] != none && !old_order[p.partner[i]]->same_as(*new_order[i]))
+            unequal[p.group[i]] = true;
     // The old position of each new record that keeps its content, paired in
     // order with the old records of its identity.
-    std::vector<uint32_t> kept(new_order.size(), none);
+    const LargeVector<uint32_t> &kept = p.partner;
     std::vector<bool> changed(new_order.size());
     for (uint32_t i = 0; i < new_order.size(); i++) {
-        if (!new_at.is_first(i)) continue;
-        const uint32_t o = old_at.first(identity(*new_order[i]));
-        const uint32_t olds = o == none ? 0 : old_at.count_from(o), news = new_at.count_from(i);
-        bool equal = olds == news;
-        for (uint32_t a = o, b = i; equal && a != none; a = old_at.next(a), b = new_at.next(b))
-            equal = old_order[a]->same_as(*new_order[b]);
+        if (p.nth[i] != 1) continue;
+        const uint32_t olds = p.olds[i], news = p.news[i];
+        bool equal = olds == news && p.group[i] != none && !unequal[p.group[i]];
         if (!equal && (olds > 1 || news > 1)) {
-            auto o_lines = old_at.positions(identity(*new_order[i]));
+            const RecordKey id = identity(*new_order[i]);
+            std::vector<size_t> o_lines, n_lines;
+            for (size_t k = 0; k < old_order.size(); k++)
+                if (identity(*old_order[k]) == id) o_lines.push_back(k);
+            for (size_t k = 0; k < new_order.size(); k++)
+                if (identity(*new_order[k]) == id) n_lines.push_back(k);
             throw Failure(where(*new_order[i]) + ": " + describe(*new_order[i]) + " has " +
                           std::to_string(olds) + " record" + (olds == 1 ? "" : "s") + " before" +
                           (olds == 0 ? "" : " (" + lines_of(old_order, o_lines) + ")") + " and " +
-                          std::to_string(news) + " after (" +
-                          lines_of(new_order, new_at.positions(identity(*new_order[i]))) +
+                          std::to_string(news) + " after (" + lines_of(new_order, n_lines) +
                           "): a change cannot name one of them");
         }
-        for (uint32_t a = o, b = i; a != none && b != none; a = old_at.next(a), b = new_at.next(b))
-            kept[b] = a;
-        if (o != none && !equal) changed[i] = true;
+        if (p.group[i] != none && !equal) changed[i] = true;
     }
 
     // Per kind, the longest start of the new order that the old order already
@@ -192,9 +200,7 @@ ChangeSet diff_configs(const Dump &before, const Dump &after) {
         if (kept[i] != none && !moves[i]) stays[kept[i]] = true;
     for (size_t i = 0; i < old_order.size(); i++) {
         if (stays[i]) continue;
-        const RecordKey id = identity(*old_order[i]);
-        uint32_t news = new_at.first(id);
-        if (old_at.count_from(old_at.first(id)) > 1 || (news != none && new_at.count_from(news) > 1))
+        if (p.old_olds[i] > 1 || p.old_news[i] > 1)
             throw Failure(where(*old_order[i]) + ": " + describe(*old_order[i]) +
                           " has several records and one must move: a change cannot name one");
         set.changes.push_back({Op::remove, *old_order[i]});

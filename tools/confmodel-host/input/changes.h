@@ -5,6 +5,7 @@
 #define CONFMODEL_HOST_INPUT_CHANGES_H
 
 #include "input/dump.h"
+#include "input/index.h"
 
 #include <string>
 #include <unordered_map>
@@ -33,7 +34,7 @@ nlohmann::ordered_json change_json(const Change &change);
 // removed), and the change that decided it. It points into the base and the
 // change set, which must outlive it.
 struct Plan {
-    std::vector<const Record *> result; // in store order
+    RecordList result; // in store order
     struct Touched {
         const Record *before;
         const Record *after;
@@ -51,7 +52,7 @@ struct Plan {
 Plan plan_changes(const Dump &base, const ChangeSet &changes);
 // The same on records of a configuration in store order, such as an earlier
 // plan's result, which must outlive the plan.
-Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &changes);
+Plan plan_changes(const RecordList &base, const ChangeSet &changes);
 
 // The change set that turns `before` into `after`: the records of each kind
 // end in the order `after` gives them (a record that must move is removed and
@@ -59,5 +60,7 @@ Plan plan_changes(const std::vector<const Record *> &base, const ChangeSet &chan
 // another, or when `after` holds several records of an identity `before`
 // lacks, since one change set cannot add them all.
 ChangeSet diff_configs(const Dump &before, const Dump &after);
+// The same, with the pairing of their records (pair_records) made already.
+ChangeSet diff_configs(const Dump &before, const Dump &after, const Pairing &pairing);
 
 #endif

@@ -130,8 +130,8 @@ void check_dump(const Dump &dump) {
                           quote(record.xnet()) + " has no xnet record in the dump");
 }
 
-std::vector<const Record *> records_of(const Dump &dump) {
-    std::vector<const Record *> records;
+RecordList records_of(const Dump &dump) {
+    RecordList records;
     records.reserve(dump.records.size());
     for (const Record &record : dump.records)
         records.push_back(&record);

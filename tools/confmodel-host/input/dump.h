@@ -62,7 +62,7 @@ struct Dump {
 };
 
 // The dump's records in order, as the model and the store take them.
-std::vector<const Record *> records_of(const Dump &dump);
+RecordList records_of(const Dump &dump);
 
 // Reads and checks the whole dump, so that a bad line stops the run before
 // any record reaches the module.

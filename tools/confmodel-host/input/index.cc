@@ -1,8 +1,9 @@
 #include "input/index.h"
 
 #include <stdexcept>
+#include <unordered_map>
 
-IdentityIndex::IdentityIndex(const std::vector<const Record *> &records)
+IdentityIndex::IdentityIndex(const RecordList &records)
     : records_(records), next_(records.size(), none), first_(records.size()) {
     if (records.size() >= none) throw std::length_error("too many records");
     size_t size = 16;
@@ -12,7 +13,7 @@ IdentityIndex::IdentityIndex(const std::vector<const Record *> &records)
     hashes_.assign(size, 0);
     mask_ = size - 1;
     // Each identity's last position so far, kept at its first.
-    std::vector<uint32_t> last(records.size(), none);
+    LargeVector<uint32_t> last(records.size(), none);
     RecordKeyHash hash;
     for (uint32_t i = 0; i < records.size(); i++) {
         RecordKey key = identity(*records[i]);
@@ -57,4 +58,60 @@ std::vector<size_t> IdentityIndex::positions(const RecordKey &key) const {
     for (uint32_t at = first(key); at != none; at = next_[at])
         out.push_back(at);
     return out;
+}
+
+Pairing pair_records(const RecordList &before,
+                     const RecordList &after) {
+    constexpr uint32_t none = Pairing::none;
+    const IdentityIndex old_at(before);
+    Pairing p;
+    p.old_nth.assign(before.size(), 1);
+    p.paired.assign(before.size(), false);
+    // Per identity before, kept at its first record: how many it has, how
+    // many after, and the next one to pair.
+    LargeVector<uint32_t> old_count(before.size()), new_count(before.size()), cursor(before.size());
+    for (uint32_t i = 0; i < before.size(); i++) {
+        if (!old_at.is_first(i)) continue;
+        uint32_t k = 0;
+        for (uint32_t at = i; at != none; at = old_at.next(at))
+            p.old_nth[at] = ++k;
+        old_count[i] = k;
+        cursor[i] = i;
+    }
+    // Identities only after, which are few in a change.
+    std::unordered_map<RecordKey, uint32_t, RecordKeyHash> only_after;
+    p.partner.assign(after.size(), none);
+    p.nth.assign(after.size(), 1);
+    p.group.assign(after.size(), none);
+    for (uint32_t i = 0; i < after.size(); i++) {
+        RecordKey key = identity(*after[i]);
+        uint32_t o = old_at.first(key);
+        p.group[i] = o;
+        if (o == none) {
+            p.nth[i] = ++only_after[key];
+            continue;
+        }
+        p.nth[i] = ++new_count[o];
+        if (cursor[o] != none) {
+            p.partner[i] = cursor[o];
+            p.paired[cursor[o]] = true;
+            cursor[o] = old_at.next(cursor[o]);
+        }
+    }
+    p.olds.resize(after.size());
+    p.news.resize(after.size());
+    for (uint32_t i = 0; i < after.size(); i++) {
+        uint32_t o = p.group[i];
+        p.olds[i] = o == none ? 0 : old_count[o];
+        p.news[i] = o == none ? only_after.at(identity(*after[i])) : new_count[o];
+    }
+    p.old_olds.resize(before.size());
+    p.old_news.resize(before.size());
+    for (uint32_t i = 0; i < before.size(); i++)
+        if (old_at.is_first(i))
+            for (uint32_t at = i; at != none; at = old_at.next(at)) {
+                p.old_olds[at] = old_count[i];
+                p.old_news[at] = new_count[i];
+            }
+    return p;
 }

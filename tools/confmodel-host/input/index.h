@@ -14,7 +14,7 @@ class IdentityIndex {
     static constexpr uint32_t none = UINT32_MAX;
 
     // The records must outlive the index.
-    explicit IdentityIndex(const std::vector<const Record *> &records);
+    explicit IdentityIndex(const RecordList &records);
 
     // The first position of a record with this identity, or none; the next
     // one after a position, or none.
@@ -28,12 +28,29 @@ class IdentityIndex {
     std::vector<size_t> positions(const RecordKey &key) const;
 
   private:
-    const std::vector<const Record *> &records_;
-    std::vector<uint32_t> slots_;  // a first position + 1, or 0
-    std::vector<uint32_t> hashes_; // of the slot's identity, to pass over others quickly
-    std::vector<uint32_t> next_;
+    const RecordList &records_;
+    LargeVector<uint32_t> slots_;  // a first position + 1, or 0
+    LargeVector<uint32_t> hashes_; // of the slot's identity, to pass over others quickly
+    LargeVector<uint32_t> next_;
     std::vector<bool> first_;
     size_t mask_;
 };
+
+// How the records of two configurations pair up: the k-th record of an
+// identity in one with the k-th record of that identity in the other. One
+// index, over the records before; the records after are looked up in order.
+struct Pairing {
+    static constexpr uint32_t none = IdentityIndex::none;
+    // Per record after: its partner before (or none), which of its identity
+    // it is (1 for the first), how many records its identity has before and
+    // after, and its identity's first record before (or none).
+    LargeVector<uint32_t> partner, nth, olds, news, group;
+    // Per record before: which of its identity it is, how many records its
+    // identity has before and after, and whether it has a partner after.
+    LargeVector<uint32_t> old_nth, old_olds, old_news;
+    std::vector<bool> paired;
+};
+Pairing pair_records(const RecordList &before,
+                     const RecordList &after);
 
 #endif

@@ -187,8 +187,13 @@ RecordKey identity(const Record &record) {
 
 size_t RecordKeyHash::operator()(const RecordKey &key) const {
     std::hash<std::string_view> hash;
-    size_t h = hash(key.name) * 31 + hash(key.xnet);
-    return h * 16 + static_cast<size_t>(key.kind) * 2 + key.named;
+    uint64_t h = hash(key.name) ^ hash(key.xnet) * 0x9e3779b97f4a7c15u ^
+                 (static_cast<uint64_t>(key.kind) * 2 + key.named) * 0xc2b2ae3d27d4eb4fu;
+    // Every bit of the result depends on every part: tables take the low bits.
+    h ^= h >> 31;
+    h *= 0xbf58476d1ce4e5b9u;
+    h ^= h >> 29;
+    return static_cast<size_t>(h);
 }
 
 Table record_kind(const Record &record) {

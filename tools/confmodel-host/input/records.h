@@ -139,6 +139,9 @@ class Record::Builder {
     } texts_[MAX_COLUMNS];
 };
 
+// Records in an order: a configuration's, a change's, a running model's.
+using RecordList = LargeVector<const Record *>;
+
 // The files and stores records come from, by number, for messages.
 uint8_t register_source(const std::string &name);
 const std::string &source_name(uint8_t source);

@@ -141,7 +141,7 @@ bool NewFile::commit() {
     return true;
 }
 
-void write_dump(const std::string &path, const std::vector<const Record *> &records) {
+void write_dump(const std::string &path, const RecordList &records) {
     auto write = [&](std::ostream &out, const std::string &name) {
         errno = 0;
         for (const Record *record : records)

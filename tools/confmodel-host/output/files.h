@@ -40,6 +40,6 @@ class NewFile {
 };
 
 // Writes the records as a dump, one a line ("-": standard output).
-void write_dump(const std::string &path, const std::vector<const Record *> &records);
+void write_dump(const std::string &path, const RecordList &records);
 
 #endif

@@ -221,58 +221,39 @@ ojson describe_record(const Module &module, const Record &record) {
 
 } // namespace
 
-void compare_records(Comparison &c, const Module &module, const std::vector<const Record *> &before,
-                     const std::vector<const Record *> &after) {
+void compare_records(Comparison &c, const Module &module, const RecordList &before,
+                     const RecordList &after) {
     // The same records in the same order differ in nothing: the usual case
     // for the part of a configuration a change leaves alone.
     if (before.size() == after.size() && std::equal(before.begin(), before.end(), after.begin()))
         return;
-    std::vector<const Record *> olds[SECTIONS], news[SECTIONS];
-    for (const Record *record : before)
-        if (Section s = section_of(*record); s != SECTIONS) olds[s].push_back(record);
-    for (const Record *record : after)
-        if (Section s = section_of(*record); s != SECTIONS) news[s].push_back(record);
-    constexpr uint32_t none = IdentityIndex::none;
+    compare_records(c, module, before, after, pair_records(before, after));
+}
+
+void compare_records(Comparison &c, const Module &module, const RecordList &before,
+                     const RecordList &after, const Pairing &p) {
+    // Section by section: the records only before, in their order, then
+    // those after, added or differing from their partner.
     for (int section = SUBPORTS; section < SECTIONS; section++) {
-        const auto &o = olds[section], &n = news[section];
-        if (o.size() == n.size() && std::equal(o.begin(), o.end(), n.begin())) continue;
-        const IdentityIndex old_at(o), new_at(n);
-        // Each new record's partner, and its place among its identity's.
-        std::vector<uint32_t> partner(n.size(), none), nth(n.size(), 1);
-        std::vector<bool> paired(o.size());
-        for (uint32_t i = 0; i < n.size(); i++) {
-            if (!new_at.is_first(i)) continue;
-            uint32_t a = old_at.first(identity(*n[i])), k = 1;
-            for (uint32_t b = i; b != none; b = new_at.next(b), k++) {
-                nth[b] = k;
-                if (a == none) continue;
-                partner[b] = a;
-                paired[a] = true;
-                a = old_at.next(a);
-            }
-        }
-        std::vector<uint32_t> old_nth(o.size(), 1);
-        for (uint32_t i = 0; i < o.size(); i++)
-            if (old_at.is_first(i))
-                for (uint32_t at = i, k = 1; at != none; at = old_at.next(at), k++)
-                    old_nth[at] = k;
         Section s = static_cast<Section>(section);
-        for (uint32_t i = 0; i < o.size(); i++)
-            if (!paired[i]) c.entries.push_back({s, '-', record_label(*o[i], old_nth[i]), {}});
-        for (uint32_t i = 0; i < n.size(); i++) {
-            if (partner[i] == none)
-                c.entries.push_back({s, '+', record_label(*n[i], nth[i]), {}});
-            else if (!o[partner[i]]->same_as(*n[i]))
-                if (auto fields = field_changes(describe_record(module, *o[partner[i]]),
-                                                describe_record(module, *n[i]));
+        for (uint32_t i = 0; i < before.size(); i++)
+            if (section_of(*before[i]) == s && !p.paired[i])
+                c.entries.push_back({s, '-', record_label(*before[i], p.old_nth[i]), {}});
+        for (uint32_t i = 0; i < after.size(); i++) {
+            if (section_of(*after[i]) != s) continue;
+            if (p.partner[i] == Pairing::none)
+                c.entries.push_back({s, '+', record_label(*after[i], p.nth[i]), {}});
+            else if (const Record &old = *before[p.partner[i]]; !old.same_as(*after[i]))
+                if (auto fields = field_changes(describe_record(module, old),
+                                                describe_record(module, *after[i]));
                     !fields.empty())
-                    c.entries.push_back({s, '~', record_label(*n[i], nth[i]), std::move(fields)});
+                    c.entries.push_back({s, '~', record_label(*after[i], p.nth[i]), std::move(fields)});
         }
     }
 }
 
 void compare_changed_records(Comparison &c, const Module &module,
-                             const std::vector<const Record *> &before, const Plan &plan) {
+                             const RecordList &before, const Plan &plan) {
     // Every other record is the same on both sides: the records the plan
     // touched, each in its configuration's order, compare as the whole would.
     std::unordered_set<const Record *> olds, news;
@@ -280,7 +261,7 @@ void compare_changed_records(Comparison &c, const Module &module,
         if (t.before != nullptr) olds.insert(t.before);
         if (t.after != nullptr) news.insert(t.after);
     }
-    std::vector<const Record *> old_records, new_records;
+    RecordList old_records, new_records;
     for (const Record *record : before)
         if (olds.count(record)) old_records.push_back(record);
     for (const Record *record : plan.result)
@@ -289,9 +270,9 @@ void compare_changed_records(Comparison &c, const Module &module,
 }
 
 void compare_running_records(Comparison &c, const Module &module,
-                             const std::vector<const Record *> &running,
-                             const std::vector<const Record *> &configuration) {
-    std::vector<const Record *> mine = running, theirs;
+                             const RecordList &running,
+                             const RecordList &configuration) {
+    RecordList mine = running, theirs;
     for (const Record *record : configuration)
         if (section_of(*record) != SECTIONS) theirs.push_back(record);
     std::sort(mine.begin(), mine.end());

@@ -76,18 +76,21 @@ Comparison compare(const Snapshot &before, const Snapshot &after);
 // that stands in the same place among those of the identity, and a pair that
 // differs described as the module decodes each side. Records of other kinds
 // are passed over.
-void compare_records(Comparison &c, const Module &module, const std::vector<const Record *> &before,
-                     const std::vector<const Record *> &after);
+void compare_records(Comparison &c, const Module &module, const RecordList &before,
+                     const RecordList &after);
+// The same, with the pairing of the records (pair_records) made already.
+void compare_records(Comparison &c, const Module &module, const RecordList &before,
+                     const RecordList &after, const Pairing &pairing);
 // The same between a configuration and the result of a plan on it, from the
 // records the plan touched alone.
 void compare_changed_records(Comparison &c, const Module &module,
-                             const std::vector<const Record *> &before, const Plan &plan);
+                             const RecordList &before, const Plan &plan);
 // The same between a running model's port records and remote devices and a
 // configuration's: nothing when it holds the very same records, whatever
 // their order.
 void compare_running_records(Comparison &c, const Module &module,
-                             const std::vector<const Record *> &running,
-                             const std::vector<const Record *> &configuration);
+                             const RecordList &running,
+                             const RecordList &configuration);
 
 // How a comparison reads: "before"/"after" for a change, "running"/
 // "restarted" for a running model against a fresh start.

@@ -138,7 +138,7 @@ void HostModel::build(const Dump &dump, Parts parts) {
     build_from(dump.records, parts);
 }
 
-void HostModel::build(const std::vector<const Record *> &records, Parts parts) {
+void HostModel::build(const RecordList &records, Parts parts) {
     build_from(records, parts);
 }
 

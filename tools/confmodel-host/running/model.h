@@ -43,7 +43,7 @@ class HostModel {
     // itself (a refused record, a duplicate xnet) go to standard error as
     // notes. The records must outlive the model.
     enum class Parts { everything, lists };
-    void build(const std::vector<const Record *> &records, Parts parts = Parts::everything);
+    void build(const RecordList &records, Parts parts = Parts::everything);
     void build(const Dump &dump, Parts parts = Parts::everything);
 
     // Unlinks and frees xnetgroups, then xnets, then port groups, and frees
@@ -99,9 +99,9 @@ class HostModel {
     // its own entry, the listed one it duplicates, or null when refused.
     std::unordered_map<const Record *, void *> answer_;
     // And back: the records each listed entry answers, its own included.
-    std::unordered_map<const void *, std::vector<const Record *>> answered_;
+    std::unordered_map<const void *, RecordList> answered_;
     // Records whose answer was released since the last look.
-    std::vector<const Record *> orphans_;
+    RecordList orphans_;
     // An xnet record's pathname: the xnet its xnetgroups are filed under, its
     // own or, for a duplicate, the one the module handed back.
     std::unordered_map<std::string, xnet_entry *> filed_under_;
