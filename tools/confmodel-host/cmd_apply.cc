@@ -150,17 +150,22 @@ ojson steps_json(const std::vector<Step> &steps) {
 
 } // namespace
 
-void measure(Session &session, const RecordList &base,
-             const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
+void measure(HostModel &model, const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
     services::set_quiet(true);
-    HostModel model(session.module());
-    model.build(base, HostModel::Parts::lists);
     for (size_t i = 0; i < plans.size(); i++) {
         size_t entries = model.entries();
         Applied applied = apply_changes(model, host, plans[i], [](const Step &) {});
         note_cost(costs[i], host, applied, entries, model.entries());
     }
     services::set_quiet(false);
+}
+
+void measure(Session &session, const RecordList &base, const std::vector<Plan> &plans, Host host,
+             std::vector<Costs> &costs) {
+    services::set_quiet(true);
+    HostModel model(session.module());
+    model.build(base, HostModel::Parts::lists);
+    measure(model, plans, host, costs);
 }
 
 void print_costs(std::ostream &out, const Costs &costs) {

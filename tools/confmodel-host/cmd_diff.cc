@@ -3,7 +3,6 @@
 #include "output/snapshot.h"
 
 #include <iostream>
-#include <optional>
 
 Snapshot fresh_snapshot(Session &session, const RecordList &records) {
     HostModel model(session.module());
@@ -25,19 +24,23 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         if (view == DiffView::changes) throw;
         unnamed = e.what();
     }
-    Comparison effect =
-        compare(fresh_snapshot(session, old_records), fresh_snapshot(session, new_records));
-    compare_records(effect, session.module(), old_records, new_records, pairing);
     // What the change set costs a running host, where there is one.
-    std::optional<Costs> costs;
-    if (view != DiffView::changes && unnamed.empty() && !changes.changes.empty()) {
-        std::vector<Plan> plans;
-        plans.push_back(plan_changes(before, changes));
-        std::vector<Costs> each(1);
-        for (Host host : {Host::simple, Host::faithful})
-            measure(session, old_records, plans, host, each);
-        costs = each[0];
+    const bool costed = view != DiffView::changes && unnamed.empty() && !changes.changes.empty();
+    std::vector<Plan> plans;
+    if (costed) plans.push_back(plan_changes(before, changes));
+    std::vector<Costs> costs(1);
+    // A fresh start of OLD gives its lists, then serves the simple host. The
+    // module's lists are one: each model is gone before the next is built.
+    Snapshot old_lists;
+    {
+        HostModel old_model(session.module());
+        old_model.build(old_records, HostModel::Parts::lists);
+        old_lists = take_snapshot(old_model);
+        if (costed) measure(old_model, plans, Host::simple, costs);
     }
+    if (costed) measure(session, old_records, plans, Host::faithful, costs);
+    Comparison effect = compare(old_lists, fresh_snapshot(session, new_records));
+    compare_records(effect, session.module(), old_records, new_records, pairing);
     const Sides sides{"before", "after"};
     if (view == DiffView::changes) {
         write_changes(std::cout, changes);
@@ -47,7 +50,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
             list.push_back(change_json(change));
         ojson out = {{"changes", list}, {"effect", comparison_json(effect, sides)}};
         if (!unnamed.empty()) out["changes"] = {{"none", unnamed}};
-        if (costs) out["cost"] = costs_json(*costs);
+        if (costed) out["cost"] = costs_json(costs[0]);
         std::cout << json_text(out) << "\n";
     } else {
         if (!unnamed.empty())
@@ -57,9 +60,9 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         for (const Change &change : changes.changes)
             std::cout << "  " << change_json(change)["op"].get<std::string>() << " "
                       << describe(change.record) << " (" << where(change.record) << ")\n";
-        if (costs) {
+        if (costed) {
             std::cout << "\n";
-            print_costs(std::cout, *costs);
+            print_costs(std::cout, costs[0]);
         }
         std::cout << "\nEffect on the model\n";
         print_comparison(std::cout, effect, sides, "  ");

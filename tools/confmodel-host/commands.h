@@ -63,9 +63,11 @@ struct Costs {
     Applied restart;
 };
 // Takes the plans in turn, from a fresh start of `base`, into a model that
-// `host` runs, quietly, and fills in its part of each change set's costs.
+// `host` runs, quietly, and fills in its part of each change set's costs;
+// or into a model of the lists built already.
 void measure(Session &session, const RecordList &base,
              const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs);
+void measure(HostModel &model, const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs);
 void print_costs(std::ostream &out, const Costs &costs);
 ojson costs_json(const Costs &costs);
 

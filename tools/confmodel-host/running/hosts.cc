@@ -84,6 +84,7 @@ void HostPolicies::release_portgroups(HostModel &h, const Going &going, const St
 }
 
 void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepSink &step) {
+    if (h.parts_ == HostModel::Parts::lists) return;
     auto drop = [&](auto &records, auto release) {
         records.erase(std::remove_if(records.begin(), records.end(),
                                      [&](auto &r) {
@@ -101,6 +102,7 @@ void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepS
 }
 
 void HostPolicies::decode_port_records(HostModel &h, const Plan &plan, const StepSink &step) {
+    if (h.parts_ == HostModel::Parts::lists) return;
     for (const Record *record : plan.result)
         if (is_port_record(record->table))
             if (const std::string *cause = changed_to(plan, *record)) {
@@ -505,6 +507,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
                                   h.subport_protects_.size()};
     decode_port_records(h, plan, step);
     auto in_order = [&](auto &records, size_t kept, Table table) {
+        if (records.size() == kept) return; // nothing decoded
         std::remove_reference_t<decltype(records)> merged;
         merged.reserve(records.size());
         size_t old = 0, decoded = kept;

@@ -91,6 +91,7 @@ template <typename Cause> void HostModel::decode_under(const Record &record, con
 
 template <typename Records> void HostModel::build_from(const Records &records, Parts parts) {
     start();
+    parts_ = parts;
     // A dump's records, or pointers to records.
     auto record_at = [](const auto &item) -> const Record & {
         if constexpr (std::is_pointer_v<std::decay_t<decltype(item)>>)

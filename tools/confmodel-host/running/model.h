@@ -92,6 +92,7 @@ class HostModel {
 
     const Module &module_;
     bool built_ = false;
+    Parts parts_ = Parts::everything; // a model of the lists alone never takes port records
     std::unordered_map<const void *, const Record *> origins_;
     // A record and the entry it created, while that is listed.
     std::unordered_map<const Record *, void *> entry_of_;
