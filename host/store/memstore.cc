@@ -268,34 +268,6 @@ int memstore_add_device(memstore *store, uintptr_t key, const char *dcbx_pending
     });
 }
 
-size_t memstore_remove_devices(memstore *store, uintptr_t key) {
-    Lock lock(store->mutex);
-    if (owns_transaction(store))
-        return 0;
-    store->idle.wait(lock, [store] { return !store->open; });
-    size_t before = store->committed.size();
-    store->committed.erase(std::remove_if(store->committed.begin(), store->committed.end(),
-                                          [key](const Device &d) { return d.key == key; }),
-                           store->committed.end());
-    return before - store->committed.size();
-}
-
-int memstore_replace_device(memstore *store, uintptr_t key, const char *dcbx_pending) {
-    return guarded(memstore_handle(store), [=](memstore *s, Lock &lock) {
-        if (owns_transaction(s))
-            return static_cast<int>(MEMSTORE_ERR_NESTED);
-        s->idle.wait(lock, [s] { return !s->open; });
-        for (Device &device : s->committed) {
-            if (device.key != key)
-                continue;
-            device.dcbx_pending = dcbx_pending != nullptr ? std::optional<std::string>(dcbx_pending)
-                                                          : std::nullopt;
-            return 0;
-        }
-        return static_cast<int>(MEMSTORE_NO_RECORD);
-    });
-}
-
 size_t memstore_device_count(memstore *store, uintptr_t key) {
     Lock lock(store->mutex);
     size_t count = 0;
@@ -313,16 +285,6 @@ int memstore_read_dcbx_pending(memstore *store, uintptr_t key, size_t index, cha
             return copy_dcbx_pending(device, buffer, size);
     }
     return MEMSTORE_NO_RECORD;
-}
-
-int memstore_read_device(memstore *store, size_t index, uintptr_t *key, char *buffer,
-                         size_t size) {
-    Lock lock(store->mutex);
-    if (index >= store->committed.size())
-        return MEMSTORE_NO_RECORD;
-    const Device &device = store->committed[index];
-    *key = device.key;
-    return copy_dcbx_pending(device, buffer, size);
 }
 
 size_t memstore_live_results(memstore *store) {

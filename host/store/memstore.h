@@ -77,14 +77,6 @@ uintptr_t memstore_handle(memstore *store);
  * another thread's transaction is open. 0, MEMSTORE_ERR_NESTED or
  * MEMSTORE_ERR_NO_MEMORY. */
 int memstore_add_device(memstore *store, uintptr_t key, const char *dcbx_pending);
-/* Removes every committed record with key; returns how many. Waits while
- * another thread's transaction is open; removes nothing while the calling
- * thread's own is. */
-size_t memstore_remove_devices(memstore *store, uintptr_t key);
-/* Sets the committed dcbx_pending of the first record with key, null making
- * it absent. 0, MEMSTORE_NO_RECORD, MEMSTORE_ERR_NESTED (the calling thread's
- * transaction is open) or MEMSTORE_ERR_NO_MEMORY. */
-int memstore_replace_device(memstore *store, uintptr_t key, const char *dcbx_pending);
 /* Committed records with key. */
 size_t memstore_device_count(memstore *store, uintptr_t key);
 /* Copies the committed dcbx_pending of the index-th record with key (in the
@@ -93,10 +85,6 @@ size_t memstore_device_count(memstore *store, uintptr_t key);
  * MEMSTORE_ABSENT (buffer holds "") or MEMSTORE_NO_RECORD. */
 int memstore_read_dcbx_pending(memstore *store, uintptr_t key, size_t index, char *buffer,
                                size_t size);
-/* The index-th committed record of all, in the order added: its key into *key
- * and its dcbx_pending as memstore_read_dcbx_pending gives it. */
-int memstore_read_device(memstore *store, size_t index, uintptr_t *key, char *buffer,
-                         size_t size);
 /* Result sets handed out and not yet freed. */
 size_t memstore_live_results(memstore *store);
 

@@ -370,11 +370,6 @@ json describe_remote_device(const Record &device) {
     return built([&](JsonBuilder &b) { remote_device_fields(device, b); });
 }
 
-json describe_remote_device(const RemoteDevice &device) {
-    auto column = [&](int n) { return device.fields[n] ? device.fields[n]->c_str() : nullptr; };
-    return built([&](JsonBuilder &b) { remote_device_fields(device.key, column, b); });
-}
-
 void print_portgroup(std::ostream &out, const json &g) {
     out << "  #" << g["number"] << " " << str(g["pathname"]) << "\n";
     field(out, "ports", or_none(g["ports"]));

@@ -29,7 +29,6 @@ ojson describe_port_protect(std::string_view pathname, const port_protect_data &
 ojson describe_subport_protect(std::string_view pathname, const subport_protect_data &data);
 ojson describe_remote_device(const Record &device);
 ojson describe_port_record(const DecodedPortRecord &decoded); // by its table
-ojson describe_remote_device(const RemoteDevice &device); // as a store holds it
 
 // JSON as this program prints it: indented, every character outside ASCII
 // escaped, so that no byte of it can act on a terminal.

@@ -15,15 +15,6 @@
 #include <string>
 #include <vector>
 
-struct RemoteDevice {
-    uintptr_t key;
-    // Field n (1 to 28) as text, absent when the record has none.
-    std::array<std::optional<std::string>, MAX_COLUMNS> fields;
-    const std::optional<std::string> &dcbx_pending() const {
-        return fields[REMOTE_DEVICE_DCBX_PENDING];
-    }
-};
-
 // A tavri_ call the module made, as the store logged it during the call.
 struct StoreCall {
     std::string name; // "tavri_remotedevice_get"
@@ -66,10 +57,6 @@ class Store {
 
     // Remote devices: records of the remote_device table.
     void add(const Record &device);
-    void replace(const Record &device); // the record with its key, in place
-    void remove(uintptr_t key);         // every record with the key
-    std::vector<RemoteDevice> devices(uintptr_t key) const;
-    void each(const std::function<void(const RemoteDevice &)> &visit) const;
 
     // Configuration records of a store file, as a dump holds them: the
     // configuration records, then the remote devices, each in store order,

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <deque>
+#include <unordered_map>
 #include <optional>
 #include <new>
 
@@ -15,6 +16,8 @@ struct StoreImpl {
     sqlstore *store = nullptr;
     std::string name; // for messages
     uint8_t records_source = 0, devices_source = 0;
+    // Every statement of this connection, prepared on first use, by its text.
+    std::unordered_map<std::string, sqlite3_stmt *> prepared;
 
     sqlite3 *db() const { return sqlstore_db(store); }
     [[noreturn]] void fail() const { throw Failure(name + ": " + sqlite3_errmsg(db())); }
@@ -27,13 +30,21 @@ namespace {
 
 constexpr int record_columns = 20; // c0 to c19 of config_record
 
-// A prepared statement, finalized on every path.
+// A statement of the connection, prepared once; reset on every path, so
+// that no statement is left running.
 class Statement {
   public:
-    Statement(const StoreImpl &store, const std::string &sql) : store_(store) {
-        store.check(sqlite3_prepare_v2(store.db(), sql.c_str(), -1, &statement_, nullptr));
+    Statement(StoreImpl &store, const std::string &sql) : store_(store) {
+        sqlite3_stmt *&prepared = store.prepared[sql];
+        if (prepared == nullptr)
+            store.check(sqlite3_prepare_v3(store.db(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                                           &prepared, nullptr));
+        statement_ = prepared;
     }
-    ~Statement() { sqlite3_finalize(statement_); }
+    ~Statement() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
@@ -59,7 +70,7 @@ class Statement {
     int bytes(int column) const { return sqlite3_column_bytes(statement_, column); }
 
   private:
-    const StoreImpl &store_;
+    StoreImpl &store_;
     sqlite3_stmt *statement_ = nullptr;
 };
 
@@ -89,15 +100,6 @@ std::array<const char *, MAX_COLUMNS> device_fields(const Record &device) {
     return fields;
 }
 
-int visit_device(void *context, uintptr_t key, const char *const fields[SQLSTORE_FIELDS]) {
-    auto &visit = *static_cast<const std::function<void(const RemoteDevice &)> *>(context);
-    RemoteDevice device{key, {}};
-    for (int n = 1; n < MAX_COLUMNS; n++)
-        if (fields[n] != nullptr) device.fields[n] = std::string(fields[n]);
-    visit(device);
-    return 0;
-}
-
 } // namespace
 
 Store::Store() : impl_(new StoreImpl) {
@@ -122,6 +124,8 @@ Store::Store(const std::string &path, Open mode) : impl_(new StoreImpl) {
 }
 
 Store::~Store() {
+    for (auto &[sql, statement] : impl_->prepared)
+        sqlite3_finalize(statement);
     sqlstore_close(impl_->store);
 }
 
@@ -153,7 +157,7 @@ void Store::add(const Record &device) {
 namespace {
 
 // Writes a device's key and fields into the rows where `column` holds value.
-void rewrite_device(const StoreImpl &store, const char *column, int64_t value,
+void rewrite_device(StoreImpl &store, const char *column, int64_t value,
                     const Record &device) {
     Statement update(store, "UPDATE remote_device SET (key, " +
                                 list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
@@ -166,30 +170,6 @@ void rewrite_device(const StoreImpl &store, const char *column, int64_t value,
 }
 
 } // namespace
-
-void Store::replace(const Record &device) {
-    rewrite_device(*impl_, "key", static_cast<int64_t>(device_key(device)), device);
-}
-
-void Store::remove(uintptr_t key) {
-    Statement remove(*impl_, "DELETE FROM remote_device WHERE key = ?");
-    remove.bind(1, static_cast<int64_t>(key));
-    remove.step();
-}
-
-std::vector<RemoteDevice> Store::devices(uintptr_t key) const {
-    std::vector<RemoteDevice> out;
-    std::function<void(const RemoteDevice &)> keep = [&](const RemoteDevice &d) { out.push_back(d); };
-    int status = sqlstore_each_device(impl_->store, &key, visit_device, &keep);
-    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
-    return out;
-}
-
-void Store::each(const std::function<void(const RemoteDevice &)> &visit) const {
-    int status = sqlstore_each_device(impl_->store, nullptr, visit_device,
-                                      const_cast<std::function<void(const RemoteDevice &)> *>(&visit));
-    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
-}
 
 namespace {
 
