@@ -1,8 +1,8 @@
 // libFuzzer target of the JSON a dump is read and written with: a line read
 // the fast way (simdjson, for lines of the usual shape) and a line read by
 // the full parser give the same answer, the same record or the same message,
-// whatever the line holds; and a text written as a JSON string directly reads
-// as nlohmann writes it.
+// whatever the line holds; and a text, or a record as a dump's line, written
+// directly reads as nlohmann writes it.
 #include "input/records.h"
 #include "input/text.h"
 #include "output/json.h"
@@ -17,6 +17,15 @@ namespace {
 std::string answer(const std::function<Record()> &read) {
     try {
         Record record = read();
+        // Written as a dump's line directly, as the JSON writer writes it.
+        std::string direct;
+        append_record_line(direct, record);
+        std::string written =
+            record_json(record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n";
+        if (direct != written) {
+            fprintf(stderr, "direct:   %snlohmann: %s", direct.c_str(), written.c_str());
+            abort();
+        }
         return record_json(record).dump() + " line " + std::to_string(record.line);
     } catch (const Failure &e) {
         return e.what();

@@ -1,6 +1,7 @@
 #include "output/files.h"
 
 #include "input/text.h"
+#include "output/json.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -144,9 +145,15 @@ bool NewFile::commit() {
 void write_dump(const std::string &path, const RecordList &records) {
     auto write = [&](std::ostream &out, const std::string &name) {
         errno = 0;
-        for (const Record *record : records)
-            out << record_json(*record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-                << "\n";
+        std::string lines;
+        for (const Record *record : records) {
+            append_record_line(lines, *record);
+            if (lines.size() >= (1 << 16)) {
+                out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+                lines.clear();
+            }
+        }
+        out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
         out.flush();
         if (!out) throw Failure(escaped(name) + ": cannot be written" + (errno ? std::string(": ") + strerror(errno) : ""));
     };

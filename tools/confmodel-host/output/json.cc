@@ -1,5 +1,7 @@
 #include "output/json.h"
 
+#include "input/records.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -72,6 +74,30 @@ void append_json_string(std::string &out, std::string_view text) {
         }
     }
     out += '"';
+}
+
+void append_record_line(std::string &out, const Record &record) {
+    out += "{\"table\":";
+    append_json_string(out, table_info(record.table).name);
+    if (is_xnetgroup(record.table)) {
+        out += ",\"xnet\":";
+        append_json_string(out, record.xnet());
+    }
+    if (record.parent_port) {
+        char text[16];
+        out.append(",\"parent_port\":").append(text, std::to_chars(text, text + sizeof text, *record.parent_port).ptr);
+    }
+    out += ",\"columns\":{";
+    bool first = true;
+    auto columns = record.columns();
+    for (size_t n = 0; n < MAX_COLUMNS; n++) {
+        if (columns[n] == nullptr) continue;
+        out += first ? "\"" : ",\"";
+        first = false;
+        out.append(column_name(n)).append("\":");
+        append_json_string(out, columns[n]);
+    }
+    out += "}}\n";
 }
 
 JsonObjectWriter::JsonObjectWriter(std::string &out, int indent) : out_(out), indent_(indent) {

@@ -11,6 +11,11 @@
 // text as a JSON string, quotes included.
 void append_json_string(std::string &out, std::string_view text);
 
+// A record as a line of a dump: the JSON record_json() gives, written as
+// compactly as the writer writes it, and a line feed.
+class Record;
+void append_record_line(std::string &out, const Record &record);
+
 // A JSON object written member by member, indented as json_text() indents
 // (two spaces a level) and shifted right by `indent` spaces.
 class JsonObjectWriter {

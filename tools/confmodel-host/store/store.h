@@ -35,7 +35,9 @@ struct StoreImpl; // each build's own
 class Store {
   public:
     // read: never written, but what a killed writer left is rolled back
-    // first; read_only: never written at all.
+    // first; read_only: never written at all; create: a new file that is its
+    // creator's alone until it is synced whole and moved into place, written
+    // without a journal.
     enum class Open { read, read_only, read_write, create };
 
     Store(); // empty, in memory

@@ -6,8 +6,8 @@
 #include "input/text.h"
 #include "tavri.h"
 
+#include <charconv>
 #include <climits>
-#include <deque>
 #include <unordered_map>
 #include <optional>
 #include <new>
@@ -119,6 +119,11 @@ Store::Store(const std::string &path, Open mode) : impl_(new StoreImpl) {
                                                             : SQLSTORE_CREATE,
                                  error, sizeof error);
     if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
+    // A store being created is a file of its creator's alone, synced whole
+    // before it takes its name: its writes need no journal and no syncs.
+    if (mode == Open::create)
+        impl_->check(sqlite3_exec(impl_->db(), "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF",
+                                  nullptr, nullptr, nullptr));
     impl_->records_source = register_source(impl_->name + ":config_record");
     impl_->devices_source = register_source(impl_->name + ":remote_device");
 }
@@ -190,16 +195,18 @@ class RowReader {
         return line_;
     }
 
-    // The text of a TEXT or NULL column; null for NULL.
-    std::optional<std::string> text(int column, const char *name) {
-        if (row_.type(column) == SQLITE_NULL) return std::nullopt;
-        if (row_.type(column) != SQLITE_TEXT) fail(std::string(name) + " is not a text");
+    // The text of a TEXT or NULL column, null for NULL; SQLite's, until the
+    // next row.
+    std::optional<std::string_view> text(int column, const char *name) {
+        int type = row_.type(column);
+        if (type == SQLITE_NULL) return std::nullopt;
+        if (type != SQLITE_TEXT) fail(std::string(name) + " is not a text");
         const char *text = row_.text(column); // before the length, as SQLite asks
-        std::string value(text, static_cast<size_t>(row_.bytes(column)));
+        std::string_view value(text, static_cast<size_t>(row_.bytes(column)));
         if ((bytes_ += value.size()) > max_row_)
             fail("the row is longer than " + std::to_string(max_row_) +
                  " bytes (--max-line raises the limit)");
-        if (value.find('\0') != std::string::npos) fail(std::string(name) + " holds a NUL character");
+        if (value.find('\0') != std::string_view::npos) fail(std::string(name) + " holds a NUL character");
         if (!is_utf8(value)) fail(std::string(name) + " is no UTF-8 text: " + quote(value));
         return value;
     }
@@ -229,35 +236,31 @@ class RowReader {
 
 namespace {
 
-// The fields of a row as a dump's line gives them: the texts are kept here
-// for as long as the fields point to them.
+// The fields of a row as a dump's line gives them; the texts are SQLite's,
+// for as long as the row is.
 class RowFields {
   public:
     void start(std::string_view table) {
         fields_.is_object = true;
         fields_.members.clear();
         fields_.columns.clear();
-        texts_.clear();
-        fields_.members.push_back({"table", Type::string, keep(std::string(table)), 0});
+        fields_.members.push_back({"table", Type::string, table, 0});
         fields_.members.push_back({"columns", Type::object, {}, 0});
     }
-    void member(std::string_view key, std::string text) {
-        fields_.members.push_back({key, Type::string, keep(std::move(text)), 0});
+    void member(std::string_view key, std::string_view text) {
+        fields_.members.push_back({key, Type::string, text, 0});
     }
     void member(std::string_view key, int64_t number) {
         fields_.members.push_back({key, Type::integer, {}, static_cast<uint64_t>(number)});
     }
-    void column(int n, std::string text) {
-        fields_.columns.push_back({column_name(n), Type::string, keep(std::move(text)), 0});
+    void column(int n, std::string_view text) {
+        fields_.columns.push_back({column_name(n), Type::string, text, 0});
     }
     const JsonFields &fields() const { return fields_; }
 
   private:
     using Type = JsonMember::Type;
-    std::string_view keep(std::string text) { return texts_.emplace_back(std::move(text)); }
-
     JsonFields fields_;
-    std::deque<std::string> texts_; // stays in place as it grows
 };
 
 } // namespace
@@ -267,6 +270,18 @@ Dump Store::read(size_t max_row) {
     const bool own = sqlite3_get_autocommit(impl_->db()) != 0;
     if (own) begin();
     Dump dump{impl_->name, impl_->records_source, {}, {}};
+    static const std::vector<std::string> record_names = [] {
+        std::vector<std::string> names;
+        for (int n = 0; n < record_columns; n++)
+            names.push_back("c" + std::to_string(n));
+        return names;
+    }();
+    static const std::vector<std::string> device_names = [] {
+        std::vector<std::string> names(MAX_COLUMNS);
+        for (int n = 1; n < MAX_COLUMNS; n++)
+            names[n] = field_column(n);
+        return names;
+    }();
     // Each row is checked as a dump's line is: whatever put it in the store,
     // the module gets nothing it could not have got from a dump.
     Statement records(*impl_, "SELECT id, tbl, xnet, parent_port, " +
@@ -276,30 +291,31 @@ Dump Store::read(size_t max_row) {
     RowFields row;
     while (records.step()) {
         uint32_t line = record.line();
-        std::optional<std::string> table = record.text(1, "tbl");
+        std::optional<std::string_view> table = record.text(1, "tbl");
         if (!table || *table == "remote_device")
             record.fail("tbl is " + (table ? quote(*table) : std::string("NULL")) +
                         ": a configuration record's table (remote devices have theirs)");
         row.start(*table);
-        if (auto xnet = record.text(2, "xnet")) row.member("xnet", std::move(*xnet));
+        if (auto xnet = record.text(2, "xnet")) row.member("xnet", *xnet);
         if (auto port = record.integer(3, "parent_port", INT32_MIN, INT32_MAX))
             row.member("parent_port", *port);
         for (int n = 0; n < record_columns; n++)
-            if (auto text = record.text(4 + n, ("c" + std::to_string(n)).c_str()))
-                row.column(n, std::move(*text));
+            if (auto text = record.text(4 + n, record_names[n].c_str())) row.column(n, *text);
         dump.records.push_back(read_record(row.fields(), dump.texts, impl_->records_source, line));
     }
     Statement devices(*impl_, "SELECT id, key, " + list(nullptr, 1, MAX_COLUMNS, field_column) +
                                   " FROM remote_device ORDER BY id");
     RowReader device(devices, impl_->devices_source, max_row);
+    char key_text[24];
     while (devices.step()) {
         uint32_t line = device.line();
         auto key = device.integer(1, "key", 0, UINT32_MAX);
         if (!key) device.fail("key is NULL");
         row.start("remote_device");
-        row.column(0, std::to_string(*key));
+        row.column(0, std::string_view(key_text, static_cast<size_t>(
+                                                     std::to_chars(key_text, key_text + sizeof key_text, *key).ptr - key_text)));
         for (int n = 1; n < MAX_COLUMNS; n++)
-            if (auto text = device.text(1 + n, field_column(n).c_str())) row.column(n, std::move(*text));
+            if (auto text = device.text(1 + n, device_names[n].c_str())) row.column(n, *text);
         dump.records.push_back(read_record(row.fields(), dump.texts, impl_->devices_source, line));
     }
     if (own) commit();
