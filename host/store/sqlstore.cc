@@ -320,7 +320,8 @@ std::string uri(const char *path, const char *query) {
 
 // Opens a connection; the reason on failure, with *db closed and null.
 std::string connect(sqlite3 **db, const std::string &name, int flags) {
-    int rc = sqlite3_open_v2(name.c_str(), db, flags | SQLITE_OPEN_URI, nullptr);
+    // A handle serves one thread at a time: its connection needs no mutex.
+    int rc = sqlite3_open_v2(name.c_str(), db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     std::string reason = *db == nullptr ? sqlite3_errstr(rc) : rc != SQLITE_OK ? sqlite3_errmsg(*db) : "";
     if (!reason.empty()) {
         sqlite3_close_v2(*db);

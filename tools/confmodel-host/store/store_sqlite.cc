@@ -48,10 +48,15 @@ class Statement {
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
+    // A text bound stays where it is until the statement has run: a
+    // record's, or a constant.
     void bind(int index, const char *text) {
-        store_.check(text != nullptr
-                         ? sqlite3_bind_text(statement_, index, text, -1, SQLITE_TRANSIENT)
-                         : sqlite3_bind_null(statement_, index));
+        store_.check(text != nullptr ? sqlite3_bind_text(statement_, index, text, -1, SQLITE_STATIC)
+                                     : sqlite3_bind_null(statement_, index));
+    }
+    void bind(int index, std::string_view text) {
+        store_.check(sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                                       SQLITE_STATIC));
     }
     void bind(int index, int64_t value) {
         store_.check(sqlite3_bind_int64(statement_, index, value));
@@ -94,9 +99,10 @@ std::string placeholders(int count) {
 
 // A remote device's 29 fields as the store wants them: field 0 unused.
 std::array<const char *, MAX_COLUMNS> device_fields(const Record &device) {
+    auto columns = device.columns();
     std::array<const char *, MAX_COLUMNS> fields{};
     for (int n = 1; n < MAX_COLUMNS; n++)
-        fields[n] = device.column(n);
+        fields[n] = columns[n];
     return fields;
 }
 
@@ -168,8 +174,9 @@ void rewrite_device(StoreImpl &store, const char *column, int64_t value,
                                 list(nullptr, 1, MAX_COLUMNS, field_column) + ") = (" +
                                 placeholders(MAX_COLUMNS) + ") WHERE " + column + " = ?");
     update.bind(1, static_cast<int64_t>(device_key(device)));
+    auto columns = device.columns();
     for (int n = 1; n < MAX_COLUMNS; n++)
-        update.bind(1 + n, device.column(n));
+        update.bind(1 + n, columns[n]);
     update.bind(MAX_COLUMNS + 1, value);
     update.step();
 }
@@ -329,23 +336,30 @@ namespace {
 // parameter 1 on.
 void bind_record(Statement &statement, const Record &record) {
     statement.bind(1, table_info(record.table).name);
-    statement.bind(2, is_xnetgroup(record.table) ? std::string(record.xnet()).c_str() : nullptr);
+    if (is_xnetgroup(record.table))
+        statement.bind(2, record.xnet());
+    else
+        statement.bind(2, static_cast<const char *>(nullptr));
     if (record.parent_port)
         statement.bind(3, static_cast<int64_t>(*record.parent_port));
     else
         statement.bind(3, static_cast<const char *>(nullptr));
+    auto columns = record.columns();
     for (int n = 0; n < record_columns; n++)
-        statement.bind(4 + n, record.column(n));
+        statement.bind(4 + n, columns[n]);
 }
 
 const std::string record_fields = "tbl, xnet, parent_port, " + list("c", 0, record_columns, nullptr);
+const std::string insert_record = "INSERT INTO config_record (" + record_fields + ") VALUES (" +
+                                  placeholders(3 + record_columns) + ")";
+const std::string update_record = "UPDATE config_record SET (" + record_fields + ") = (" +
+                                  placeholders(3 + record_columns) + ") WHERE id = ?";
 
 } // namespace
 
 void Store::insert(const Record &record) {
     if (record.table == Table::remote_device) return add(record);
-    Statement insert(*impl_, "INSERT INTO config_record (" + record_fields + ") VALUES (" +
-                                 placeholders(3 + record_columns) + ")");
+    Statement insert(*impl_, insert_record);
     bind_record(insert, record);
     insert.step();
 }
@@ -353,8 +367,7 @@ void Store::insert(const Record &record) {
 void Store::update(const Record &row, const Record &record) {
     if (record.table == Table::remote_device)
         return rewrite_device(*impl_, "id", row.line, record);
-    Statement update(*impl_, "UPDATE config_record SET (" + record_fields + ") = (" +
-                                 placeholders(3 + record_columns) + ") WHERE id = ?");
+    Statement update(*impl_, update_record);
     bind_record(update, record);
     update.bind(4 + record_columns, static_cast<int64_t>(row.line));
     update.step();
