@@ -3,6 +3,7 @@
 #include "memstore.h"
 
 #include "tavri.h"
+#include "call_log.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -34,14 +35,6 @@ struct ResultSet {
 struct Failure {
     int countdown; // calls left until the failing one; 0 when disarmed
     int status;
-};
-
-// One tavri_ call as the log keeps it; see store_call in storelog.h.
-struct LoggedCall {
-    const char *name;
-    int status;
-    std::vector<std::optional<std::string>> before;
-    std::optional<std::string> written;
 };
 
 } // namespace
@@ -312,18 +305,10 @@ const char *memstore_call_name(memstore *store, size_t index) {
 int memstore_each_call(memstore *store, store_call_visitor visit, void *context) {
     Lock lock(store->mutex);
     try {
-        for (const LoggedCall &logged : store->calls) {
-            std::vector<const char *> before;
-            for (const std::optional<std::string> &value : logged.before)
-                before.push_back(value ? value->c_str() : nullptr);
-            const store_call call{logged.name, logged.status, before.size(), before.data(),
-                                  logged.written ? logged.written->c_str() : nullptr};
-            if (int stop = visit(context, &call)) return stop;
-        }
+        return visit_calls(store->calls, visit, context);
     } catch (const std::bad_alloc &) {
         return MEMSTORE_ERR_NO_MEMORY;
     }
-    return 0;
 }
 
 void memstore_clear_calls(memstore *store) {

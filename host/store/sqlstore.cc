@@ -3,6 +3,7 @@
 #include "sqlstore.h"
 
 #include "tavri.h"
+#include "call_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,14 +29,6 @@ constexpr int fields = SQLSTORE_FIELDS;
 enum Statement { BEGIN, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, STATEMENTS };
 
 } // namespace
-
-// One tavri_ call as the log keeps it; see store_call in storelog.h.
-struct LoggedCall {
-    const char *name;
-    int status;
-    std::vector<std::optional<std::string>> before;
-    std::optional<std::string> written;
-};
 
 struct sqlstore {
     sqlite3 *db = nullptr;
@@ -650,17 +643,7 @@ void sqlstore_log_calls(sqlstore *store, int on) {
 }
 
 int sqlstore_each_call(sqlstore *store, store_call_visitor visit, void *context) {
-    return guarded([=] {
-        for (const LoggedCall &logged : store->calls) {
-            std::vector<const char *> before;
-            for (const std::optional<std::string> &value : logged.before)
-                before.push_back(value ? value->c_str() : nullptr);
-            const store_call call{logged.name, logged.status, before.size(), before.data(),
-                                  logged.written ? logged.written->c_str() : nullptr};
-            if (int stop = visit(context, &call)) return stop;
-        }
-        return 0;
-    });
+    return guarded([=] { return visit_calls(store->calls, visit, context); });
 }
 
 void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds) {
