@@ -259,7 +259,10 @@ class JsonBuilder {
     void unsigned_number(const char *name, uint64_t value) { top()[name] = value; }
     void flag(const char *name, bool value) { top()[name] = value; }
     void null(const char *name) { top()[name] = nullptr; }
-    void begin(const char *name) { inner_ = name; top()[name] = json::object(); }
+    void begin(const char *name) {
+        value_[name] = json::object();
+        inner_ = name;
+    }
     void end() { inner_ = nullptr; }
     json result() { return std::move(value_); }
 

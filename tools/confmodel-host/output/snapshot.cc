@@ -209,8 +209,9 @@ Section section_of(const Record &record) {
 std::string record_label(const Record &record, uint32_t nth) {
     const char *name = record.column(0);
     std::string text = record.table == Table::remote_device ? std::string("device ") + name
-                       : name != nullptr                    ? std::string(name)
-                                                            : std::string("without a pathname");
+                       : name == nullptr                    ? std::string("without a pathname")
+                       : *name == '\0'                      ? std::string("with an empty pathname")
+                                                            : std::string(name);
     return nth > 1 ? text + " (" + ordinal(static_cast<int>(nth)) + ")" : text;
 }
 

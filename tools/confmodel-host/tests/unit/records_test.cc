@@ -1,0 +1,184 @@
+// The host program's own layers, below the command line: reading records,
+// naming and pairing them, and writing JSON and text the way the views do.
+#include "input/index.h"
+#include "input/records.h"
+#include "input/text.h"
+#include "output/json.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A line read the way a dump is read, and its answer: the record as JSON, or
+// the message.
+std::string read_line(const std::string &text, TextArena &texts, bool fast) {
+    static const uint8_t source = register_source("line");
+    std::string line = text;
+    line.reserve(line.size() + JsonReader::padding);
+    try {
+        if (fast) {
+            LineRecords records;
+            records.read(line, source, 1);
+            return record_json(records.record(texts, {"op"})).dump();
+        }
+        JsonReader json;
+        JsonFields fields;
+        std::string error = json.full(line, fields);
+        if (!error.empty()) return "line:1: " + error;
+        return record_json(read_record(fields, texts, source, 1, {"op"})).dump();
+    } catch (const Failure &e) {
+        return e.what();
+    }
+}
+
+TEST(LineRecords, TheFastWayAnswersAsTheFullParser) {
+    const char *const lines[] = {
+        R"({"table": "xnet", "columns": {"0": "/x", "5": "7"}})",
+        R"({"columns": {"5": "7", "0": "/x"}, "table": "fc_xnet"})",
+        R"({"table": "xnetgroup", "xnet": "/x", "columns": {"0": "/x/g", "6": "/pg"}})",
+        R"({"table": "subport", "parent_port": -0, "columns": {"0": "/s"}})",
+        R"({"table": "subport", "parent_port": 1.0, "columns": {"0": "/s"}})",
+        R"({"table": "subport", "parent_port": 2147483648, "columns": {"0": "/s"}})",
+        R"({"table": "xnet", "table": "xnet", "columns": {"0": "/x"}})",
+        R"({"table": "xnet", "\u0074able": "xnet", "columns": {"0": "/x"}})",
+        R"({"table": "xnet", "columns": {"0": "/x", "0": "/y"}})",
+        R"({"table": "xnet", "columns": {"05": "1", "0": "/x"}})",
+        R"({"table": "xnet", "columns": {"0": "caf\u00e9 \ud83d\ude00 \"q\" \\"}})",
+        R"({"table": "xnet", "columns": {"0": "/x\u0000y"}})",
+        R"({"table": "xnet", "columns": {"0": 7}})",
+        R"({"table": "xnet", "parent_port": 3, "columns": {"0": "/x", "12": "y"}})",
+        R"({"table": "xnet", "extra": {"a": 1, "a": 2}, "columns": {"0": "/x"}})",
+        R"({"op": "remove", "table": "portgroup", "columns": {"0": "/pg"}})",
+        R"({"table": "xnet", "columns": {"0": "/x"}} trailing)",
+        R"({"table": "xnet", "columns": {"0": 1e400}})",
+        "{\"table\": \"xnet\", \"columns\": {\"0\": \"tab\there\"}}",
+        R"(["xnet"])",
+        R"({})",
+    };
+    for (const char *line : lines) {
+        SCOPED_TRACE(line);
+        TextArena texts;
+        EXPECT_EQ(read_line(line, texts, true), read_line(line, texts, false));
+    }
+}
+
+// Two records of a table, with column 0 (absent when null) and an xnet.
+struct Named {
+    Table table;
+    const char *name;
+    std::string_view xnet;
+};
+
+Record make(TextArena &texts, const Named &n) {
+    static const uint8_t source = register_source("records");
+    Record::Builder builder(n.table, source, 1);
+    if (n.name != nullptr) builder.set(0, n.name);
+    return builder.build(texts, n.xnet, std::nullopt);
+}
+
+TEST(Identity, SharedExactlyWhenKindNameAndXnetAre) {
+    using namespace std::string_view_literals;
+    struct Case {
+        Named a, b;
+        bool same;
+    } cases[] = {
+        {{Table::xnet, "/x", {}}, {Table::fc_xnet, "/x", {}}, true},
+        {{Table::xnetgroup, "/g", "/x"}, {Table::fc_xnetgroup, "/g", "/x"}, true},
+        {{Table::xnetgroup, "/g", "/x"}, {Table::xnetgroup, "/g", "/y"}, false},
+        {{Table::xnetgroup, "a\x1e" "b", "c"}, {Table::xnetgroup, "a", "b\x1e" "c"}, false},
+        {{Table::port_protect, nullptr, {}}, {Table::port_protect, "", {}}, false},
+        {{Table::port_protect, nullptr, {}}, {Table::port_protect, nullptr, {}}, true},
+        {{Table::subport, "/p", {}}, {Table::subport_protect, "/p", {}}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.a.name ? c.a.name : "(absent)") + " / " +
+                     (c.b.name ? c.b.name : "(absent)"));
+        TextArena texts;
+        Record a = make(texts, c.a), b = make(texts, c.b);
+        EXPECT_EQ(identity(a) == identity(b), c.same);
+        if (c.same) {
+            EXPECT_EQ(RecordKeyHash()(identity(a)), RecordKeyHash()(identity(b)));
+        }
+    }
+}
+
+TEST(Pairing, TheKthRecordOfAnIdentityWithTheKth) {
+    TextArena texts;
+    // Before: a, b, a, c; after: a, d, a, a, d.
+    Record a1 = make(texts, {Table::subport, "/a", {}}), b = make(texts, {Table::subport, "/b", {}}),
+           a2 = make(texts, {Table::subport, "/a", {}}), c = make(texts, {Table::subport, "/c", {}}),
+           a3 = make(texts, {Table::subport, "/a", {}}), d = make(texts, {Table::subport, "/d", {}});
+    RecordList before = {&a1, &b, &a2, &c}, after = {&a2, &d, &a1, &a3, &d};
+    Pairing p = pair_records(before, after);
+    constexpr uint32_t none = Pairing::none;
+    EXPECT_EQ(std::vector<uint32_t>(p.partner.begin(), p.partner.end()),
+              (std::vector<uint32_t>{0, none, 2, none, none}));
+    EXPECT_EQ(std::vector<uint32_t>(p.nth.begin(), p.nth.end()), (std::vector<uint32_t>{1, 1, 2, 3, 2}));
+    EXPECT_EQ(std::vector<uint32_t>(p.olds.begin(), p.olds.end()), (std::vector<uint32_t>{2, 0, 2, 2, 0}));
+    EXPECT_EQ(std::vector<uint32_t>(p.news.begin(), p.news.end()), (std::vector<uint32_t>{3, 2, 3, 3, 2}));
+    EXPECT_EQ(std::vector<bool>(p.paired.begin(), p.paired.end()),
+              (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(std::vector<uint32_t>(p.old_nth.begin(), p.old_nth.end()),
+              (std::vector<uint32_t>{1, 1, 2, 1}));
+    EXPECT_EQ(std::vector<uint32_t>(p.old_news.begin(), p.old_news.end()),
+              (std::vector<uint32_t>{3, 0, 3, 0}));
+}
+
+TEST(JsonWriter, WritesWhatNlohmannWrites) {
+    const char *const texts[] = {"plain", "\"quoted\" \\ /", "\b\f\n\r\t\x01\x1f\x7f",
+                                 "caf\xc3\xa9", "\xe2\x80\xa8\xe2\x80\xae", "\xf0\x9f\x98\x80", ""};
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        std::string direct;
+        append_json_string(direct, text);
+        EXPECT_EQ(direct, nlohmann::json(text).dump(-1, ' ', true));
+    }
+    TextArena arena;
+    Record::Builder builder(Table::xnetgroup, register_source("records"), 1);
+    builder.set(7, "-1");
+    builder.set(0, "/x/g\xc3\xa9");
+    Record group = builder.build(arena, "/x", std::nullopt);
+    std::string line;
+    append_record_line(line, group);
+    EXPECT_EQ(line, record_json(group).dump(-1, ' ', true) + "\n");
+}
+
+TEST(JsonWriter, ObjectsIndentedAsTheViewsIndent) {
+    std::string out;
+    JsonObjectWriter object(out, 4);
+    object.unsigned_number("key", 7);
+    object.null("none");
+    object.begin("fields");
+    object.text("3", "x");
+    object.end();
+    object.begin("empty");
+    object.end();
+    object.finish();
+    nlohmann::ordered_json same = {{"key", 7}, {"none", nullptr}, {"fields", {{"3", "x"}}},
+                                   {"empty", nlohmann::ordered_json::object()}};
+    std::string expected = "    " + same.dump(2);
+    for (size_t at = expected.find('\n'); at != std::string::npos; at = expected.find('\n', at + 1))
+        expected.insert(at + 1, "    ");
+    EXPECT_EQ(out, expected);
+}
+
+TEST(Escaped, NothingActsOnATerminal) {
+    struct Case {
+        const char *text, *shown;
+    } cases[] = {
+        {"a\nb\\c", "a\\nb\\\\c"},
+        {"\x1b[2J", "\\x1b[2J"},
+        {"\xc2\x9b", "\\u009b"},
+        {"left\xe2\x80\xaeright", "left\\u202eright"},
+        {"\xe2\x80\xa8\xe2\x80\xa9\xe2\x81\xa6\xe2\x80\x8f\xd8\x9c", "\\u2028\\u2029\\u2066\\u200f\\u061c"},
+        {"caf\xc3\xa9 \xe6\x97\xa5", "caf\xc3\xa9 \xe6\x97\xa5"},
+        {"\xff\xc0\xaf", "\\xff\\xc0\\xaf"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(escaped(c.text), c.shown);
+    }
+    EXPECT_EQ(quote("a\"b"), "\"a\\\"b\"");
+}
+
+} // namespace
