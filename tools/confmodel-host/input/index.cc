@@ -3,6 +3,33 @@
 #include <stdexcept>
 #include <unordered_map>
 
+namespace {
+
+// The records of a configuration by identity: one table of positions, open
+// addressing, and a chain through the positions that share an identity.
+class IdentityIndex {
+  public:
+    static constexpr uint32_t none = Pairing::none;
+
+    // The records must outlive the index.
+    explicit IdentityIndex(const RecordList &records);
+
+    // The first position of a record with this identity, or none; the next
+    // one after a position, or none.
+    uint32_t first(const RecordKey &key) const;
+    uint32_t next(uint32_t position) const { return next_[position]; }
+    // Whether a position holds the first record of its identity.
+    bool is_first(uint32_t position) const { return first_[position]; }
+
+  private:
+    const RecordList &records_;
+    LargeVector<uint32_t> slots_;  // a first position + 1, or 0
+    LargeVector<uint32_t> hashes_; // of the slot's identity, to pass over others quickly
+    LargeVector<uint32_t> next_;
+    std::vector<bool> first_;
+    size_t mask_;
+};
+
 IdentityIndex::IdentityIndex(const RecordList &records)
     : records_(records), next_(records.size(), none), first_(records.size()) {
     if (records.size() >= none) throw std::length_error("too many records");
@@ -46,19 +73,7 @@ uint32_t IdentityIndex::first(const RecordKey &key) const {
     }
 }
 
-uint32_t IdentityIndex::count_from(uint32_t position) const {
-    uint32_t n = 0;
-    for (uint32_t at = position; at != none; at = next_[at])
-        n++;
-    return n;
-}
-
-std::vector<size_t> IdentityIndex::positions(const RecordKey &key) const {
-    std::vector<size_t> out;
-    for (uint32_t at = first(key); at != none; at = next_[at])
-        out.push_back(at);
-    return out;
-}
+} // namespace
 
 Pairing pair_records(const RecordList &before,
                      const RecordList &after) {
