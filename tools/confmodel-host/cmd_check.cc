@@ -19,8 +19,9 @@ int cmd_check(Session &session, const std::string &source, bool as_json) {
     std::vector<services::LogLine> lines;
     services::set_output(as_json ? nullptr : stdout);
     services::capture(&lines);
+    // Every record goes through the module; a check keeps no port record.
     HostModel model(session.module());
-    model.build(dump);
+    model.build(dump, HostModel::Parts::decoded_and_released);
     services::capture(nullptr);
     services::set_output(stderr);
     fflush(stdout);

@@ -80,6 +80,8 @@ template <typename Cause> void HostModel::decode_under(const Record &record, con
         } out;
         if (int status = parse_port_record(module_, record, out); status != 0)
             services::note(text_of(cause), "parse_subport_data returned " + std::to_string(status));
+        else if (parts_ == Parts::decoded_and_released)
+            module_.free_subport_data(&out.subport);
         else if (record.table == Table::subport)
             subports_.push_back({&record, out.subport});
         else if (record.table == Table::port_protect)
@@ -120,16 +122,18 @@ template <typename Records> void HostModel::build_from(const Records &records, P
     }
     orphans_.clear();
     if (parts == Parts::lists) return;
-    size_t counts[3] = {};
-    for (const auto &item : records) {
-        Table table = record_at(item).table;
-        counts[0] += table == Table::subport;
-        counts[1] += table == Table::port_protect;
-        counts[2] += table == Table::subport_protect;
+    if (parts == Parts::everything) {
+        size_t counts[3] = {};
+        for (const auto &item : records) {
+            Table table = record_at(item).table;
+            counts[0] += table == Table::subport;
+            counts[1] += table == Table::port_protect;
+            counts[2] += table == Table::subport_protect;
+        }
+        subports_.reserve(counts[0]);
+        port_protects_.reserve(counts[1]);
+        subport_protects_.reserve(counts[2]);
     }
-    subports_.reserve(counts[0]);
-    port_protects_.reserve(counts[1]);
-    subport_protects_.reserve(counts[2]);
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },
          [&](const Record &r) { decode_under(r, r); });

@@ -39,10 +39,12 @@ class HostModel {
     // Port groups, then xnets, then xnetgroups, whatever the order of the
     // records; then the native-VLAN test of every xnet; then the port
     // records, unless only the lists are asked for (the port records'
-    // decoding depends on nothing but their own record). Remarks of the host
-    // itself (a refused record, a duplicate xnet) go to standard error as
-    // notes. The records must outlive the model.
-    enum class Parts { everything, lists };
+    // decoding depends on nothing but their own record), or the port records
+    // are to be decoded and let go at once (the module sees each, and
+    // nothing is kept: a check). Remarks of the host itself (a refused
+    // record, a duplicate xnet) go to standard error as notes. The records
+    // must outlive the model.
+    enum class Parts { everything, lists, decoded_and_released };
     void build(const RecordList &records, Parts parts = Parts::everything);
     void build(const Dump &dump, Parts parts = Parts::everything);
 
