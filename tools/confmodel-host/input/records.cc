@@ -141,7 +141,7 @@ bool is_xnetgroup(Table table) {
 }
 
 uintptr_t device_key(const Record &device) {
-    return static_cast<uintptr_t>(std::stoull(device.column(REMOTE_DEVICE_KEY)));
+    return static_cast<uintptr_t>(*canonical_number(device.column(REMOTE_DEVICE_KEY), UINT32_MAX));
 }
 
 std::string location(const std::string &source, uint32_t line) {
@@ -262,30 +262,53 @@ char *TextArena::allocate(size_t size) {
     return at;
 }
 
+namespace {
+
+// Each text of a record stands after its length, so that passing over it
+// reads no byte of it: one byte below 255, else 255 and four bytes.
+constexpr size_t long_text = 255;
+
+size_t header_size(size_t length) {
+    return length < long_text ? 1 : 5;
+}
+
+// The text at p (after its length), and where the next length stands.
+const char *text_at(const char *p, const char **next) {
+    size_t length = static_cast<unsigned char>(*p);
+    if (length < long_text) {
+        *next = p + 1 + length + 1;
+        return p + 1;
+    }
+    uint32_t wide;
+    memcpy(&wide, p + 1, sizeof wide);
+    *next = p + 5 + wide + 1;
+    return p + 5;
+}
+
+} // namespace
+
 const char *Record::column(size_t n) const {
     if (!has(n)) return nullptr;
-    const char *text = texts_;
-    for (uint32_t before = present_ & ((1u << n) - 1); before != 0; before &= before - 1)
-        text += strlen(text) + 1;
+    const char *p = texts_, *text = nullptr;
+    for (uint32_t upto = present_ & ((2u << n) - 1); upto != 0; upto &= upto - 1)
+        text = text_at(p, &p);
     return text;
 }
 
 std::string_view Record::xnet() const {
     if (!is_xnetgroup(table)) return {};
-    const char *text = texts_;
+    const char *p = texts_;
     for (uint32_t left = present_; left != 0; left &= left - 1)
-        text += strlen(text) + 1;
-    return text;
+        text_at(p, &p);
+    const char *text = text_at(p, &p);
+    return {text, static_cast<size_t>(p - text - 1)};
 }
 
 std::array<char *, MAX_COLUMNS> Record::columns() const {
     std::array<char *, MAX_COLUMNS> out{};
-    char *text = const_cast<char *>(texts_);
-    for (size_t n = 0; n < MAX_COLUMNS; n++) {
-        if (!has(n)) continue;
-        out[n] = text;
-        text += strlen(text) + 1;
-    }
+    const char *p = texts_;
+    for (uint32_t left = present_; left != 0; left &= left - 1)
+        out[__builtin_ctz(left)] = const_cast<char *>(text_at(p, &p));
     return out;
 }
 
@@ -297,13 +320,22 @@ Record Record::Builder::build(TextArena &arena, std::string_view xnet,
     record.line = line_;
     record.parent_port = parent_port;
     record.present_ = present_;
-    size_t size = is_xnetgroup(table_) ? xnet.size() + 1 : 0;
+    auto space = [](size_t length) { return header_size(length) + length + 1; };
+    size_t size = is_xnetgroup(table_) ? space(xnet.size()) : 0;
     for (uint32_t left = present_; left != 0; left &= left - 1)
-        size += texts_[__builtin_ctz(left)].size + 1;
+        size += space(texts_[__builtin_ctz(left)].size);
     char *texts = arena.allocate(std::max<size_t>(size, 1)); // a place even for no text
     record.texts_ = texts;
     record.size_ = static_cast<uint32_t>(size);
     auto append = [&](std::string_view text) {
+        if (text.size() < long_text) {
+            *texts++ = static_cast<char>(text.size());
+        } else {
+            *texts++ = static_cast<char>(long_text);
+            uint32_t wide = static_cast<uint32_t>(text.size());
+            memcpy(texts, &wide, sizeof wide);
+            texts += sizeof wide;
+        }
         if (!text.empty()) memcpy(texts, text.data(), text.size());
         texts[text.size()] = '\0';
         texts += text.size() + 1;

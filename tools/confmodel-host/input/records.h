@@ -111,8 +111,9 @@ class Record {
   private:
     uint32_t present_ = 0; // bit n: column n is present
     uint32_t size_ = 0;
-    // Each present column's text and a NUL, in column order, then the xnet
-    // and a NUL; in the arena of the dump or change set.
+    // Each present column's text, in column order, then the xnet: each
+    // after its length and before a NUL; in the arena of the dump or change
+    // set.
     const char *texts_ = "";
 };
 

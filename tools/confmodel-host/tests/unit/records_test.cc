@@ -102,6 +102,25 @@ TEST(Identity, SharedExactlyWhenKindNameAndXnetAre) {
     }
 }
 
+TEST(Record, TextsOfAnyLengthAsTheyWereSet) {
+    const std::string long_name(300, 'n'), long_xnet(70000, 'x'), long_text(254, 't');
+    TextArena arena;
+    Record::Builder builder(Table::xnetgroup, register_source("records"), 1);
+    builder.set(7, long_text);
+    builder.set(0, long_name);
+    builder.set(5, "");
+    Record record = builder.build(arena, long_xnet, std::nullopt);
+    EXPECT_EQ(record.column(0), long_name);
+    EXPECT_EQ(record.column(5), std::string());
+    EXPECT_EQ(record.column(6), nullptr);
+    EXPECT_EQ(record.column(7), long_text);
+    EXPECT_EQ(record.xnet(), long_xnet);
+    auto columns = record.columns();
+    EXPECT_EQ(columns[0], record.column(0));
+    EXPECT_EQ(columns[7], record.column(7));
+    EXPECT_EQ(columns[6], nullptr);
+}
+
 TEST(Pairing, TheKthRecordOfAnIdentityWithTheKth) {
     TextArena texts;
     // Before: a, b, a, c; after: a, d, a, a, d.
