@@ -36,14 +36,15 @@ void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const
     RecordList added;
     for (const Record *record : plan.result) {
         if (record->table != Table::remote_device) continue;
-        auto at = plan.touched.find(identity(*record));
-        if (at == plan.touched.end() || at->second.after != record) continue;
-        if (at->second.before == nullptr || at->second.moved) {
-            if (at->second.moved) rewritten[device_key(*at->second.before)] = nullptr;
-            step({at->second.cause, "add " + describe_phrase(*record) + " to the store"});
+        auto at = plan.by_after.find(record);
+        if (at == plan.by_after.end()) continue;
+        const Plan::Touched &t = *at->second;
+        if (t.before == nullptr || t.moved) {
+            if (t.moved) rewritten[device_key(*t.before)] = nullptr;
+            step({t.cause, "add " + describe_phrase(*record) + " to the store"});
             added.push_back(record);
         } else {
-            step({at->second.cause, "write " + describe_phrase(*record) + " in the store"});
+            step({t.cause, "write " + describe_phrase(*record) + " in the store"});
             rewritten[device_key(*record)] = record;
         }
     }
@@ -101,9 +102,8 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
             writes++;
         }
         for (const Record *record : plan.result) {
-            auto t = plan.touched.find(identity(*record));
-            if (t != plan.touched.end() && t->second.after == record &&
-                (t->second.before == nullptr || t->second.moved)) {
+            auto t = plan.by_after.find(record);
+            if (t != plan.by_after.end() && (t->second->before == nullptr || t->second->moved)) {
                 file.insert(*record);
                 writes++;
             }

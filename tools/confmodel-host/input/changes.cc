@@ -121,6 +121,10 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     for (auto it = plan.touched.begin(); it != plan.touched.end();)
         it = it->second.before == nullptr && it->second.after == nullptr ? plan.touched.erase(it)
                                                                          : std::next(it);
+    for (const auto &[id, t] : plan.touched) {
+        if (t.before != nullptr) plan.by_before.emplace(t.before, &t);
+        if (t.after != nullptr) plan.by_after.emplace(t.after, &t);
+    }
 
     // As in a dump, every xnetgroup is filed under an xnet of the result.
     std::unordered_set<std::string_view> xnets;

@@ -34,6 +34,13 @@ nlohmann::ordered_json change_json(const Change &change);
 // removed), and the change that decided it. It points into the base and the
 // change set, which must outlive it.
 struct Plan {
+    Plan() = default;
+    // Moved, never copied: by_before and by_after point into touched.
+    Plan(Plan &&) = default;
+    Plan &operator=(Plan &&) = default;
+    Plan(const Plan &) = delete;
+    Plan &operator=(const Plan &) = delete;
+
     RecordList result; // in store order
     struct Touched {
         const Record *before;
@@ -42,6 +49,11 @@ struct Plan {
         std::string cause; // where the last change of it stands
     };
     std::unordered_map<RecordKey, Touched, RecordKeyHash> touched; // by identity
+    // The same by their records: a record before the plan, a record after.
+    // A configuration holds one record of a touched identity, so that a
+    // record of the configuration before (or after) is touched exactly when
+    // it is found here.
+    std::unordered_map<const Record *, const Touched *> by_before, by_after;
 };
 
 // Applies the changes to the base's records in order: a removal deletes the

@@ -257,16 +257,11 @@ void compare_changed_records(Comparison &c, const Module &module,
                              const RecordList &before, const Plan &plan) {
     // Every other record is the same on both sides: the records the plan
     // touched, each in its configuration's order, compare as the whole would.
-    std::unordered_set<const Record *> olds, news;
-    for (const auto &[id, t] : plan.touched) {
-        if (t.before != nullptr) olds.insert(t.before);
-        if (t.after != nullptr) news.insert(t.after);
-    }
     RecordList old_records, new_records;
     for (const Record *record : before)
-        if (olds.count(record)) old_records.push_back(record);
+        if (plan.by_before.count(record)) old_records.push_back(record);
     for (const Record *record : plan.result)
-        if (news.count(record)) new_records.push_back(record);
+        if (plan.by_after.count(record)) new_records.push_back(record);
     compare_records(c, module, old_records, new_records);
 }
 

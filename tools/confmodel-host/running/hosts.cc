@@ -20,8 +20,8 @@ const Plan::Touched *touched(const Plan &plan, const Record &record) {
 // The cause of the change that brings this record, or null when it was
 // there before.
 const std::string *changed_to(const Plan &plan, const Record &record) {
-    const Plan::Touched *t = touched(plan, record);
-    return t != nullptr && t->after == &record ? &t->cause : nullptr;
+    auto at = plan.by_after.find(&record);
+    return at == plan.by_after.end() ? nullptr : &at->second->cause;
 }
 
 const char *goes(const Plan::Touched &t) {
@@ -88,8 +88,10 @@ void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepS
     auto drop = [&](auto &records, auto release) {
         records.erase(std::remove_if(records.begin(), records.end(),
                                      [&](auto &r) {
-                                         const Plan::Touched *t = touched(plan, *r.record);
-                                         if (t == nullptr) return false;
+                                         // A record of the configuration before.
+                                         auto at = plan.by_before.find(r.record);
+                                         if (at == plan.by_before.end()) return false;
+                                         const Plan::Touched *t = at->second;
                                          step({t->cause, "release " + describe_phrase(*r.record)});
                                          release(r);
                                          return true;
