@@ -268,12 +268,37 @@ void compare_changed_records(Comparison &c, const Module &module,
 void compare_running_records(Comparison &c, const Module &module,
                              const RecordList &running,
                              const RecordList &configuration) {
-    RecordList mine = running, theirs;
-    for (const Record *record : configuration)
-        if (section_of(*record) != SECTIONS) theirs.push_back(record);
-    std::sort(mine.begin(), mine.end());
-    std::sort(theirs.begin(), theirs.end());
-    if (mine != theirs) compare_records(c, module, running, configuration);
+    // The same records in any order? Both are walked in step; a record out
+    // of place waits until the other side reaches it, so that the waiting
+    // stays as small as the records are displaced.
+    std::unordered_multiset<const Record *> waiting_mine, waiting_theirs;
+    auto meet = [](const Record *record, auto &waiting_here, auto &waiting_there) {
+        auto there = waiting_there.find(record);
+        if (there != waiting_there.end())
+            waiting_there.erase(there);
+        else
+            waiting_here.insert(record);
+    };
+    auto next_of_theirs = [&](size_t j) {
+        while (j < configuration.size() && section_of(*configuration[j]) == SECTIONS)
+            j++;
+        return j;
+    };
+    size_t i = 0, j = next_of_theirs(0);
+    while (i < running.size() || j < configuration.size()) {
+        if (i < running.size() && j < configuration.size() && running[i] == configuration[j]) {
+            i++;
+            j = next_of_theirs(j + 1);
+            continue;
+        }
+        if (i < running.size()) meet(running[i++], waiting_mine, waiting_theirs);
+        if (j < configuration.size()) {
+            meet(configuration[j], waiting_theirs, waiting_mine);
+            j = next_of_theirs(j + 1);
+        }
+    }
+    if (!waiting_mine.empty() || !waiting_theirs.empty())
+        compare_records(c, module, running, configuration);
 }
 
 namespace {

@@ -70,6 +70,17 @@ TEST_F(CompareRecords, TheSameRecordsInAnotherOrderDifferInNothing) {
     Comparison differs;
     compare_running_records(differs, module(), running, other);
     EXPECT_EQ(differs.entries.size(), 1u);
+    // A record held twice, or one missing at either end, is no reordering.
+    const std::pair<RecordList, RecordList> unlike[] = {
+        {{&device, &device, &unnamed}, {&device, &unnamed, &port1}},
+        {{&device, &unnamed}, {&device, &unnamed, &port1}},
+        {{&device, &unnamed, &port1}, {&unnamed, &port1}},
+    };
+    for (const auto &[mine, theirs] : unlike) {
+        Comparison c;
+        compare_running_records(c, module(), mine, theirs);
+        EXPECT_FALSE(c.same());
+    }
 }
 
 TEST_F(CompareRecords, APlansTouchedRecordsCompareAsTheWhole) {
