@@ -1,30 +1,61 @@
 #include "input/index.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <unordered_map>
 
 namespace {
 
+constexpr uint32_t none = Pairing::none;
+
+// A slot of the index: a first position + 1 (0 when free) and its identity's
+// hash, side by side so that a probe reads one place in memory.
+struct Slot {
+    uint32_t at;
+    uint32_t hash;
+};
+
+// Calls probe(i, hash of record i's identity) for every record in order. The
+// hashes are taken some records ahead and their slots fetched meanwhile: a
+// million records' slots are far apart, and each probe would otherwise wait
+// for memory.
+template <typename Probe>
+void probe_in_order(const RecordList &records, const LargeVector<Slot> &slots, Probe probe) {
+    constexpr uint32_t ahead = 16;
+    const size_t mask = slots.size() - 1;
+    size_t hashes[ahead];
+    auto fetch = [&](uint32_t i) {
+        hashes[i % ahead] = RecordKeyHash()(identity(*records[i]));
+        __builtin_prefetch(&slots[hashes[i % ahead] & mask]);
+    };
+    const uint32_t count = static_cast<uint32_t>(records.size());
+    for (uint32_t i = 0; i < std::min(ahead, count); i++)
+        fetch(i);
+    for (uint32_t i = 0; i < count; i++) {
+        const size_t hash = hashes[i % ahead];
+        if (i + ahead < count) fetch(i + ahead);
+        probe(i, hash);
+    }
+}
+
 // The records of a configuration by identity: one table of positions, open
 // addressing, and a chain through the positions that share an identity.
 class IdentityIndex {
   public:
-    static constexpr uint32_t none = Pairing::none;
-
     // The records must outlive the index.
     explicit IdentityIndex(const RecordList &records);
 
-    // The first position of a record with this identity, or none; the next
-    // one after a position, or none.
-    uint32_t first(const RecordKey &key) const;
+    // The first position of a record with this identity and hash, or none;
+    // the next one after a position, or none.
+    uint32_t first(const RecordKey &key, size_t hash) const;
     uint32_t next(uint32_t position) const { return next_[position]; }
     // Whether a position holds the first record of its identity.
     bool is_first(uint32_t position) const { return first_[position]; }
+    const LargeVector<Slot> &slots() const { return slots_; }
 
   private:
     const RecordList &records_;
-    LargeVector<uint32_t> slots_;  // a first position + 1, or 0
-    LargeVector<uint32_t> hashes_; // of the slot's identity, to pass over others quickly
+    LargeVector<Slot> slots_;
     LargeVector<uint32_t> next_;
     std::vector<bool> first_;
     size_t mask_;
@@ -36,40 +67,35 @@ IdentityIndex::IdentityIndex(const RecordList &records)
     size_t size = 16;
     while (size < 2 * records.size())
         size *= 2;
-    slots_.assign(size, 0);
-    hashes_.assign(size, 0);
+    slots_.assign(size, Slot{0, 0});
     mask_ = size - 1;
     // Each identity's last position so far, kept at its first.
     LargeVector<uint32_t> last(records.size(), none);
-    RecordKeyHash hash;
-    for (uint32_t i = 0; i < records.size(); i++) {
-        RecordKey key = identity(*records[i]);
-        size_t h = hash(key);
+    probe_in_order(records, slots_, [&](uint32_t i, size_t h) {
         for (size_t slot = h & mask_;; slot = (slot + 1) & mask_) {
-            uint32_t at = slots_[slot];
-            if (at == 0) {
-                slots_[slot] = i + 1;
-                hashes_[slot] = static_cast<uint32_t>(h);
+            Slot &s = slots_[slot];
+            if (s.at == 0) {
+                s = {i + 1, static_cast<uint32_t>(h)};
                 first_[i] = true;
                 last[i] = i;
-                break;
+                return;
             }
-            if (hashes_[slot] == static_cast<uint32_t>(h) && identity(*records[at - 1]) == key) {
-                next_[last[at - 1]] = i;
-                last[at - 1] = i;
-                break;
+            if (s.hash == static_cast<uint32_t>(h) &&
+                identity(*records_[s.at - 1]) == identity(*records_[i])) {
+                next_[last[s.at - 1]] = i;
+                last[s.at - 1] = i;
+                return;
             }
         }
-    }
+    });
 }
 
-uint32_t IdentityIndex::first(const RecordKey &key) const {
-    size_t h = RecordKeyHash()(key);
+uint32_t IdentityIndex::first(const RecordKey &key, size_t h) const {
     for (size_t slot = h & mask_;; slot = (slot + 1) & mask_) {
-        uint32_t at = slots_[slot];
-        if (at == 0) return none;
-        if (hashes_[slot] == static_cast<uint32_t>(h) && identity(*records_[at - 1]) == key)
-            return at - 1;
+        const Slot &s = slots_[slot];
+        if (s.at == 0) return none;
+        if (s.hash == static_cast<uint32_t>(h) && identity(*records_[s.at - 1]) == key)
+            return s.at - 1;
     }
 }
 
@@ -77,7 +103,6 @@ uint32_t IdentityIndex::first(const RecordKey &key) const {
 
 Pairing pair_records(const RecordList &before,
                      const RecordList &after) {
-    constexpr uint32_t none = Pairing::none;
     const IdentityIndex old_at(before);
     Pairing p;
     p.old_nth.assign(before.size(), 1);
@@ -98,13 +123,13 @@ Pairing pair_records(const RecordList &before,
     p.partner.assign(after.size(), none);
     p.nth.assign(after.size(), 1);
     p.group.assign(after.size(), none);
-    for (uint32_t i = 0; i < after.size(); i++) {
+    probe_in_order(after, old_at.slots(), [&](uint32_t i, size_t hash) {
         RecordKey key = identity(*after[i]);
-        uint32_t o = old_at.first(key);
+        uint32_t o = old_at.first(key, hash);
         p.group[i] = o;
         if (o == none) {
             p.nth[i] = ++only_after[key];
-            continue;
+            return;
         }
         p.nth[i] = ++new_count[o];
         if (cursor[o] != none) {
@@ -112,7 +137,7 @@ Pairing pair_records(const RecordList &before,
             p.paired[cursor[o]] = true;
             cursor[o] = old_at.next(cursor[o]);
         }
-    }
+    });
     p.olds.resize(after.size());
     p.news.resize(after.size());
     for (uint32_t i = 0; i < after.size(); i++) {

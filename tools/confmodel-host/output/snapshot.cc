@@ -265,40 +265,51 @@ void compare_changed_records(Comparison &c, const Module &module,
     compare_records(c, module, old_records, new_records);
 }
 
+namespace {
+
+// Whether two lists hold the very same records, in any order. A running host
+// keeps most in the configuration's order, so that is tried first; else the
+// records of one go into a table of addresses and each of the other's is
+// taken out of it.
+bool same_records(const RecordList &mine, const RecordList &theirs) {
+    if (mine.size() != theirs.size()) return false;
+    if (std::equal(mine.begin(), mine.end(), theirs.begin())) return true;
+    size_t size = 16;
+    while (size < 2 * theirs.size())
+        size *= 2;
+    const size_t mask = size - 1;
+    const Record *const taken = reinterpret_cast<const Record *>(alignof(Record));
+    LargeVector<const Record *> slots(size, nullptr);
+    auto home = [&](const Record *record) {
+        uint64_t h = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
+        return static_cast<size_t>(h >> 32 ^ h) & mask;
+    };
+    for (const Record *record : theirs) {
+        size_t slot = home(record);
+        while (slots[slot] != nullptr)
+            slot = (slot + 1) & mask;
+        slots[slot] = record;
+    }
+    for (const Record *record : mine) {
+        size_t slot = home(record);
+        while (slots[slot] != record) {
+            if (slots[slot] == nullptr) return false;
+            slot = (slot + 1) & mask;
+        }
+        slots[slot] = taken;
+    }
+    return true;
+}
+
+} // namespace
+
 void compare_running_records(Comparison &c, const Module &module,
                              const RecordList &running,
                              const RecordList &configuration) {
-    // The same records in any order? Both are walked in step; a record out
-    // of place waits until the other side reaches it, so that the waiting
-    // stays as small as the records are displaced.
-    std::unordered_multiset<const Record *> waiting_mine, waiting_theirs;
-    auto meet = [](const Record *record, auto &waiting_here, auto &waiting_there) {
-        auto there = waiting_there.find(record);
-        if (there != waiting_there.end())
-            waiting_there.erase(there);
-        else
-            waiting_here.insert(record);
-    };
-    auto next_of_theirs = [&](size_t j) {
-        while (j < configuration.size() && section_of(*configuration[j]) == SECTIONS)
-            j++;
-        return j;
-    };
-    size_t i = 0, j = next_of_theirs(0);
-    while (i < running.size() || j < configuration.size()) {
-        if (i < running.size() && j < configuration.size() && running[i] == configuration[j]) {
-            i++;
-            j = next_of_theirs(j + 1);
-            continue;
-        }
-        if (i < running.size()) meet(running[i++], waiting_mine, waiting_theirs);
-        if (j < configuration.size()) {
-            meet(configuration[j], waiting_theirs, waiting_mine);
-            j = next_of_theirs(j + 1);
-        }
-    }
-    if (!waiting_mine.empty() || !waiting_theirs.empty())
-        compare_records(c, module, running, configuration);
+    RecordList theirs;
+    for (const Record *record : configuration)
+        if (section_of(*record) != SECTIONS) theirs.push_back(record);
+    if (!same_records(running, theirs)) compare_records(c, module, running, configuration);
 }
 
 namespace {
