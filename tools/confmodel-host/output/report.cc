@@ -163,6 +163,12 @@ json describe_xnet(const xnet_entry &xnet) {
     json groups = json::array();
     LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
     groups.push_back(describe_xnetgroup(*group));
+    json out = describe_xnet_alone(xnet);
+    out["xnetgroups"] = groups;
+    return out;
+}
+
+json describe_xnet_alone(const xnet_entry &xnet) {
     json out = {
         {"pathname", xnet.pathname},
         {"kind", xnet.kind == XNET_KIND_FC ? "fc" : "ethernet"},
@@ -182,7 +188,6 @@ json describe_xnet(const xnet_entry &xnet) {
     out["eth_col9_flag"] = xnet.eth_col9_flag != 0;
     out["eth_col10_flag"] = xnet.eth_col10_flag != 0;
     out["eth11_fc13_flag"] = xnet.eth11_fc13_flag != 0;
-    out["xnetgroups"] = groups;
     return out;
 }
 

@@ -23,6 +23,7 @@ std::string port_ranges(uint64_t bitmap);
 
 ojson describe_portgroup(const portgroup_entry &group);
 ojson describe_xnet(const xnet_entry &xnet); // with its xnetgroups
+ojson describe_xnet_alone(const xnet_entry &xnet);
 ojson describe_xnetgroup(const xnetgroup_entry &group);
 ojson describe_subport(const subport_data &subport);
 ojson describe_port_protect(std::string_view pathname, const port_protect_data &data);

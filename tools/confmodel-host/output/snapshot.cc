@@ -71,9 +71,7 @@ Snapshot take_snapshot(const HostModel &model) {
     for (int port = 1; port <= 64; port++)
         s.lookups["port " + std::to_string(port)] = group_answer(m.find_ext_portgroup_for_port(port - 1));
     LIST_FOREACH(const xnet_entry, x, m.xnets) {
-        ojson description = describe_xnet(*x);
-        description.erase("xnetgroups");
-        xnets.add(x->pathname, x->pathname, description);
+        xnets.add(x->pathname, x->pathname, describe_xnet_alone(*x));
         s.lookups.emplace("vlan " + std::to_string(x->int_vid), x->pathname);
         s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
         std::unordered_map<std::string_view, const xnetgroup_entry *> first;
