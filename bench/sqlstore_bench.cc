@@ -127,10 +127,13 @@ void contended(benchmark::State &state, int processes) {
         close(go[1]);
         sqlstore *store = file.open();
         char byte;
+        // The count of calls, or the status of the one that failed, negated.
         long calls = store != nullptr && read(go[0], &byte, 1) == 0 ? 0 : -1;
         Flipper flip{dcbx_pending_test_and_set, sqlstore_handle(store), uintptr_t(key)};
-        while (calls >= 0 && !stop->load())
-            calls = flip() == 0 ? calls + 1 : -1;
+        while (calls >= 0 && !stop->load()) {
+            int status = flip();
+            calls = status == 0 ? calls + 1 : -std::abs(status);
+        }
         sqlstore_close(store);
         _exit(write(counts[1], &calls, sizeof calls) == sizeof calls ? 0 : 1);
     }
@@ -139,24 +142,26 @@ void contended(benchmark::State &state, int processes) {
     Flipper flip{dcbx_pending_test_and_set, sqlstore_handle(file.first()), 1};
     Clock::time_point start = Clock::now();
     close(go[1]);
-    bool failed = false;
+    long failed = 0; // a failed call's status
     for (auto _ : state) {
-        if (flip() != 0) {
-            failed = true;
+        if (int status = flip(); status != 0) {
+            failed = status;
             break;
         }
     }
     stop->store(true);
     double calls = double(state.iterations());
-    for (long count; read(counts[0], &count, sizeof count) == sizeof count;)
-        failed = failed || count < 0, calls += double(count);
+    for (long count; read(counts[0], &count, sizeof count) == sizeof count;) {
+        if (count < 0) failed = -count;
+        calls += double(std::max(count, 0L));
+    }
     calls_per_second(state, calls, start);
     for (pid_t child : children)
         waitpid(child, nullptr, 0);
     close(counts[0]);
     munmap(stop, sizeof *stop);
-    if (failed)
-        fail(state, "a test-and-set did not commit");
+    if (failed != 0)
+        fail(state, "a test-and-set did not commit: status " + std::to_string(failed));
 }
 
 void add_sqlstore_benchmarks() {
