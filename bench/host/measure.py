@@ -6,7 +6,7 @@ floors of parsing the same file, and prints the table of docs/performance.md:
 
 For each size it writes the dumps (generate.py: A, and B with 1% of its
 records changed and 0.1% added), the change set C = diff --changes A B, and
-a store file D imported from A; then runs every command and floor three
+a store file D imported from A; then runs every command and floor five
 times, interleaved, and keeps the least CPU time (user and system) and the
 largest peak resident size of each. Exits 1 when a command fails."""
 import os
@@ -15,7 +15,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-RUNS = 3
+RUNS = 5
 
 
 def run(usage_program, argv):
