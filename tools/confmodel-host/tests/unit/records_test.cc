@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // A line read the way a dump is read, and its answer: the record as JSON, or
@@ -141,6 +143,38 @@ TEST(Pairing, TheKthRecordOfAnIdentityWithTheKth) {
               (std::vector<uint32_t>{1, 1, 2, 1}));
     EXPECT_EQ(std::vector<uint32_t>(p.old_news.begin(), p.old_news.end()),
               (std::vector<uint32_t>{3, 0, 3, 0}));
+}
+
+// Lists shorter and longer than the records the index hashes ahead, against
+// pairing by counting: the k-th record of an identity after with the k-th
+// before.
+TEST(Pairing, AsCountingWouldPairAtAnyLength) {
+    for (size_t length : {0, 1, 15, 16, 17, 33, 500}) {
+        TextArena texts;
+        std::vector<std::string> names;
+        for (size_t i = 0; i < 2 * length; i++)
+            names.push_back("/n" + std::to_string(i % 7 == 0 ? i : i % 11));
+        std::vector<Record> records;
+        records.reserve(2 * length);
+        for (const std::string &name : names)
+            records.push_back(make(texts, {Table::subport, name.c_str(), {}}));
+        RecordList before, after;
+        for (size_t i = 0; i < length; i++) {
+            before.push_back(&records[i]);
+            after.push_back(&records[(i * 5 + length / 2) % (2 * length)]);
+        }
+        Pairing p = pair_records(before, after);
+        for (size_t i = 0; i < length; i++) {
+            const std::string_view name = after[i]->column(0);
+            auto same = [&](const Record *r) { return r->column(0) == name; };
+            const auto nth = std::count_if(after.begin(), after.begin() + i + 1, same);
+            uint32_t partner = Pairing::none;
+            for (size_t j = 0, k = 0; j < length; j++)
+                if (same(before[j]) && ++k == static_cast<size_t>(nth)) partner = j;
+            ASSERT_EQ(p.partner[i], partner) << "length " << length << ", record " << i;
+            ASSERT_EQ(p.nth[i], static_cast<uint32_t>(nth)) << "length " << length;
+        }
+    }
 }
 
 TEST(JsonWriter, WritesWhatNlohmannWrites) {
