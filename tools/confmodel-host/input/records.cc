@@ -3,6 +3,7 @@
 #include "input/text.h"
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <climits>
 #include <cstring>
@@ -113,8 +114,15 @@ const TableInfo &table_info(Table table) {
 }
 
 const TableInfo *find_table(std::string_view name) {
-    for (const TableInfo &t : tables)
-        if (name == t.name) return &t;
+    // Names with their lengths, so that most compare by length alone.
+    static const auto names = [] {
+        std::array<std::string_view, std::size(tables)> views;
+        for (size_t i = 0; i < views.size(); i++)
+            views[i] = tables[i].name;
+        return views;
+    }();
+    for (size_t i = 0; i < names.size(); i++)
+        if (name == names[i]) return &tables[i];
     return nullptr;
 }
 
@@ -180,9 +188,7 @@ Table identity_kind(Table table) {
 } // namespace
 
 RecordKey identity(const Record &record) {
-    const char *name = record.column(0);
-    return {identity_kind(record.table), name != nullptr, name != nullptr ? name : "",
-            record.xnet()};
+    return {identity_kind(record.table), record.has(0), record.column_text(0), record.xnet()};
 }
 
 size_t RecordKeyHash::operator()(const RecordKey &key) const {
@@ -288,11 +294,15 @@ const char *text_at(const char *p, const char **next) {
 } // namespace
 
 const char *Record::column(size_t n) const {
-    if (!has(n)) return nullptr;
+    return has(n) ? column_text(n).data() : nullptr;
+}
+
+std::string_view Record::column_text(size_t n) const {
+    if (!has(n)) return {};
     const char *p = texts_, *text = nullptr;
     for (uint32_t upto = present_ & ((2u << n) - 1); upto != 0; upto &= upto - 1)
         text = text_at(p, &p);
-    return text;
+    return {text, static_cast<size_t>(p - text - 1)};
 }
 
 std::string_view Record::xnet() const {

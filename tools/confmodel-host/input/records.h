@@ -92,6 +92,8 @@ class Record {
 
     // The text of column n, or null when absent.
     const char *column(size_t n) const;
+    // The same as a view, empty when absent.
+    std::string_view column_text(size_t n) const;
     bool has(size_t n) const { return n < MAX_COLUMNS && (present_ >> n & 1) != 0; }
     // Xnetgroups: the parent xnet's pathname; empty for other records.
     std::string_view xnet() const;
