@@ -36,8 +36,9 @@ std::string answer(const std::function<Record()> &read) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string_view input(reinterpret_cast<const char *>(data), size);
-    std::string line(input.substr(0, input.find('\n')));
-    line.reserve(line.size() + JsonReader::padding);
+    const std::string_view text = input.substr(0, input.find('\n'));
+    const std::string buffer = padded(text);
+    const std::string_view line(buffer.data(), text.size());
     static const uint8_t source = register_source("line");
     for (Reading reading : {Reading::record, Reading::identity}) {
         TextArena texts;

@@ -78,8 +78,10 @@ bool LineReader::next(std::string &line) {
             if (fill()) continue;
             if (length == 0) return false;
         }
-        // Room behind the line for the JSON parser's wide reads.
-        if (line.capacity() < length + JsonReader::padding) line.reserve(length + JsonReader::padding);
+        // Room behind the line for the JSON parser's wide reads, in bytes
+        // that hold a value: those of an earlier line, or spaces.
+        if (line.capacity() < length + JsonReader::padding)
+            line.assign(length + JsonReader::padding, ' ');
         line.assign(buffer_.data() + start_, length);
         start_ += length + (feed != nullptr ? 1 : 0);
         line_number_++;

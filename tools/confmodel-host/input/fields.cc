@@ -174,6 +174,12 @@ const size_t JsonReader::padding = 0;
 JsonReader::JsonReader() : parsers_(new Parsers) {}
 JsonReader::~JsonReader() = default;
 
+std::string padded(std::string_view line) {
+    std::string text(line.size() + JsonReader::padding, ' ');
+    text.replace(0, line.size(), line);
+    return text;
+}
+
 std::string JsonReader::full(std::string_view line, JsonFields &fields) {
     Events events(parsers_->texts);
     nlohmann::json::sax_parse(line.begin(), line.end(), &events);

@@ -56,4 +56,9 @@ class JsonReader {
     std::unique_ptr<Parsers> parsers_;
 };
 
+// A line's text followed by the padding fast() reads, as spaces: bytes with
+// a value, so that nothing the parser does can depend on what memory held.
+// The line is the first line.size() bytes of the result.
+std::string padded(std::string_view line);
+
 #endif

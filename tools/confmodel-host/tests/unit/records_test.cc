@@ -15,8 +15,8 @@ namespace {
 // the message.
 std::string read_line(const std::string &text, TextArena &texts, bool fast) {
     static const uint8_t source = register_source("line");
-    std::string line = text;
-    line.reserve(line.size() + JsonReader::padding);
+    const std::string buffer = padded(text);
+    const std::string_view line(buffer.data(), text.size());
     try {
         if (fast) {
             LineRecords records;
