@@ -276,6 +276,7 @@ bool same_records(const RecordList &mine, const RecordList &theirs) {
     while (size < 2 * theirs.size())
         size *= 2;
     const size_t mask = size - 1;
+    // Marks a slot whose record was matched: an address no record can have.
     const Record *const taken = reinterpret_cast<const Record *>(alignof(Record));
     LargeVector<const Record *> slots(size, nullptr);
     auto home = [&](const Record *record) {
