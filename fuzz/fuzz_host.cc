@@ -162,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         TextFile dump_file(parts[0]);
         LineReader dump_in(dump_file.path(), limits);
         Dump base = read_dump(dump_in);
+        const RecordList base_records = records_of(base);
         std::vector<ChangeSet> sets;
         std::vector<Plan> plans;
         try {
@@ -171,8 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 sets.push_back(read_changes(changes_in));
             }
             for (const ChangeSet &set : sets)
-                plans.push_back(plans.empty() ? plan_changes(base, set)
-                                              : plan_changes(plans.back().result, set));
+                plans.push_back(plan_changes(plans.empty() ? base_records : plans.back().result, set));
         } catch (const Failure &) {
             // The sets planned so far are still a sequence to take.
         }
@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             restarted.build(plans[i].result);
             check_same(faithful[i], seen(restarted));
             // What a plan touched compares as the whole configurations do.
-            const RecordList &before = i == 0 ? records_of(base) : plans[i - 1].result;
+            const RecordList &before = i == 0 ? base_records : plans[i - 1].result;
             Comparison whole, touched;
             compare_records(whole, m, before, plans[i].result);
             compare_changed_records(touched, m, before, plans[i]);
@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                   comparison_json(touched, {"before", "after"}));
         }
 
-        check_round_trip(base, plans.empty() ? records_of(base) : plans.back().result);
+        check_round_trip(base, plans.empty() ? base_records : plans.back().result);
         if (own.size() > 1) {
             TextFile new_file(own[1]);
             LineReader new_in(new_file.path(), limits);

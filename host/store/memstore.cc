@@ -5,7 +5,6 @@
 #include "tavri.h"
 #include "call_log.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>

@@ -200,9 +200,10 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     std::vector<ChangeSet> sets;
     for (const std::string &path : changes_paths)
         sets.push_back(read_changes(*session.lines(path)));
+    const RecordList base = records_of(base_dump);
     std::vector<Plan> plans;
     for (const ChangeSet &set : sets)
-        plans.push_back(plans.empty() ? plan_changes(base_dump, set) : plan_changes(plans.back().result, set));
+        plans.push_back(plan_changes(plans.empty() ? base : plans.back().result, set));
     const Plan &last = plans.back();
     if (!options.result.empty()) {
         // A dump never goes over an input, nor where a store file is.
@@ -219,7 +220,6 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
 
     std::vector<Costs> costs(plans.size());
-    const RecordList base = records_of(base_dump);
     measure(session, base, plans, other, costs);
     std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;
@@ -228,8 +228,8 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         // The running host's remote devices: what its store holds. The store
         // file itself is written only by the commit.
         LargeVector<const Record *> devices;
-        for (const Record &record : base_dump.records)
-            if (record.table == Table::remote_device) devices.push_back(&record);
+        for (const Record *record : base)
+            if (record->table == Table::remote_device) devices.push_back(record);
         HostModel model(session.module());
         model.build(base_dump);
         Snapshot before = take_snapshot(model);
@@ -264,7 +264,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         ChangeSet all;
         for (const ChangeSet &set : sets)
             all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
-        session.store_changed(commit(source, base_dump, plan_changes(base_dump, all),
+        session.store_changed(commit(source, base_dump, plan_changes(base, all),
                                      session.settings().limits.max_line,
                                      [&](const Step &s) { committed.push_back(s); }));
     }

@@ -54,6 +54,9 @@ class IdentityIndex {
     const LargeVector<Slot> &slots() const { return slots_; }
 
   private:
+    // The slot of this identity, or the empty one where it would go.
+    size_t find_slot(const RecordKey &key, size_t hash) const;
+
     const RecordList &records_;
     LargeVector<Slot> slots_;
     LargeVector<uint32_t> next_;
@@ -72,31 +75,29 @@ IdentityIndex::IdentityIndex(const RecordList &records)
     // Each identity's last position so far, kept at its first.
     LargeVector<uint32_t> last(records.size(), none);
     probe_in_order(records, slots_, [&](uint32_t i, size_t h) {
-        for (size_t slot = h & mask_;; slot = (slot + 1) & mask_) {
-            Slot &s = slots_[slot];
-            if (s.at == 0) {
-                s = {i + 1, static_cast<uint32_t>(h)};
-                first_[i] = true;
-                last[i] = i;
-                return;
-            }
-            if (s.hash == static_cast<uint32_t>(h) &&
-                identity(*records_[s.at - 1]) == identity(*records_[i])) {
-                next_[last[s.at - 1]] = i;
-                last[s.at - 1] = i;
-                return;
-            }
+        Slot &s = slots_[find_slot(identity(*records_[i]), h)];
+        if (s.at == 0) {
+            s = {i + 1, static_cast<uint32_t>(h)};
+            first_[i] = true;
+            last[i] = i;
+        } else {
+            next_[last[s.at - 1]] = i;
+            last[s.at - 1] = i;
         }
     });
 }
 
-uint32_t IdentityIndex::first(const RecordKey &key, size_t h) const {
+size_t IdentityIndex::find_slot(const RecordKey &key, size_t h) const {
     for (size_t slot = h & mask_;; slot = (slot + 1) & mask_) {
         const Slot &s = slots_[slot];
-        if (s.at == 0) return none;
-        if (s.hash == static_cast<uint32_t>(h) && identity(*records_[s.at - 1]) == key)
-            return s.at - 1;
+        if (s.at == 0 || (s.hash == static_cast<uint32_t>(h) && identity(*records_[s.at - 1]) == key))
+            return slot;
     }
+}
+
+uint32_t IdentityIndex::first(const RecordKey &key, size_t h) const {
+    const Slot &s = slots_[find_slot(key, h)];
+    return s.at == 0 ? none : s.at - 1;
 }
 
 } // namespace

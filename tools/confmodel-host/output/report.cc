@@ -193,14 +193,6 @@ json describe_xnet_alone(const xnet_entry &xnet) {
 
 namespace {
 
-// A hex field's text, kept for the length of a visit.
-struct Hex {
-    char text[24];
-    Hex(uint64_t value, int digits) {
-        snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
-    }
-};
-
 // The fields of each port record's description, in order, handed to a
 // visitor: the JSON view writes them as they come, a snapshot keeps them.
 template <typename Visit> void subport_fields(const subport_data &s, Visit &v) {
@@ -211,7 +203,7 @@ template <typename Visit> void subport_fields(const subport_data &s, Visit &v) {
     v.number("col10_value", s.col10_value);
     v.number("col11_value", s.col11_value);
     v.flag("col16_flag", s.col16_flag != 0);
-    v.text("col17_hex", Hex(s.col17_hex, 8).text);
+    v.text("col17_hex", hex(s.col17_hex, 8));
     v.flag("is_fcoe", s.is_fcoe != 0);
 }
 
@@ -233,27 +225,22 @@ void subport_protect_fields(std::string_view pathname, const subport_protect_dat
 }
 
 // A remote device: the key, the DCBX-pending flag, and the store's other
-// fields where it has any; column(n) gives field n's text, or null.
-template <typename Column, typename Visit>
-void remote_device_fields(uint64_t key, Column column, Visit &v) {
-    v.unsigned_number("key", key);
-    if (const char *pending = column(REMOTE_DEVICE_DCBX_PENDING))
+// fields where it has any.
+template <typename Visit> void remote_device_fields(const Record &device, Visit &v) {
+    v.unsigned_number("key", device_key(device));
+    if (const char *pending = device.column(REMOTE_DEVICE_DCBX_PENDING))
         v.text("dcbx_pending", pending);
     else
         v.null("dcbx_pending");
     bool others = false;
     for (int n = 1; n < MAX_COLUMNS; n++) {
-        const char *text = column(n);
+        const char *text = device.column(n);
         if (n == REMOTE_DEVICE_DCBX_PENDING || text == nullptr) continue;
         if (!others) v.begin("fields");
         others = true;
         v.text(column_name(n), text);
     }
     if (others) v.end();
-}
-
-template <typename Visit> void remote_device_fields(const Record &device, Visit &v) {
-    remote_device_fields(device_key(device), [&](int n) { return device.column(n); }, v);
 }
 
 // A visitor that builds the description as JSON.
@@ -311,7 +298,7 @@ void print_subport(std::string &out, const subport_data &s) {
     out += ", col11 ";
     append_number(out, s.col11_value);
     out += s.col16_flag ? ", col16 flag yes, col17 " : ", col16 flag no, col17 ";
-    out += Hex(s.col17_hex, 8).text;
+    out += hex(s.col17_hex, 8);
     out += '\n';
 }
 
@@ -362,7 +349,7 @@ json describe_subport_protect(std::string_view pathname, const subport_protect_d
 
 json describe_port_record(const DecodedPortRecord &decoded) {
     const Record &record = decoded.record;
-    std::string_view pathname = record.has(0) ? record.column(0) : "";
+    std::string_view pathname = record.column_text(0);
     if (!decoded.decoded) return json::object();
     switch (record.table) {
     case Table::subport:
@@ -541,7 +528,6 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
         print_xnet, dot_xnet);
     if (view == View::dot) return writer.end();
 
-    auto pathname = [](const Record &record) { return record.has(0) ? record.column(0) : ""; };
     writer.records(
         "Subports", "subports", model.subports().size(),
         [&](auto emit) {
@@ -555,9 +541,9 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
             for (const PortProtect &p : model.port_protects())
                 emit(p);
         },
-        [&](std::string &o, const PortProtect &p) { print_port_protect(o, pathname(*p.record), p.data); },
+        [&](std::string &o, const PortProtect &p) { print_port_protect(o, p.record->column_text(0), p.data); },
         [&](JsonObjectWriter &o, const PortProtect &p) {
-            port_protect_fields(pathname(*p.record), p.data, o);
+            port_protect_fields(p.record->column_text(0), p.data, o);
         });
     writer.records(
         "Subport protection", "subport_protects", model.subport_protects().size(),
@@ -566,10 +552,10 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
                 emit(p);
         },
         [&](std::string &o, const SubportProtect &p) {
-            print_subport_protect(o, pathname(*p.record), p.data);
+            print_subport_protect(o, p.record->column_text(0), p.data);
         },
         [&](JsonObjectWriter &o, const SubportProtect &p) {
-            subport_protect_fields(pathname(*p.record), p.data, o);
+            subport_protect_fields(p.record->column_text(0), p.data, o);
         });
     size_t devices = 0;
     for (const Record &record : dump.records)

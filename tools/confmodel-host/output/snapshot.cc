@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace {
 
@@ -129,28 +128,21 @@ Comparison compare(const Snapshot &before, const Snapshot &after) {
                                                    ojson::parse(item.json))});
             }
         }
-    }
-    // The module's lists: entries both sides have, in the same order?
-    for (Section section : {PORTGROUPS, XNETS, XNETGROUPS}) {
+        // The module's lists: entries both sides have, in the same order?
         std::map<std::string_view, std::pair<std::vector<const Snapshot::Item *>,
                                              std::vector<const Snapshot::Item *>>>
             lists;
-        std::unordered_set<std::string_view> old_keys, new_keys;
-        for (const auto &item : before.items[section])
-            old_keys.insert(item.key);
-        for (const auto &item : after.items[section])
-            new_keys.insert(item.key);
-        for (const auto &item : before.items[section])
-            if (new_keys.count(item.key)) lists[item.list].first.push_back(&item);
-        for (const auto &item : after.items[section])
-            if (old_keys.count(item.key)) lists[item.list].second.push_back(&item);
+        for (const auto &item : olds)
+            if (new_by_key.count(item.key)) lists[item.list].first.push_back(&item);
+        for (const auto &item : news)
+            if (old_by_key.count(item.key)) lists[item.list].second.push_back(&item);
         for (const auto &[list, sides] : lists) {
             auto differ = std::mismatch(sides.first.begin(), sides.first.end(), sides.second.begin(),
                                         [](const auto *a, const auto *b) { return a->key == b->key; });
             if (differ.first == sides.first.end()) continue;
-            std::string name = section == PORTGROUPS ? "port groups"
-                               : section == XNETS    ? "xnets"
-                                                     : "xnetgroups of " + std::string(list);
+            std::string name = s == PORTGROUPS ? "port groups"
+                               : s == XNETS    ? "xnets"
+                                               : "xnetgroups of " + std::string(list);
             c.order.push_back({name, label(**differ.first), label(**differ.second)});
         }
     }

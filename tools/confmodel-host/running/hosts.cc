@@ -12,9 +12,10 @@ namespace {
 
 const char *const host_names[] = {"simple", "faithful"};
 
+// What the plan does to a record of the configuration before it, or null.
 const Plan::Touched *touched(const Plan &plan, const Record &record) {
-    auto at = plan.touched.find(identity(record));
-    return at == plan.touched.end() ? nullptr : &at->second;
+    auto at = plan.by_before.find(&record);
+    return at == plan.by_before.end() ? nullptr : at->second;
 }
 
 // The cause of the change that brings this record, or null when it was
@@ -47,6 +48,10 @@ class HostPolicies {
 
   private:
     using Going = std::unordered_map<const void *, const Plan::Touched *>;
+    // The entries whose record changes or goes, each with what the plan does.
+    static Going going_of(const HostModel &h, const Plan &plan);
+    // Tests an xnet's native VLAN again, as a step of `cause`.
+    static void retest(HostModel &h, xnet_entry *xnet, const std::string &cause, const StepSink &step);
     // Releases the port groups that go, telling `after` each change's cause.
     static void release_portgroups(HostModel &h, const Going &going, const StepSink &step,
                                    const std::function<void(const std::string &)> &after);
@@ -56,6 +61,23 @@ class HostPolicies {
 
 Applied apply_changes(HostModel &model, Host host, const Plan &plan, const StepSink &step) {
     return HostPolicies::apply(model, host, plan, step);
+}
+
+HostPolicies::Going HostPolicies::going_of(const HostModel &h, const Plan &plan) {
+    Going going;
+    for (const auto &[id, t] : plan.touched)
+        if (t.before != nullptr)
+            if (auto entry = h.entry_of_.find(t.before); entry != h.entry_of_.end())
+                going.emplace(entry->second, &t);
+    return going;
+}
+
+void HostPolicies::retest(HostModel &h, xnet_entry *xnet, const std::string &cause,
+                          const StepSink &step) {
+    int32_t number = native_vlan_portgroup(*xnet);
+    step({cause, "test the native VLAN of " + xnet_label(*xnet) +
+                     (number < 0 ? " against no port group" : " against #" + std::to_string(number))});
+    h.test_native_vlan(xnet, cause);
 }
 
 Applied HostPolicies::apply(HostModel &model, Host host, const Plan &plan, const StepSink &step) {
@@ -131,27 +153,24 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
     const Module &m = h.module_;
 
     // What goes, and which change makes it go.
-    Going going;
+    const Going going = going_of(h, plan);
     std::unordered_map<std::string, const Plan::Touched *> xnet_names; // of xnet records that go
-    for (const auto &[id, t] : plan.touched) {
-        if (t.before == nullptr) continue;
-        if (is_xnet(t.before->table)) xnet_names.emplace(t.before->column(0), &t);
-        if (auto entry = h.entry_of_.find(t.before); entry != h.entry_of_.end())
-            going.emplace(entry->second, &t);
-    }
+    for (const auto &[id, t] : plan.touched)
+        if (t.before != nullptr && is_xnet(t.before->table)) xnet_names.emplace(t.before->column(0), &t);
 
     // 1. Xnetgroups.
     std::unordered_map<const Record *, std::string> recreate;
     // Xnets to test again, with the first change that asks for it.
-    std::unordered_map<xnet_entry *, std::string> retest;
+    std::unordered_map<xnet_entry *, std::string> to_retest;
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
         for (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups), *next;
              group != nullptr; group = next) {
             next = list_next(group);
             const Record &record = h.origin(group);
             const Plan::Touched *t = touched(plan, record);
+            const bool own_change = t != nullptr;
             Phrase why;
-            if (t != nullptr) {
+            if (own_change) {
                 why = std::string("its record") + goes(*t);
             } else if (auto x = going.find(xnet); x != going.end()) {
                 t = x->second;
@@ -167,8 +186,8 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
                 continue;
             }
             step({t->cause, "release " + xnetgroup_label(record, xnet) + ": " + why});
-            if (touched(plan, record) == nullptr) recreate.emplace(&record, t->cause);
-            retest.emplace(xnet, t->cause);
+            if (!own_change) recreate.emplace(&record, t->cause);
+            to_retest.emplace(xnet, t->cause);
             h.release_xnetgroup(group);
         }
     }
@@ -180,7 +199,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
         next = list_next(xnet);
         if (auto at = going.find(xnet); at != going.end()) {
             step({at->second->cause, "release " + xnet_label(*xnet)});
-            retest.erase(xnet); // a later entry may take its address
+            to_retest.erase(xnet); // a later entry may take its address
             if (auto names = h.filed_names_.find(xnet); names != h.filed_names_.end())
                 refile[&h.origin(xnet)] = names->second;
             h.release_xnet(xnet);
@@ -209,7 +228,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
                 h.create_xnet(*record, *cause);
                 h.file_xnet(*record);
                 if (auto at = h.entry_of_.find(record); at != h.entry_of_.end())
-                    retest.emplace(static_cast<xnet_entry *>(at->second), *cause);
+                    to_retest.emplace(static_cast<xnet_entry *>(at->second), *cause);
             }
     for (const auto &[id, t] : plan.touched) {
         auto names = t.before != nullptr ? refile.find(t.before) : refile.end();
@@ -236,18 +255,13 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
             continue;
         }
         h.create_xnetgroup(*record, parent, *cause);
-        retest.emplace(parent, *cause);
+        to_retest.emplace(parent, *cause);
     }
 
     // 6. The native-VLAN test, once for each xnet still listed.
     LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        auto at = retest.find(xnet);
-        if (at == retest.end()) continue;
-        int32_t number = native_vlan_portgroup(*xnet);
-        step({at->second, "test the native VLAN of " + xnet_label(*xnet) +
-                              (number < 0 ? " against no port group"
-                                          : " against #" + std::to_string(number))});
-        h.test_native_vlan(xnet, at->second);
+        auto at = to_retest.find(xnet);
+        if (at != to_retest.end()) retest(h, xnet, at->second, step);
     }
 
     // 7. Port records.
@@ -345,11 +359,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     };
 
     // 1. Entries whose record changes or goes, after what depends on them.
-    Going going;
-    for (const auto &[id, t] : plan.touched)
-        if (t.before != nullptr)
-            if (auto entry = h.entry_of_.find(t.before); entry != h.entry_of_.end())
-                going.emplace(entry->second, &t);
+    const Going going = going_of(h, plan);
     release_xnetgroups([&](const Record &record, const xnet_entry &xnet,
                            const xnetgroup_entry &group) -> std::optional<Step> {
         if (const Plan::Touched *t = touched(plan, record))
@@ -494,11 +504,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
             created.count(xnet)                                         ? &created.at(xnet)
             : before->second != first || created.count(before->second) ? &xnetgroups_changed.at(xnet)
                                                                         : nullptr;
-        if (cause == nullptr) continue;
-        int32_t number = native_vlan_portgroup(*xnet);
-        step({*cause, "test the native VLAN of " + xnet_label(*xnet) +
-                          (number < 0 ? " against no port group" : " against #" + std::to_string(number))});
-        h.test_native_vlan(xnet, *cause);
+        if (cause != nullptr) retest(h, xnet, *cause, step);
     }
 
     // 7. Port records, in store order.

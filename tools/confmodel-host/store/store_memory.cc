@@ -4,7 +4,6 @@
 
 #include "memstore.h"
 
-#include <cstring>
 #include <new>
 
 struct StoreImpl {
