@@ -98,6 +98,7 @@ class Events {
         if (!error_.empty()) return error_;
         if (twice_) return quote(*twice_) + " appears twice in one object";
         fields.is_object = is_object_;
+        fields.numbered_columns = false;
         fields.members.clear();
         fields.columns.clear();
         for (const Pending &p : pending_)
@@ -218,6 +219,7 @@ bool JsonReader::fast(std::string_view line, JsonFields &fields) {
     if (parsers_->simd.parse(line.data(), line.size(), false).get(root) || root.get_object().get(object))
         return false;
     fields.is_object = true;
+    fields.numbered_columns = true;
     fields.members.clear();
     fields.columns.clear();
     uint32_t seen = 0;
@@ -250,7 +252,7 @@ bool JsonReader::fast(std::string_view line, JsonFields &fields) {
                 if (column < 0 || (columns >> column & 1) || !text.is_string()) return false;
                 columns |= 1u << column;
                 fields.columns.push_back(
-                    {number, Type::string, text.get_string().value_unsafe(), 0});
+                    {number, Type::string, text.get_string().value_unsafe(), uint64_t(column)});
             }
             break;
         }

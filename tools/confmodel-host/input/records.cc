@@ -388,7 +388,9 @@ Record read_record(const JsonFields &fields, TextArena &arena, uint8_t source, u
                 fail("\"columns\" is an object from column number to text");
             for (const JsonMember &column_member : fields.columns) {
                 const std::string_view number = column_member.key;
-                auto column = canonical_number(number, INT_MAX);
+                auto column = fields.numbered_columns
+                                  ? std::optional<unsigned long long>(column_member.number)
+                                  : canonical_number(number, INT_MAX);
                 if (!column) fail(quote(number) + " is not a column number");
                 if (*column > static_cast<unsigned long long>(table->last_column))
                     fail("column " + std::string(number) + " is out of range for " + table->name +
@@ -422,16 +424,14 @@ Record read_record(const JsonFields &fields, TextArena &arena, uint8_t source, u
         }
     }
 
-    Record record = builder.build(arena, xnet, parent_port);
-    uint32_t missing = mandatory;
-    for (int n = 0; n < MAX_COLUMNS; n++)
-        if (record.has(n)) missing &= ~(1u << n);
+    const uint32_t missing = mandatory & ~builder.present();
     if (missing != 0)
         fail(std::string("the ") + table->name + " record lacks mandatory column" +
              (std::bitset<32>(missing).count() > 1 ? "s " : " ") + column_list(missing));
     if (is_xnetgroup(table->table) && !has_xnet)
         fail(std::string("the ") + table->name +
              " record names no parent \"xnet\" (the xnet's pathname)");
+    Record record = builder.build(arena, xnet, parent_port);
     if (table->table == Table::remote_device && record.has(REMOTE_DEVICE_KEY) &&
         !canonical_number(record.column(REMOTE_DEVICE_KEY), UINT32_MAX))
         fail("column 0 of a remote_device, its key, is a decimal number up to "

@@ -129,6 +129,7 @@ class Record::Builder {
         present_ |= 1u << column;
     }
     Record build(TextArena &arena, std::string_view xnet, std::optional<int32_t> parent_port) const;
+    uint32_t present() const { return present_; } // bit n: column n is set
 
   private:
     Table table_;

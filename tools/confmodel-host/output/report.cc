@@ -26,6 +26,11 @@ std::string hex(uint64_t value, int digits) {
     return text;
 }
 
+void append_number(std::string &out, int64_t value) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 json subport_positions(const uint64_t (&bitmaps)[8]) {
     json positions = json::array();
     for (int i = 0; i < 8; i++)
@@ -115,8 +120,12 @@ std::string port_ranges(uint64_t bitmap) {
         int last = port;
         while (last < 63 && ((bitmap >> (last + 1)) & 1) != 0)
             last++;
-        text += (text.empty() ? "" : ",") + std::to_string(port + 1);
-        if (last > port) text += "-" + std::to_string(last + 1);
+        if (!text.empty()) text += ',';
+        append_number(text, port + 1);
+        if (last > port) {
+            text += '-';
+            append_number(text, last + 1);
+        }
         port = last;
     }
     return text;
@@ -126,72 +135,58 @@ std::string json_text(const json &value, int indent) {
     return value.dump(indent, ' ', true, json::error_handler_t::replace);
 }
 
-json describe_portgroup(const portgroup_entry &group) {
-    return {
-        {"number", group.number},
-        {"pathname", group.pathname},
-        {"ports", port_ranges(group.ports_bitmap)},
-        {"ports_bitmap", hex(group.ports_bitmap, 16)},
-        {"subports", subport_positions(group.subport_bitmaps)},
-        {"subport_union", hex(group.subport_union, 16)},
-        {"subport_ports", port_ranges(group.subport_union)},
-        {"native_vlan", group.native_vlan},
-        {"xnetgroup_count", group.xnetgroup_count},
-        {"col5_value", group.col5_value},
-        {"col6_value", group.col6_value},
-        {"col18_flag", group.col18_flag != 0},
-        {"not_long", group.not_long != 0},
-    };
-}
-
-json describe_xnetgroup(const xnetgroup_entry &group) {
-    return {
-        {"pathname", group.pathname},
-        {"xnet", group.xnet->pathname},
-        {"role", role_name(group.role)},
-        {"portgroup_number", group.portgroup_number},
-        {"portgroup", group.portgroup->pathname},
-        {"col7_value", group.col7_value},
-        {"portgroup_col5_value", group.portgroup_col5_value},
-        {"portgroup_col18_flag", group.portgroup_col18_flag != 0},
-        {"ports", port_ranges(group.ports_bitmap)},
-        {"subports", subport_positions(group.subport_bitmaps)},
-    };
-}
-
-json describe_xnet(const xnet_entry &xnet) {
-    json groups = json::array();
-    LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
-    groups.push_back(describe_xnetgroup(*group));
-    json out = describe_xnet_alone(xnet);
-    out["xnetgroups"] = groups;
-    return out;
-}
-
-json describe_xnet_alone(const xnet_entry &xnet) {
-    json out = {
-        {"pathname", xnet.pathname},
-        {"kind", xnet.kind == XNET_KIND_FC ? "fc" : "ethernet"},
-        {"int_vid", xnet.int_vid},
-        {"enabled", xnet.enabled != 0},
-        {"is_native_vlan", xnet.is_native_vlan != 0},
-        {"native_vlan_portgroup", native_vlan_portgroup(xnet)},
-    };
-    // Every field, whatever the kind: the module sets those of the other
-    // kind too (an FC xnet's eth_col10_flag is 1), and a change of kind
-    // shows what it holds.
-    out["fc_attach_mode"] = name_of(attach_names, xnet.fc_attach_mode);
-    out["fc_col8_value"] = xnet.fc_col8_value;
-    out["fc_col9_value"] = xnet.fc_col9_value;
-    out["col6_value"] = xnet.col6_value;
-    out["eth_col8_flag"] = xnet.eth_col8_flag != 0;
-    out["eth_col9_flag"] = xnet.eth_col9_flag != 0;
-    out["eth_col10_flag"] = xnet.eth_col10_flag != 0;
-    out["eth11_fc13_flag"] = xnet.eth11_fc13_flag != 0;
-    return out;
-}
-
 namespace {
+
+// The fields of each list entry's description, in order, handed to a
+// visitor: show builds them as JSON, a snapshot writes them as compact text.
+template <typename Visit> void portgroup_fields(const portgroup_entry &group, Visit &v) {
+    v.number("number", group.number);
+    v.text("pathname", group.pathname);
+    v.text("ports", port_ranges(group.ports_bitmap));
+    v.text("ports_bitmap", hex(group.ports_bitmap, 16));
+    v.positions("subports", group.subport_bitmaps);
+    v.text("subport_union", hex(group.subport_union, 16));
+    v.text("subport_ports", port_ranges(group.subport_union));
+    v.number("native_vlan", group.native_vlan);
+    v.number("xnetgroup_count", group.xnetgroup_count);
+    v.number("col5_value", group.col5_value);
+    v.number("col6_value", group.col6_value);
+    v.flag("col18_flag", group.col18_flag != 0);
+    v.flag("not_long", group.not_long != 0);
+}
+
+template <typename Visit> void xnetgroup_fields(const xnetgroup_entry &group, Visit &v) {
+    v.text("pathname", group.pathname);
+    v.text("xnet", group.xnet->pathname);
+    v.text("role", role_name(group.role));
+    v.number("portgroup_number", group.portgroup_number);
+    v.text("portgroup", group.portgroup->pathname);
+    v.number("col7_value", group.col7_value);
+    v.number("portgroup_col5_value", group.portgroup_col5_value);
+    v.flag("portgroup_col18_flag", group.portgroup_col18_flag != 0);
+    v.text("ports", port_ranges(group.ports_bitmap));
+    v.positions("subports", group.subport_bitmaps);
+}
+
+// Every field, whatever the kind: the module sets those of the other kind
+// too (an FC xnet's eth_col10_flag is 1), and a change of kind shows what it
+// holds.
+template <typename Visit> void xnet_fields(const xnet_entry &xnet, Visit &v) {
+    v.text("pathname", xnet.pathname);
+    v.text("kind", xnet.kind == XNET_KIND_FC ? "fc" : "ethernet");
+    v.number("int_vid", xnet.int_vid);
+    v.flag("enabled", xnet.enabled != 0);
+    v.flag("is_native_vlan", xnet.is_native_vlan != 0);
+    v.number("native_vlan_portgroup", native_vlan_portgroup(xnet));
+    v.text("fc_attach_mode", name_of(attach_names, xnet.fc_attach_mode));
+    v.number("fc_col8_value", xnet.fc_col8_value);
+    v.number("fc_col9_value", xnet.fc_col9_value);
+    v.number("col6_value", xnet.col6_value);
+    v.flag("eth_col8_flag", xnet.eth_col8_flag != 0);
+    v.flag("eth_col9_flag", xnet.eth_col9_flag != 0);
+    v.flag("eth_col10_flag", xnet.eth_col10_flag != 0);
+    v.flag("eth11_fc13_flag", xnet.eth11_fc13_flag != 0);
+}
 
 // The fields of each port record's description, in order, handed to a
 // visitor: the JSON view writes them as they come, a snapshot keeps them.
@@ -251,6 +246,9 @@ class JsonBuilder {
     void unsigned_number(const char *name, uint64_t value) { top()[name] = value; }
     void flag(const char *name, bool value) { top()[name] = value; }
     void null(const char *name) { top()[name] = nullptr; }
+    void positions(const char *name, const uint64_t (&bitmaps)[8]) {
+        top()[name] = subport_positions(bitmaps);
+    }
     void begin(const char *name) {
         value_[name] = json::object();
         inner_ = name;
@@ -270,14 +268,94 @@ template <typename Fields> json built(Fields fields) {
     return builder.result();
 }
 
+
+// A visitor that writes the description as compact JSON text: the values
+// JsonBuilder gives, without building them.
+class CompactWriter {
+  public:
+    explicit CompactWriter(std::string &out) : out_(out) { out_ += '{'; }
+    void text(const char *name, std::string_view value) {
+        key(name);
+        append_json_string(out_, value);
+    }
+    void number(const char *name, int64_t value) {
+        key(name);
+        append_number(out_, value);
+    }
+    void flag(const char *name, bool value) {
+        key(name);
+        out_ += value ? "true" : "false";
+    }
+    void positions(const char *name, const uint64_t (&bitmaps)[8]) {
+        key(name);
+        char open = '[';
+        for (int i = 0; i < 8; i++) {
+            if (bitmaps[i] == 0) continue;
+            out_ += open;
+            open = ',';
+            out_ += "{\"position\":";
+            append_number(out_, i);
+            out_ += ",\"ports\":";
+            append_json_string(out_, port_ranges(bitmaps[i]));
+            out_ += '}';
+        }
+        out_ += open == '[' ? "[]" : "]";
+    }
+    void finish() { out_ += '}'; }
+
+  private:
+    void key(const char *name) {
+        if (out_.back() != '{') out_ += ',';
+        append_json_string(out_, name);
+        out_ += ':';
+    }
+    std::string &out_;
+};
+
+template <typename Fields> std::string written(Fields fields) {
+    std::string out;
+    CompactWriter writer(out);
+    fields(writer);
+    writer.finish();
+    return out;
+}
+
 } // namespace
 
-namespace {
-
-void append_number(std::string &out, int64_t value) {
-    char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+json describe_portgroup(const portgroup_entry &group) {
+    return built([&](JsonBuilder &b) { portgroup_fields(group, b); });
 }
+
+json describe_xnetgroup(const xnetgroup_entry &group) {
+    return built([&](JsonBuilder &b) { xnetgroup_fields(group, b); });
+}
+
+json describe_xnet_alone(const xnet_entry &xnet) {
+    return built([&](JsonBuilder &b) { xnet_fields(xnet, b); });
+}
+
+json describe_xnet(const xnet_entry &xnet) {
+    json groups = json::array();
+    LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
+    groups.push_back(describe_xnetgroup(*group));
+    json out = describe_xnet_alone(xnet);
+    out["xnetgroups"] = groups;
+    return out;
+}
+
+std::string description_text(const portgroup_entry &group) {
+    return written([&](CompactWriter &w) { portgroup_fields(group, w); });
+}
+
+std::string description_text(const xnetgroup_entry &group) {
+    return written([&](CompactWriter &w) { xnetgroup_fields(group, w); });
+}
+
+std::string description_text(const xnet_entry &xnet) {
+    return written([&](CompactWriter &w) { xnet_fields(xnet, w); });
+}
+
+namespace {
 
 void print_subport(std::string &out, const subport_data &s) {
     out += "  ";

@@ -27,7 +27,7 @@ class Items {
   public:
     explicit Items(std::vector<Snapshot::Item> &items) : items_(items) {}
     // Returns how many items of the name came before.
-    int add(const std::string &name, std::string label, const ojson &description,
+    int add(const std::string &name, std::string label, std::string description,
             std::string list = {}) {
         int seen = seen_[name]++;
         // The repeat's number after a NUL, which no pathname holds.
@@ -36,7 +36,7 @@ class Items {
         if (seen > 0) label += " (" + ordinal(seen + 1) + ")";
         // Most labels are the key itself: kept once.
         if (label == key) label.clear();
-        items_.push_back({std::move(key), std::move(label), description.dump(), std::move(list)});
+        items_.push_back({std::move(key), std::move(label), std::move(description), std::move(list)});
         return seen;
     }
 
@@ -63,14 +63,14 @@ Snapshot take_snapshot(const HostModel &model) {
     Items portgroups(s.items[PORTGROUPS]), xnets(s.items[XNETS]), xnetgroups(s.items[XNETGROUPS]);
 
     LIST_FOREACH(const portgroup_entry, g, m.portgroups) {
-        portgroups.add(g->pathname, group_answer(g), describe_portgroup(*g));
+        portgroups.add(g->pathname, group_answer(g), description_text(*g));
         s.lookups.emplace("portgroup " + std::to_string(g->number), g->pathname);
         s.lookups.emplace("portgroup " + std::string(g->pathname), "#" + std::to_string(g->number));
     }
     for (int port = 1; port <= 64; port++)
         s.lookups["port " + std::to_string(port)] = group_answer(m.find_ext_portgroup_for_port(port - 1));
     LIST_FOREACH(const xnet_entry, x, m.xnets) {
-        xnets.add(x->pathname, x->pathname, describe_xnet_alone(*x));
+        xnets.add(x->pathname, x->pathname, description_text(*x));
         s.lookups.emplace("vlan " + std::to_string(x->int_vid), x->pathname);
         s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
         std::unordered_map<std::string_view, const xnetgroup_entry *> first;
@@ -80,7 +80,7 @@ Snapshot take_snapshot(const HostModel &model) {
             // A lookup by name can only find another entry where the name
             // repeats: only then is its answer worth keeping (xnetgroups are
             // many, and the only entries the module lets share a name).
-            if (xnetgroups.add(name, name, describe_xnetgroup(*g), x->pathname) == 1)
+            if (xnetgroups.add(name, name, description_text(*g), x->pathname) == 1)
                 s.lookups.emplace("xnetgroup " + name, role_of(*found));
         }
     }
