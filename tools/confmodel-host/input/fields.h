@@ -28,8 +28,8 @@ struct JsonFields {
     bool is_object = false;
     std::vector<JsonMember> members; // of the line's object
     std::vector<JsonMember> columns; // of its "columns" member, when that is an object
-    // Each column's number is in its `number` already: a key fast() took as
-    // one, with no leading zero.
+    // Each column's number is in its `number` already, read from a key with
+    // no leading zero: by fast(), or by a reader of a store's rows.
     bool numbered_columns = false;
     const JsonMember *find(std::string_view key) const;
 };

@@ -1,6 +1,8 @@
 #include "input/text.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -34,8 +36,18 @@ bool reorders(char32_t code) {
 
 bool is_utf8(std::string_view text) {
     char32_t code;
-    for (size_t i = 0, n; i < text.size(); i += n)
+    for (size_t i = 0, n; i < text.size(); i += n) {
+        // ASCII, most texts are: eight bytes at a time.
+        uint64_t eight;
+        if (i + sizeof eight <= text.size()) {
+            memcpy(&eight, text.data() + i, sizeof eight);
+            if ((eight & 0x8080808080808080u) == 0) {
+                n = sizeof eight;
+                continue;
+            }
+        }
         if ((n = sequence(text, i, code)) == 0) return false;
+    }
     return true;
 }
 

@@ -249,6 +249,7 @@ class RowFields {
   public:
     void start(std::string_view table) {
         fields_.is_object = true;
+        fields_.numbered_columns = true;
         fields_.members.clear();
         fields_.columns.clear();
         fields_.members.push_back({"table", Type::string, table, 0});
@@ -261,7 +262,7 @@ class RowFields {
         fields_.members.push_back({key, Type::integer, {}, static_cast<uint64_t>(number)});
     }
     void column(int n, std::string_view text) {
-        fields_.columns.push_back({column_name(n), Type::string, text, 0});
+        fields_.columns.push_back({column_name(n), Type::string, text, static_cast<uint64_t>(n)});
     }
     const JsonFields &fields() const { return fields_; }
 
