@@ -142,7 +142,7 @@ void check_round_trip(const Dump &base, const RecordList &after) {
     }
     Plan again; // points into back
     try {
-        again = plan_changes(base, back);
+        again = plan_changes(records_of(base), back);
     } catch (const Failure &e) {
         fprintf(stderr, "diff wrote a change set the planner refuses: %s\n", e.what());
         abort();

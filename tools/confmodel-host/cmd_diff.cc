@@ -19,7 +19,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
     ChangeSet changes;
     std::string unnamed;
     try {
-        changes = diff_configs(before, after, pairing);
+        changes = diff_configs(old_records, new_records, pairing, after.name);
     } catch (const Failure &e) {
         if (view == DiffView::changes) throw;
         unnamed = e.what();
@@ -27,7 +27,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
     // What the change set costs a running host, where there is one.
     const bool costed = view != DiffView::changes && unnamed.empty() && !changes.changes.empty();
     std::vector<Plan> plans;
-    if (costed) plans.push_back(plan_changes(before, changes));
+    if (costed) plans.push_back(plan_changes(old_records, changes));
     std::vector<Costs> costs(1);
     // A fresh start of OLD gives its lists, then serves the simple host. The
     // module's lists are one: each model is gone before the next is built.

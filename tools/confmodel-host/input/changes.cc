@@ -69,10 +69,6 @@ void write_changes(std::ostream &out, const ChangeSet &changes) {
             << "\n";
 }
 
-Plan plan_changes(const Dump &base, const ChangeSet &changes) {
-    return plan_changes(records_of(base), changes);
-}
-
 Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     Plan plan;
     RecordList &order = plan.result;
@@ -144,11 +140,12 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
 }
 
 ChangeSet diff_configs(const Dump &before, const Dump &after) {
-    return diff_configs(before, after, pair_records(records_of(before), records_of(after)));
+    const RecordList old_order = records_of(before), new_order = records_of(after);
+    return diff_configs(old_order, new_order, pair_records(old_order, new_order), after.name);
 }
 
-ChangeSet diff_configs(const Dump &before, const Dump &after, const Pairing &pairing) {
-    const RecordList old_order = records_of(before), new_order = records_of(after);
+ChangeSet diff_configs(const RecordList &old_order, const RecordList &new_order,
+                       const Pairing &pairing, const std::string &name) {
     constexpr uint32_t none = Pairing::none;
     const Pairing &p = pairing;
 
@@ -198,7 +195,7 @@ ChangeSet diff_configs(const Dump &before, const Dump &after, const Pairing &pai
         moves[i] = true;
     }
 
-    ChangeSet set{after.name, {}, {}};
+    ChangeSet set{name, {}, {}};
     std::vector<bool> stays(old_order.size());
     for (size_t i = 0; i < new_order.size(); i++)
         if (kept[i] != none && !moves[i]) stays[kept[i]] = true;

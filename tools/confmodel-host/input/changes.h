@@ -56,14 +56,13 @@ struct Plan {
     std::unordered_map<const Record *, const Touched *> by_before, by_after;
 };
 
-// Applies the changes to the base's records in order: a removal deletes the
-// record, a change replaces it in place, an addition goes to the end, as
-// rows of a store do. Refused with a Failure naming the change's line: an
-// addition of a record already there, a removal or change of one that is not
-// there or is there twice, and a result whose xnetgroups lack their xnet.
-Plan plan_changes(const Dump &base, const ChangeSet &changes);
-// The same on records of a configuration in store order, such as an earlier
-// plan's result, which must outlive the plan.
+// Applies the changes to the records of a configuration in store order (a
+// dump's, or an earlier plan's result; the records must outlive the plan):
+// a removal deletes the record, a change replaces it in place, an addition
+// goes to the end, as rows of a store do. Refused with a Failure naming the
+// change's line: an addition of a record already there, a removal or change
+// of one that is not there or is there twice, and a result whose xnetgroups
+// lack their xnet.
 Plan plan_changes(const RecordList &base, const ChangeSet &changes);
 
 // The change set that turns `before` into `after`: the records of each kind
@@ -72,7 +71,9 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes);
 // another, or when `after` holds several records of an identity `before`
 // lacks, since one change set cannot add them all.
 ChangeSet diff_configs(const Dump &before, const Dump &after);
-// The same, with the pairing of their records (pair_records) made already.
-ChangeSet diff_configs(const Dump &before, const Dump &after, const Pairing &pairing);
+// The same on the records of two configurations and their pairing
+// (pair_records), made already; the change set takes the name given.
+ChangeSet diff_configs(const RecordList &before, const RecordList &after, const Pairing &pairing,
+                       const std::string &name);
 
 #endif
