@@ -20,10 +20,19 @@ const char *const protect_names[] = {"unset", "disabled", "enabled", "detection_
 const char *const loop_state_names[] = {"none", "loop_detected"};
 const char *const pause_state_names[] = {"none", "pause_flood_detected", "in_pause_condition"};
 
+// "0x" and the value's lowercase hex digits, at least `digits` of them.
 std::string hex(uint64_t value, int digits) {
-    char text[24];
-    snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
-    return text;
+    char text[2 + 16];
+    char *end = text + sizeof text, *p = end;
+    do {
+        *--p = "0123456789abcdef"[value & 15];
+        value >>= 4;
+    } while (value != 0);
+    while (end - p < digits)
+        *--p = '0';
+    *--p = 'x';
+    *--p = '0';
+    return std::string(p, end);
 }
 
 void append_number(std::string &out, int64_t value) {

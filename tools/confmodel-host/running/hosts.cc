@@ -127,12 +127,19 @@ void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepS
 
 void HostPolicies::decode_port_records(HostModel &h, const Plan &plan, const StepSink &step) {
     if (h.parts_ == HostModel::Parts::lists) return;
+    std::vector<std::pair<const Record *, const std::string *>> decoding;
+    HostModel::PortRecordCounts more;
     for (const Record *record : plan.result)
         if (is_port_record(record->table))
             if (const std::string *cause = changed_to(plan, *record)) {
-                step({*cause, "decode " + describe_phrase(*record)});
-                h.decode(*record, *cause);
+                decoding.emplace_back(record, cause);
+                more.count(record->table);
             }
+    h.reserve(more);
+    for (const auto &[record, cause] : decoding) {
+        step({*cause, "decode " + describe_phrase(*record)});
+        h.decode(*record, *cause);
+    }
 }
 
 // The simple host, in this order:

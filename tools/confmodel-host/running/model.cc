@@ -65,6 +65,18 @@ int32_t native_vlan_portgroup(const xnet_entry &xnet) {
     return first != nullptr ? first->portgroup_number : -1;
 }
 
+void HostModel::PortRecordCounts::count(Table table) {
+    subports += table == Table::subport;
+    port_protects += table == Table::port_protect;
+    subport_protects += table == Table::subport_protect;
+}
+
+void HostModel::reserve(const PortRecordCounts &more) {
+    subports_.reserve(subports_.size() + more.subports);
+    port_protects_.reserve(port_protects_.size() + more.port_protects);
+    subport_protects_.reserve(subport_protects_.size() + more.subport_protects);
+}
+
 void HostModel::start() {
     list_init(module_.portgroups);
     list_init(module_.xnets);
@@ -123,16 +135,10 @@ template <typename Records> void HostModel::build_from(const Records &records, P
     orphans_.clear();
     if (parts == Parts::lists) return;
     if (parts == Parts::everything) {
-        size_t counts[3] = {};
-        for (const auto &item : records) {
-            Table table = record_at(item).table;
-            counts[0] += table == Table::subport;
-            counts[1] += table == Table::port_protect;
-            counts[2] += table == Table::subport_protect;
-        }
-        subports_.reserve(counts[0]);
-        port_protects_.reserve(counts[1]);
-        subport_protects_.reserve(counts[2]);
+        PortRecordCounts more;
+        for (const auto &item : records)
+            more.count(record_at(item).table);
+        reserve(more);
     }
     each([](Table t) { return t == Table::subport || t == Table::port_protect ||
                               t == Table::subport_protect; },

@@ -110,6 +110,13 @@ class HostModel {
     std::unordered_map<std::string, xnet_entry *> filed_under_;
     // And back: the names filed under each xnet, to forget them with it.
     std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
+    // Room for so many more port records of each kind at once: a list of a
+    // million that grows by one record at a time would double, copied.
+    struct PortRecordCounts {
+        size_t subports = 0, port_protects = 0, subport_protects = 0;
+        void count(Table table); // one more of its kind, if a port record's
+    };
+    void reserve(const PortRecordCounts &more);
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;
