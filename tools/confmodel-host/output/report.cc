@@ -124,18 +124,18 @@ void dot_xnet(std::ostream &out, const json &x, size_t index) {
 
 std::string port_ranges(uint64_t bitmap) {
     std::string text;
-    for (int port = 0; port < 64; port++) {
-        if (((bitmap >> port) & 1) == 0) continue;
-        int last = port;
-        while (last < 63 && ((bitmap >> (last + 1)) & 1) != 0)
-            last++;
+    while (bitmap != 0) {
+        // A run of set bits, from its first to its last.
+        const int first = __builtin_ctzll(bitmap);
+        const uint64_t after = ~(bitmap >> first);
+        const int last = after == 0 ? 63 : first + __builtin_ctzll(after) - 1;
         if (!text.empty()) text += ',';
-        append_number(text, port + 1);
-        if (last > port) {
+        append_number(text, first + 1);
+        if (last > first) {
             text += '-';
             append_number(text, last + 1);
         }
-        port = last;
+        bitmap = last == 63 ? 0 : bitmap >> (last + 1) << (last + 1);
     }
     return text;
 }
