@@ -78,6 +78,26 @@ Record make(TextArena &texts, const Named &n) {
     return builder.build(texts, n.xnet, std::nullopt);
 }
 
+// A store's texts are checked as UTF-8 a word of ASCII at a time: every
+// byte of a word counts, and a character may straddle two.
+TEST(Utf8, EveryByteOfEveryWordCounts) {
+    const struct {
+        std::string_view text;
+        bool utf8;
+    } cases[] = {
+        {"abcdefgh", true},
+        {"abcdefg\xff", false},
+        {"abcdefgh\xc3", false},
+        {"abcdefg\xc3\xa9", true},
+        {"\xc3\xa9" "abcdefgh", true},
+        {"abcdefghijklmno\x80", false},
+        {"\x80" "bcdefghijklmnop", false},
+        {"abcdefg\xed\xa0\x80", false}, // a surrogate
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(is_utf8(c.text), c.utf8) << escaped(c.text);
+}
+
 TEST(Identity, SharedExactlyWhenKindNameAndXnetAre) {
     using namespace std::string_view_literals;
     struct Case {
