@@ -36,9 +36,9 @@ void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const
     RecordList added;
     for (const Record *record : plan.result) {
         if (record->table != Table::remote_device) continue;
-        auto at = plan.by_after.find(record);
-        if (at == plan.by_after.end()) continue;
-        const Plan::Touched &t = *at->second;
+        const Plan::Touched *touched = plan.by_after.find(record);
+        if (touched == nullptr) continue;
+        const Plan::Touched &t = *touched;
         if (t.before == nullptr || t.moved) {
             if (t.moved) rewritten[device_key(*t.before)] = nullptr;
             step({t.cause, "add " + describe_phrase(*record) + " to the store"});
@@ -102,8 +102,8 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
             writes++;
         }
         for (const Record *record : plan.result) {
-            auto t = plan.by_after.find(record);
-            if (t != plan.by_after.end() && (t->second->before == nullptr || t->second->moved)) {
+            const Plan::Touched *t = plan.by_after.find(record);
+            if (t != nullptr && (t->before == nullptr || t->moved)) {
                 file.insert(*record);
                 writes++;
             }

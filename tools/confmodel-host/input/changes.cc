@@ -69,6 +69,29 @@ void write_changes(std::ostream &out, const ChangeSet &changes) {
             << "\n";
 }
 
+void Plan::ByRecord::reserve(size_t count) {
+    size_t size = 16;
+    while (size < 2 * count)
+        size *= 2;
+    slots_.assign(size, {nullptr, nullptr});
+}
+
+size_t Plan::ByRecord::slot_of(const Record *record) const {
+    // The address's bits mixed into the top ones, which index the table.
+    const uint64_t mixed = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = static_cast<size_t>(mixed >> 32) & mask;; slot = (slot + 1) & mask)
+        if (slots_[slot].first == record || slots_[slot].first == nullptr) return slot;
+}
+
+void Plan::ByRecord::add(const Record *record, const Touched *touched) {
+    slots_[slot_of(record)] = {record, touched};
+}
+
+const Plan::Touched *Plan::ByRecord::find(const Record *record) const {
+    return slots_.empty() ? nullptr : slots_[slot_of(record)].second;
+}
+
 Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     Plan plan;
     RecordList &order = plan.result;
@@ -117,9 +140,11 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     for (auto it = plan.touched.begin(); it != plan.touched.end();)
         it = it->second.before == nullptr && it->second.after == nullptr ? plan.touched.erase(it)
                                                                          : std::next(it);
+    plan.by_before.reserve(plan.touched.size());
+    plan.by_after.reserve(plan.touched.size());
     for (const auto &[id, t] : plan.touched) {
-        if (t.before != nullptr) plan.by_before.emplace(t.before, &t);
-        if (t.after != nullptr) plan.by_after.emplace(t.after, &t);
+        if (t.before != nullptr) plan.by_before.add(t.before, &t);
+        if (t.after != nullptr) plan.by_after.add(t.after, &t);
     }
 
     // As in a dump, every xnetgroup is filed under an xnet of the result.

@@ -249,9 +249,9 @@ void compare_changed_records(Comparison &c, const Module &module,
     // touched, each in its configuration's order, compare as the whole would.
     RecordList old_records, new_records;
     for (const Record *record : before)
-        if (plan.by_before.count(record)) old_records.push_back(record);
+        if (plan.by_before.find(record)) old_records.push_back(record);
     for (const Record *record : plan.result)
-        if (plan.by_after.count(record)) new_records.push_back(record);
+        if (plan.by_after.find(record)) new_records.push_back(record);
     compare_records(c, module, old_records, new_records);
 }
 

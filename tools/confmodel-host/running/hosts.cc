@@ -14,15 +14,14 @@ const char *const host_names[] = {"simple", "faithful"};
 
 // What the plan does to a record of the configuration before it, or null.
 const Plan::Touched *touched(const Plan &plan, const Record &record) {
-    auto at = plan.by_before.find(&record);
-    return at == plan.by_before.end() ? nullptr : at->second;
+    return plan.by_before.find(&record);
 }
 
 // The cause of the change that brings this record, or null when it was
 // there before.
 const std::string *changed_to(const Plan &plan, const Record &record) {
-    auto at = plan.by_after.find(&record);
-    return at == plan.by_after.end() ? nullptr : &at->second->cause;
+    const Plan::Touched *t = plan.by_after.find(&record);
+    return t == nullptr ? nullptr : &t->cause;
 }
 
 const char *goes(const Plan::Touched &t) {
@@ -111,9 +110,8 @@ void HostPolicies::drop_port_records(HostModel &h, const Plan &plan, const StepS
         records.erase(std::remove_if(records.begin(), records.end(),
                                      [&](auto &r) {
                                          // A record of the configuration before.
-                                         auto at = plan.by_before.find(r.record);
-                                         if (at == plan.by_before.end()) return false;
-                                         const Plan::Touched *t = at->second;
+                                         const Plan::Touched *t = touched(plan, *r.record);
+                                         if (t == nullptr) return false;
                                          step({t->cause, "release " + describe_phrase(*r.record)});
                                          release(r);
                                          return true;
