@@ -58,7 +58,7 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         else
             std::cout << "Changes (" << changes.changes.size() << ")\n";
         for (const Change &change : changes.changes)
-            std::cout << "  " << change_json(change)["op"].get<std::string>() << " "
+            std::cout << "  " << op_name(change.op) << " "
                       << describe(change.record) << " (" << where(change.record) << ")\n";
         if (costed) {
             std::cout << "\n";

@@ -50,8 +50,12 @@ ChangeSet read_changes(LineReader &in) {
     return set;
 }
 
+const char *op_name(Op op) {
+    return op_names[static_cast<int>(op)];
+}
+
 nlohmann::ordered_json change_json(const Change &change) {
-    nlohmann::ordered_json out = {{"op", op_names[static_cast<int>(change.op)]}};
+    nlohmann::ordered_json out = {{"op", op_name(change.op)}};
     nlohmann::ordered_json record = record_json(change.record);
     if (change.op == Op::remove) {
         record.erase("parent_port");

@@ -28,6 +28,7 @@ ChangeSet read_changes(LineReader &in);
 // One JSON object a change, one a line: {"op": ..., "table": ..., ...}.
 void write_changes(std::ostream &out, const ChangeSet &changes);
 nlohmann::ordered_json change_json(const Change &change);
+const char *op_name(Op op); // "add", "remove", "change"
 
 // A configuration after a change set, and what became of every identity the
 // changes touched: its record before (null when added) and after (null when
