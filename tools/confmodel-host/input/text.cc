@@ -45,6 +45,9 @@ bool is_utf8(std::string_view text) {
                 n = sizeof eight;
                 continue;
             }
+        } else if (static_cast<unsigned char>(text[i]) < 0x80) {
+            n = 1;
+            continue;
         }
         if ((n = sequence(text, i, code)) == 0) return false;
     }

@@ -2,6 +2,7 @@
 
 #include "input/records.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -40,21 +41,21 @@ unsigned next_code(std::string_view text, size_t &i) {
 } // namespace
 
 void append_json_string(std::string &out, std::string_view text) {
+    // Printable ASCII but the quote and the backslash stands as it is.
+    static constexpr std::array<bool, 256> plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x7f; c++)
+            table[c] = c != '"' && c != '\\';
+        return table;
+    }();
     out += '"';
     for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-            // The common case: a run of plain characters.
-            size_t end = i + 1;
-            while (end < text.size()) {
-                unsigned char d = static_cast<unsigned char>(text[end]);
-                if (d < 0x20 || d >= 0x7f || d == '"' || d == '\\') break;
-                end++;
-            }
-            out.append(text.substr(i, end - i));
-            i = end;
-            continue;
-        }
+        // The common case: a run of plain characters.
+        size_t end = i;
+        while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
+            end++;
+        out.append(text.data() + i, end - i);
+        if ((i = end) == text.size()) break;
         unsigned code = next_code(text, i);
         switch (code) {
         case '"': out += "\\\""; break;
