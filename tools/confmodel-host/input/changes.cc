@@ -81,10 +81,8 @@ void Plan::ByRecord::reserve(size_t count) {
 }
 
 size_t Plan::ByRecord::slot_of(const Record *record) const {
-    // The address's bits mixed into the top ones, which index the table.
-    const uint64_t mixed = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
     const size_t mask = slots_.size() - 1;
-    for (size_t slot = static_cast<size_t>(mixed >> 32) & mask;; slot = (slot + 1) & mask)
+    for (size_t slot = address_hash(record) & mask;; slot = (slot + 1) & mask)
         if (slots_[slot].first == record || slots_[slot].first == nullptr) return slot;
 }
 

@@ -271,10 +271,7 @@ bool same_records(const RecordList &mine, const RecordList &theirs) {
     // Marks a slot whose record was matched: an address no record can have.
     const Record *const taken = reinterpret_cast<const Record *>(alignof(Record));
     LargeVector<const Record *> slots(size, nullptr);
-    auto home = [&](const Record *record) {
-        uint64_t h = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
-        return static_cast<size_t>(h >> 32 ^ h) & mask;
-    };
+    auto home = [&](const Record *record) { return address_hash(record) & mask; };
     for (const Record *record : theirs) {
         size_t slot = home(record);
         while (slots[slot] != nullptr)
