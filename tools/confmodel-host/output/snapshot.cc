@@ -223,22 +223,28 @@ void compare_records(Comparison &c, const Module &module, const RecordList &befo
 
 void compare_records(Comparison &c, const Module &module, const RecordList &before,
                      const RecordList &after, const Pairing &p) {
+    // One pass over each side finds the records only before, and those
+    // after that are added or differ from their partner, by section.
+    std::vector<uint32_t> gone[SECTIONS], differing[SECTIONS];
+    for (uint32_t i = 0; i < before.size(); i++)
+        if (Section s = section_of(*before[i]); s != SECTIONS && !p.paired[i]) gone[s].push_back(i);
+    for (uint32_t i = 0; i < after.size(); i++)
+        if (Section s = section_of(*after[i]); s != SECTIONS)
+            if (p.partner[i] == Pairing::none || !before[p.partner[i]]->same_as(*after[i]))
+                differing[s].push_back(i);
     // Section by section: the records only before, in their order, then
-    // those after, added or differing from their partner.
+    // those after.
     for (int section = SUBPORTS; section < SECTIONS; section++) {
         Section s = static_cast<Section>(section);
-        for (uint32_t i = 0; i < before.size(); i++)
-            if (section_of(*before[i]) == s && !p.paired[i])
-                c.entries.push_back({s, '-', record_label(*before[i], p.old_nth[i]), {}});
-        for (uint32_t i = 0; i < after.size(); i++) {
-            if (section_of(*after[i]) != s) continue;
+        for (uint32_t i : gone[s])
+            c.entries.push_back({s, '-', record_label(*before[i], p.old_nth[i]), {}});
+        for (uint32_t i : differing[s]) {
             if (p.partner[i] == Pairing::none)
                 c.entries.push_back({s, '+', record_label(*after[i], p.nth[i]), {}});
-            else if (const Record &old = *before[p.partner[i]]; !old.same_as(*after[i]))
-                if (auto fields = field_changes(describe_record(module, old),
-                                                describe_record(module, *after[i]));
-                    !fields.empty())
-                    c.entries.push_back({s, '~', record_label(*after[i], p.nth[i]), std::move(fields)});
+            else if (auto fields = field_changes(describe_record(module, *before[p.partner[i]]),
+                                                 describe_record(module, *after[i]));
+                     !fields.empty())
+                c.entries.push_back({s, '~', record_label(*after[i], p.nth[i]), std::move(fields)});
         }
     }
 }
