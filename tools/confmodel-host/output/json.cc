@@ -3,7 +3,6 @@
 #include "input/records.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -85,8 +84,8 @@ void append_record_line(std::string &out, const Record &record) {
         append_json_string(out, record.xnet());
     }
     if (record.parent_port) {
-        char text[16];
-        out.append(",\"parent_port\":").append(text, std::to_chars(text, text + sizeof text, *record.parent_port).ptr);
+        out += ",\"parent_port\":";
+        append_number(out, *record.parent_port);
     }
     out += ",\"columns\":{";
     bool first = true;
@@ -102,16 +101,20 @@ void append_record_line(std::string &out, const Record &record) {
 }
 
 JsonObjectWriter::JsonObjectWriter(std::string &out, int indent) : out_(out), indent_(indent) {
-    out_.append(static_cast<size_t>(indent_), ' ');
+    if (indent_ != compact) out_.append(static_cast<size_t>(indent_), ' ');
     out_ += '{';
 }
 
 void JsonObjectWriter::member(const char *name) {
-    out_ += first_ ? "\n" : ",\n";
+    if (indent_ == compact) {
+        if (!first_) out_ += ',';
+    } else {
+        out_ += first_ ? "\n" : ",\n";
+        out_.append(static_cast<size_t>(indent_ + 2 * depth_), ' ');
+    }
     first_ = false;
-    out_.append(static_cast<size_t>(indent_ + 2 * depth_), ' ');
     append_json_string(out_, name);
-    out_ += ": ";
+    out_ += indent_ == compact ? ":" : ": ";
 }
 
 void JsonObjectWriter::text(const char *name, std::string_view value) {
@@ -121,14 +124,12 @@ void JsonObjectWriter::text(const char *name, std::string_view value) {
 
 void JsonObjectWriter::number(const char *name, int64_t value) {
     member(name);
-    char text[24];
-    out_.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    append_number(out_, value);
 }
 
 void JsonObjectWriter::unsigned_number(const char *name, uint64_t value) {
     member(name);
-    char text[24];
-    out_.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    append_number(out_, value);
 }
 
 void JsonObjectWriter::flag(const char *name, bool value) {
@@ -141,6 +142,11 @@ void JsonObjectWriter::null(const char *name) {
     out_ += "null";
 }
 
+void JsonObjectWriter::raw(const char *name, std::string_view json) {
+    member(name);
+    out_ += json;
+}
+
 void JsonObjectWriter::begin(const char *name) {
     member(name);
     out_ += '{';
@@ -150,7 +156,7 @@ void JsonObjectWriter::begin(const char *name) {
 
 void JsonObjectWriter::end() {
     depth_--;
-    if (!first_) {
+    if (!first_ && indent_ != compact) {
         out_ += '\n';
         out_.append(static_cast<size_t>(indent_ + 2 * depth_), ' ');
     }

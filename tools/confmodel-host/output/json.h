@@ -4,6 +4,7 @@
 #ifndef CONFMODEL_HOST_OUTPUT_JSON_H
 #define CONFMODEL_HOST_OUTPUT_JSON_H
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,21 +12,31 @@
 // text as a JSON string, quotes included.
 void append_json_string(std::string &out, std::string_view text);
 
+// An integer in decimal, as JSON and the text views write it.
+template <typename Integer> void append_number(std::string &out, Integer value) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 // A record as a line of a dump: the JSON record_json() gives, written as
 // compactly as the writer writes it, and a line feed.
 class Record;
 void append_record_line(std::string &out, const Record &record);
 
 // A JSON object written member by member, indented as json_text() indents
-// (two spaces a level) and shifted right by `indent` spaces.
+// (two spaces a level) and shifted right by `indent` spaces; or, with
+// `compact`, on one line without spaces.
 class JsonObjectWriter {
   public:
+    static constexpr int compact = -1;
     JsonObjectWriter(std::string &out, int indent);
     void text(const char *name, std::string_view value);
     void number(const char *name, int64_t value);
     void unsigned_number(const char *name, uint64_t value);
     void flag(const char *name, bool value);
     void null(const char *name);
+    // A member whose value is JSON text written already.
+    void raw(const char *name, std::string_view json);
     // A member whose value is an object, until end(); an empty one is "{}".
     void begin(const char *name);
     void end();

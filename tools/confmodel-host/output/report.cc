@@ -4,7 +4,6 @@
 #include "input/text.h"
 #include "output/json.h"
 
-#include <charconv>
 #include <cstdio>
 
 using json = ojson;
@@ -35,16 +34,17 @@ std::string hex(uint64_t value, int digits) {
     return std::string(p, end);
 }
 
-void append_number(std::string &out, int64_t value) {
-    char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+// Calls visit(position, ports) for each subport position that has ports.
+template <typename Visit> void each_position(const uint64_t (&bitmaps)[8], Visit visit) {
+    for (int i = 0; i < 8; i++)
+        if (bitmaps[i] != 0) visit(i, port_ranges(bitmaps[i]));
 }
 
 json subport_positions(const uint64_t (&bitmaps)[8]) {
     json positions = json::array();
-    for (int i = 0; i < 8; i++)
-        if (bitmaps[i] != 0)
-            positions.push_back({{"position", i}, {"ports", port_ranges(bitmaps[i])}});
+    each_position(bitmaps, [&](int position, const std::string &ports) {
+        positions.push_back({{"position", position}, {"ports", ports}});
+    });
     return positions;
 }
 
@@ -280,45 +280,20 @@ template <typename Fields> json built(Fields fields) {
 
 // A visitor that writes the description as compact JSON text: the values
 // JsonBuilder gives, without building them.
-class CompactWriter {
+class CompactWriter : public JsonObjectWriter {
   public:
-    explicit CompactWriter(std::string &out) : out_(out) { out_ += '{'; }
-    void text(const char *name, std::string_view value) {
-        key(name);
-        append_json_string(out_, value);
-    }
-    void number(const char *name, int64_t value) {
-        key(name);
-        append_number(out_, value);
-    }
-    void flag(const char *name, bool value) {
-        key(name);
-        out_ += value ? "true" : "false";
-    }
+    explicit CompactWriter(std::string &out) : JsonObjectWriter(out, compact) {}
     void positions(const char *name, const uint64_t (&bitmaps)[8]) {
-        key(name);
-        char open = '[';
-        for (int i = 0; i < 8; i++) {
-            if (bitmaps[i] == 0) continue;
-            out_ += open;
-            open = ',';
-            out_ += "{\"position\":";
-            append_number(out_, i);
-            out_ += ",\"ports\":";
-            append_json_string(out_, port_ranges(bitmaps[i]));
-            out_ += '}';
-        }
-        out_ += open == '[' ? "[]" : "]";
+        std::string array = "[";
+        each_position(bitmaps, [&](int position, const std::string &ports) {
+            if (array.size() > 1) array += ',';
+            JsonObjectWriter entry(array, compact);
+            entry.number("position", position);
+            entry.text("ports", ports);
+            entry.finish();
+        });
+        raw(name, array + "]");
     }
-    void finish() { out_ += '}'; }
-
-  private:
-    void key(const char *name) {
-        if (out_.back() != '{') out_ += ',';
-        append_json_string(out_, name);
-        out_ += ':';
-    }
-    std::string &out_;
 };
 
 template <typename Fields> std::string written(Fields fields) {
@@ -396,8 +371,7 @@ void print_port_protect(std::string &out, std::string_view pathname, const port_
     out.append(" (").append(name_of(loop_state_names, p.loop_state));
     out.append("), pause ").append(name_of(protect_names, p.pause_protect));
     out.append(" (").append(name_of(pause_state_names, p.pause_state)).append("), col8 ");
-    char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, p.col8_value).ptr);
+    append_number(out, p.col8_value);
     out += '\n';
 }
 
