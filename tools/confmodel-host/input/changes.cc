@@ -99,11 +99,25 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     RecordList &order = plan.result;
     order = base;
     // Where the identities the changes name stand: one pass over the base.
+    // A change set names a few thousand identities and a base holds up to
+    // millions of records: a bit per identity hash, 32 bits a change, turns
+    // most records away before the map is asked.
     std::unordered_map<RecordKey, std::vector<size_t>, RecordKeyHash> at;
-    for (const Change &change : changes.changes)
-        at.try_emplace(identity(change.record));
-    for (size_t i = 0; i < order.size(); i++)
-        if (auto found = at.find(identity(*order[i])); found != at.end()) found->second.push_back(i);
+    size_t words = 1;
+    while (words * 2 < changes.changes.size())
+        words *= 2;
+    std::vector<uint64_t> named(words);
+    auto word = [&](size_t hash) -> uint64_t & { return named[hash / 64 & (words - 1)]; };
+    for (const Change &change : changes.changes) {
+        const size_t hash = at.hash_function()(at.try_emplace(identity(change.record)).first->first);
+        word(hash) |= uint64_t(1) << hash % 64;
+    }
+    for (size_t i = 0; i < order.size(); i++) {
+        const RecordKey id = identity(*order[i]);
+        const size_t hash = at.hash_function()(id);
+        if ((word(hash) >> hash % 64 & 1) == 0) continue;
+        if (auto found = at.find(id); found != at.end()) found->second.push_back(i);
+    }
 
     for (const Change &change : changes.changes) {
         const Record &record = change.record;
