@@ -264,35 +264,38 @@ void compare_changed_records(Comparison &c, const Module &module,
 namespace {
 
 // Whether two lists hold the very same records, in any order. A running host
-// keeps most in the configuration's order, so that is tried first; else the
-// records of one go into a table of addresses and each of the other's is
-// taken out of it.
+// keeps most of them in the configuration's order: the lists are walked side
+// by side, and a record out of step waits, counted, until the other side
+// reaches it. Only records out of place take room.
 bool same_records(const RecordList &mine, const RecordList &theirs) {
     if (mine.size() != theirs.size()) return false;
-    if (std::equal(mine.begin(), mine.end(), theirs.begin())) return true;
-    size_t size = 16;
-    while (size < 2 * theirs.size())
-        size *= 2;
-    const size_t mask = size - 1;
-    // Marks a slot whose record was matched: an address no record can have.
-    const Record *const taken = reinterpret_cast<const Record *>(alignof(Record));
-    LargeVector<const Record *> slots(size, nullptr);
-    auto home = [&](const Record *record) { return address_hash(record) & mask; };
-    for (const Record *record : theirs) {
-        size_t slot = home(record);
-        while (slots[slot] != nullptr)
-            slot = (slot + 1) & mask;
-        slots[slot] = record;
-    }
-    for (const Record *record : mine) {
-        size_t slot = home(record);
-        while (slots[slot] != record) {
-            if (slots[slot] == nullptr) return false;
-            slot = (slot + 1) & mask;
+    using Waiting = std::unordered_map<const Record *, size_t>;
+    Waiting mine_waiting, theirs_waiting;
+    auto meet = [](Waiting &waiting, const Record *record) {
+        auto at = waiting.find(record);
+        if (at == waiting.end()) return false;
+        if (--at->second == 0) waiting.erase(at);
+        return true;
+    };
+    size_t i = 0, j = 0;
+    while (i < mine.size() && j < theirs.size()) {
+        if (mine[i] == theirs[j]) {
+            i++;
+            j++;
+        } else if (meet(theirs_waiting, mine[i])) {
+            i++;
+        } else if (meet(mine_waiting, theirs[j])) {
+            j++;
+        } else {
+            mine_waiting[mine[i++]]++;
+            theirs_waiting[theirs[j++]]++;
         }
-        slots[slot] = taken;
     }
-    return true;
+    for (; i < mine.size(); i++)
+        if (!meet(theirs_waiting, mine[i])) return false;
+    for (; j < theirs.size(); j++)
+        if (!meet(mine_waiting, theirs[j])) return false;
+    return mine_waiting.empty() && theirs_waiting.empty();
 }
 
 } // namespace
@@ -300,9 +303,16 @@ bool same_records(const RecordList &mine, const RecordList &theirs) {
 void compare_running_records(Comparison &c, const Module &module,
                              const RecordList &running,
                              const RecordList &configuration) {
-    RecordList theirs;
+    // The configuration's records section by section, each in its order: as
+    // a running model keeps them.
+    size_t start[SECTIONS + 1] = {};
     for (const Record *record : configuration)
-        if (section_of(*record) != SECTIONS) theirs.push_back(record);
+        if (Section s = section_of(*record); s != SECTIONS) start[s + 1]++;
+    for (int section = SUBPORTS; section < SECTIONS; section++)
+        start[section + 1] += start[section];
+    RecordList theirs(start[SECTIONS]);
+    for (const Record *record : configuration)
+        if (Section s = section_of(*record); s != SECTIONS) theirs[start[s]++] = record;
     if (!same_records(running, theirs)) compare_records(c, module, running, configuration);
 }
 

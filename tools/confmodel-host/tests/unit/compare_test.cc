@@ -70,9 +70,11 @@ TEST_F(CompareRecords, TheSameRecordsInAnotherOrderDifferInNothing) {
     Comparison differs;
     compare_running_records(differs, module(), running, other);
     EXPECT_EQ(differs.entries.size(), 1u);
-    // A record held twice, or one missing at either end, is no reordering.
+    // A record held twice, one missing at either end, or other records
+    // altogether, is no reordering.
     const std::pair<RecordList, RecordList> unlike[] = {
         {{&device, &device, &unnamed}, {&device, &unnamed, &port1}},
+        {{&port1, &device}, {&port1_changed, &device_new}},
         {{&device, &unnamed}, {&device, &unnamed, &port1}},
         {{&device, &unnamed, &port1}, {&unnamed, &port1}},
     };
