@@ -8,7 +8,9 @@ For each size it writes the dumps (generate.py: A, and B with 1% of its
 records changed and 0.1% added), the change set C = diff --changes A B, and
 a store file D imported from A; then runs every command and floor five
 times, interleaved, and keeps the least CPU time (user and system) and the
-largest peak resident size of each. Exits 1 when a command fails."""
+largest peak resident size of each. import and export are also set beside
+what the store alone costs to write A's rows and to read D's. Exits 1 when a
+command fails."""
 import os
 import subprocess
 import sys
@@ -51,20 +53,22 @@ def main():
         subprocess.run([host, "import", d, a], check=True, stdout=subprocess.DEVNULL)
         fresh = os.path.join(folder, "import.db")
 
-        def import_fresh():
+        def created(argv):
             if os.path.exists(fresh):
                 os.unlink(fresh)
-            return [host, "import", fresh, a]
+            return argv
 
         commands = [
             ("simdjson parse (floor)", lambda: [floor, "simdjson", a]),
             ("nlohmann tree parse (floor)", lambda: [floor, "nlohmann", a]),
+            ("store write (floor)", lambda: created([floor, "store-write", a, fresh])),
+            ("store read (floor)", lambda: [floor, "store-read", d]),
             ("check", lambda: [host, "check", a]),
             ("show", lambda: [host, "show", a]),
             ("show --json", lambda: [host, "show", "--json", a]),
             ("diff A B", lambda: [host, "diff", a, b]),
             ("apply A C", lambda: [host, "apply", a, c]),
-            ("import", import_fresh),
+            ("import", lambda: created([host, "import", fresh, a])),
             ("export", lambda: [host, "export", d]),
         ]
         best = {}
@@ -76,17 +80,20 @@ def main():
         dump_mb = os.path.getsize(a) / 1e6
         rows.append((size, dump_mb, best))
 
-    print("| records | dump | command | CPU s | peak RSS | CPU / simdjson | CPU / check | RSS / dump |")
-    print("|---:|---:|---|---:|---:|---:|---:|---:|")
+    own_floor = {"import": "store write (floor)", "export": "store read (floor)"}
+    print("| records | dump | command | CPU s | peak RSS | CPU / simdjson | CPU / check | "
+          "CPU / store floor | RSS / dump |")
+    print("|---:|---:|---|---:|---:|---:|---:|---:|---:|")
     for size, dump_mb, best in rows:
         floor_cpu = best["simdjson parse (floor)"][0]
         check_cpu = best["check"][0]
         for name, (cpu, rss) in best.items():
             rss_mb = rss / 1024
-            print("| %s | %.0f MB | %s | %.3f | %.0f MB | %.1f | %s | %.1f |" % (
+            store_cpu = best[own_floor[name]][0] if name in own_floor else 0
+            print("| %s | %.0f MB | %s | %.3f | %.0f MB | %.1f | %s | %s | %.1f |" % (
                 human(size), dump_mb, name, cpu, rss_mb, cpu / floor_cpu if floor_cpu else 0,
                 "%.1f" % (cpu / check_cpu) if "floor" not in name and check_cpu else "",
-                rss_mb / dump_mb))
+                "%.1f" % (cpu / store_cpu) if store_cpu else "", rss_mb / dump_mb))
 
 
 if __name__ == "__main__":
