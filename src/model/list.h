@@ -28,13 +28,9 @@ template <typename Entry> inline void list_unlink(list_head *head, Entry *entry)
     *entry->link.prev_link = next;
 }
 
-/* Constant time: the entry goes before `before`, or at the tail when that is
- * null. The module only appends; a host may link an entry anywhere. */
-template <typename Entry> inline void list_insert_before(list_head *head, Entry *before, Entry *entry) {
-    if (before == nullptr) {
-        list_append(head, entry);
-        return;
-    }
+/* Constant time: the entry goes before `before`, an entry of the list. The
+ * module only appends; a host may link an entry anywhere. */
+template <typename Entry> inline void list_insert_before(Entry *before, Entry *entry) {
     entry->link.next = before;
     entry->link.prev_link = before->link.prev_link;
     *before->link.prev_link = entry;

@@ -431,13 +431,12 @@ Record read_record(const JsonFields &fields, TextArena &arena, uint8_t source, u
     if (is_xnetgroup(table->table) && !has_xnet)
         fail(std::string("the ") + table->name +
              " record names no parent \"xnet\" (the xnet's pathname)");
-    Record record = builder.build(arena, xnet, parent_port);
-    if (table->table == Table::remote_device && record.has(REMOTE_DEVICE_KEY) &&
-        !canonical_number(record.column(REMOTE_DEVICE_KEY), UINT32_MAX))
+    if (table->table == Table::remote_device && (builder.present() >> REMOTE_DEVICE_KEY & 1) != 0 &&
+        !canonical_number(builder.text(REMOTE_DEVICE_KEY), UINT32_MAX))
         fail("column 0 of a remote_device, its key, is a decimal number up to "
              "4294967295, not " +
-             quote(record.column(REMOTE_DEVICE_KEY)));
-    return record;
+             quote(builder.text(REMOTE_DEVICE_KEY)));
+    return builder.build(arena, xnet, parent_port);
 }
 
 const JsonFields &LineRecords::read(std::string_view line, uint8_t source, uint32_t number) {

@@ -130,6 +130,7 @@ class Record::Builder {
     }
     Record build(TextArena &arena, std::string_view xnet, std::optional<int32_t> parent_port) const;
     uint32_t present() const { return present_; } // bit n: column n is set
+    std::string_view text(size_t column) const { return {texts_[column].data, texts_[column].size}; } // a set column's
 
   private:
     Table table_;

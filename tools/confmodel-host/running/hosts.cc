@@ -287,7 +287,7 @@ Entry *place(list_head *head, Entry *entry, const Positions &at, const HostModel
     LIST_FOREACH(Entry, e, head) {
         if (e != entry && at.at(&h.origin(e)) > position) {
             list_unlink(head, entry);
-            list_insert_before(head, e, entry);
+            list_insert_before(e, entry);
             return e;
         }
     }
