@@ -20,13 +20,13 @@ std::string answer(const std::function<Record()> &read) {
         // Written as a dump's line directly, as the JSON writer writes it.
         std::string direct;
         append_record_line(direct, record);
-        std::string written =
-            record_json(record).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n";
+        const nlohmann::ordered_json json = record_json(record);
+        std::string written = json.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n";
         if (direct != written) {
             fprintf(stderr, "direct:   %snlohmann: %s", direct.c_str(), written.c_str());
             abort();
         }
-        return record_json(record).dump() + " line " + std::to_string(record.line);
+        return json.dump() + " line " + std::to_string(record.line);
     } catch (const Failure &e) {
         return e.what();
     }

@@ -2,15 +2,9 @@
 
 #include "input/text.h"
 
-Phrase Phrase::name(std::string_view text) {
+Phrase Phrase::part(std::string_view text, Kind kind) {
     Phrase phrase;
-    phrase.parts_.push_back({std::string(text), a_name});
-    return phrase;
-}
-
-Phrase Phrase::place(std::string_view text) {
-    Phrase phrase;
-    phrase.parts_.push_back({std::string(text), a_place});
+    phrase.parts_.push_back({std::string(text), kind});
     return phrase;
 }
 

@@ -15,8 +15,8 @@ class Phrase {
     Phrase(std::string words) : parts_{{std::move(words), Kind::words}} {}
     // A name from the configuration, and a place in a file ("device.jsonl:4"),
     // which people see escaped but not quoted.
-    static Phrase name(std::string_view text);
-    static Phrase place(std::string_view text);
+    static Phrase name(std::string_view text) { return part(text, a_name); }
+    static Phrase place(std::string_view text) { return part(text, a_place); }
 
     Phrase &operator+=(const Phrase &other);
     friend Phrase operator+(Phrase a, const Phrase &b) { return a += b; }
@@ -31,6 +31,7 @@ class Phrase {
         std::string text;
         Kind kind;
     };
+    static Phrase part(std::string_view text, Kind kind);
     std::vector<Part> parts_;
 };
 

@@ -208,13 +208,14 @@ Table record_kind(const Record &record) {
 
 Phrase describe_phrase(const Record &record) {
     const char *name = record.column(0);
-    switch (record_kind(record)) {
+    const Table kind = record_kind(record);
+    switch (kind) {
     case Table::remote_device:
         return std::string("remote device ") + name;
     case Table::xnetgroup:
         return "xnetgroup " + Phrase::name(name) + " under " + Phrase::name(record.xnet());
     default:
-        return std::string(table_info(record_kind(record)).name) + " " +
+        return std::string(table_info(kind).name) + " " +
                (name != nullptr ? Phrase::name(name) : Phrase("without a pathname"));
     }
 }
