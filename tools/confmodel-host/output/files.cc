@@ -145,15 +145,12 @@ bool NewFile::commit() {
 void write_dump(const std::string &path, const RecordList &records) {
     auto write = [&](std::ostream &out, const std::string &name) {
         errno = 0;
-        std::string lines;
+        BlockWriter lines(out);
         for (const Record *record : records) {
-            append_record_line(lines, *record);
-            if (lines.size() >= (1 << 16)) {
-                out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-                lines.clear();
-            }
+            append_record_line(lines.text(), *record);
+            lines.appended();
         }
-        out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+        lines.flush();
         out.flush();
         if (!out) throw Failure(escaped(name) + ": cannot be written" + (errno ? std::string(": ") + strerror(errno) : ""));
     };

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,26 @@ template <typename Integer> void append_number(std::string &out, Integer value) 
 // compactly as the writer writes it, and a line feed.
 class Record;
 void append_record_line(std::string &out, const Record &record);
+
+// Text appended by the million and written to a stream a block at a time,
+// rather than a stream call for each item.
+class BlockWriter {
+  public:
+    explicit BlockWriter(std::ostream &out) : out_(out) {}
+    std::string &text() { return text_; }
+    // After each item: writes the text once a block is full.
+    void appended() {
+        if (text_.size() >= (1 << 16)) flush();
+    }
+    void flush() {
+        out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+        text_.clear();
+    }
+
+  private:
+    std::ostream &out_;
+    std::string text_;
+};
 
 // A JSON object written member by member, indented as json_text() indents
 // (two spaces a level) and shifted right by `indent` spaces; or, with

@@ -506,32 +506,28 @@ class ModelWriter {
     template <typename Each, typename PrintText, typename WriteJson>
     void records(const char *title, const char *key, size_t count, Each each, PrintText print_text,
                  WriteJson write_json) {
-        std::string buffer;
-        auto flush = [&](size_t above) {
-            if (buffer.size() <= above) return;
-            out_.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            buffer.clear();
-        };
+        BlockWriter buffer(out_);
+        std::string &text = buffer.text();
         size_t index = 0;
         if (view_ == View::text) {
             out_ << title << " (" << count << ")\n";
             each([&](const auto &item) {
-                print_text(buffer, item);
-                flush(1 << 16);
+                print_text(text, item);
+                buffer.appended();
             });
-            buffer += '\n';
+            text += '\n';
         } else if (view_ == View::json) {
             out_ << (sections_++ == 0 ? "{\n" : ",\n") << "  \"" << key << "\": [";
             each([&](const auto &item) {
-                buffer += index++ == 0 ? "\n" : ",\n";
-                JsonObjectWriter object(buffer, 4);
+                text += index++ == 0 ? "\n" : ",\n";
+                JsonObjectWriter object(text, 4);
                 write_json(object, item);
                 object.finish();
-                flush(1 << 16);
+                buffer.appended();
             });
-            buffer += index == 0 ? "]" : "\n  ]";
+            text += index == 0 ? "]" : "\n  ]";
         }
-        flush(0);
+        buffer.flush();
     }
 
     void begin() {
