@@ -242,7 +242,9 @@ ChangeSet diff_configs(const RecordList &old_order, const RecordList &new_order,
         if (kept[i] != none && !moves[i]) stays[kept[i]] = true;
     for (size_t i = 0; i < old_order.size(); i++) {
         if (stays[i]) continue;
-        if (p.old_olds[i] > 1 || p.old_news[i] > 1)
+        // Several records of an identity after means as many before, or a
+        // refusal above.
+        if (p.old_olds[i] > 1)
             throw Failure(where(*old_order[i]) + ": " + describe(*old_order[i]) +
                           " has several records and one must move: a change cannot name one");
         set.changes.push_back({Op::remove, *old_order[i]});

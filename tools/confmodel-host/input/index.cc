@@ -147,12 +147,9 @@ Pairing pair_records(const RecordList &before,
         p.news[i] = o == none ? only_after.at(identity(*after[i])) : new_count[o];
     }
     p.old_olds.resize(before.size());
-    p.old_news.resize(before.size());
     for (uint32_t i = 0; i < before.size(); i++)
         if (old_at.is_first(i))
-            for (uint32_t at = i; at != none; at = old_at.next(at)) {
+            for (uint32_t at = i; at != none; at = old_at.next(at))
                 p.old_olds[at] = old_count[i];
-                p.old_news[at] = new_count[i];
-            }
     return p;
 }

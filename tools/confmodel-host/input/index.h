@@ -18,8 +18,8 @@ struct Pairing {
     // after, and its identity's first record before (or none).
     LargeVector<uint32_t> partner, nth, olds, news, group;
     // Per record before: which of its identity it is, how many records its
-    // identity has before and after, and whether it has a partner after.
-    LargeVector<uint32_t> old_nth, old_olds, old_news;
+    // identity has before, and whether it has a partner after.
+    LargeVector<uint32_t> old_nth, old_olds;
     std::vector<bool> paired;
 };
 Pairing pair_records(const RecordList &before,

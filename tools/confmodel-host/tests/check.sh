@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs a command and checks its exit status and what it printed.
-# usage: check.sh STATUS [-e TEXT]... [-x TEXT]... [-i INPUT | -c -] -- COMMAND [ARG]...
+# usage: check.sh STATUS [-e TEXT]... [-s TEXT]... [-x TEXT]... [-i INPUT | -c -] -- COMMAND [ARG]...
 #   STATUS    the exit status expected
 #   -e TEXT   the output (standard output and error together) contains TEXT
+#   -s TEXT   the output contains TEXT on a line after the previous -s TEXT
 #   -x TEXT   the output does not contain TEXT
 #   -i INPUT  INPUT, and a newline, is the command's standard input
 #   -c -      the command runs with its standard input closed
@@ -14,10 +15,12 @@ trap 'rm -rf "$work"' EXIT
 : > "$work/in"
 : > "$work/present"
 : > "$work/absent"
+: > "$work/sequence"
 closed=0
 while [ "$1" != "--" ]; do
     case $1 in
     -e) printf '%s\n' "$2" >> "$work/present" ;;
+    -s) printf '%s\n' "$2" >> "$work/sequence" ;;
     -x) printf '%s\n' "$2" >> "$work/absent" ;;
     -i) printf '%s\n' "$2" > "$work/in" ;;
     -c) closed=1 ;;
@@ -44,6 +47,11 @@ done < "$work/present"
 while IFS= read -r text; do
     ! grep -qF -- "$text" "$work/out" || { echo "unexpected: $text"; failed=1; }
 done < "$work/absent"
+after=0
+while IFS= read -r text; do
+    after=$(grep -nF -- "$text" "$work/out" | awk -F: -v after="$after" '$1 > after { print $1; exit }')
+    [ -n "$after" ] || { echo "missing in sequence: $text"; failed=1; break; }
+done < "$work/sequence"
 if [ "$failed" -ne 0 ]; then
     echo "--- output of: $*"
     cat "$work/out"

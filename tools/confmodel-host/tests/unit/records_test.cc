@@ -161,8 +161,8 @@ TEST(Pairing, TheKthRecordOfAnIdentityWithTheKth) {
               (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(std::vector<uint32_t>(p.old_nth.begin(), p.old_nth.end()),
               (std::vector<uint32_t>{1, 1, 2, 1}));
-    EXPECT_EQ(std::vector<uint32_t>(p.old_news.begin(), p.old_news.end()),
-              (std::vector<uint32_t>{3, 0, 3, 0}));
+    EXPECT_EQ(std::vector<uint32_t>(p.old_olds.begin(), p.old_olds.end()),
+              (std::vector<uint32_t>{2, 1, 2, 1}));
 }
 
 // Lists shorter and longer than the records the index hashes ahead, against
