@@ -42,6 +42,20 @@ commit)
     "$@" apply --commit store.db refused.jsonl > out 2>&1
     [ $? -eq 2 ] && grep -q "not committed to store.db: 1 record was refused" out || fail "$(cat out)"
     "$@" export store.db | cmp -s - before.jsonl || fail "a refused change set was committed" ;;
+changed_meanwhile)
+    # The store changes after apply has read it and before its change set
+    # comes (apply opens the pipe only once it has read the store): the
+    # commit is refused, and the other writer's change stays.
+    mkfifo changes.pipe
+    "$@" apply --commit store.db changes.pipe > out 2>&1 &
+    exec 3> changes.pipe
+    "$@" dcbx store.db test-and-set 1002 true false > /dev/null || fail "the other writer failed"
+    "$@" export store.db > meanwhile.jsonl
+    cat "$examples/uplink-wider.jsonl" >&3
+    exec 3>&-
+    wait $! && fail "the commit was not refused: $(cat out)"
+    grep -q "store.db: changed since it was read; nothing was committed" out || fail "$(cat out)"
+    "$@" export store.db | cmp -s - meanwhile.jsonl || fail "the store changed" ;;
 duplicate_commits)
     # A duplicate is no refusal: the module answers it with the entry listed.
     echo '{"op": "add", "table": "portgroup", "columns": {"0": "/pg", "3": "2", "5": "0", "6": "0", "7": "0", "8": "0", "9": "0", "10": "0", "11": "0", "12": "0", "13": "0", "14": "0", "15": "0", "16": "0"}}' > duplicate.jsonl
