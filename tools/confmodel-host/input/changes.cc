@@ -12,6 +12,13 @@ namespace {
 
 const char *const op_names[] = {"add", "remove", "change"};
 
+// A record's address mixed into all of its bits, for the table of addresses:
+// records stand a fixed size apart, so the low bits alone would crowd.
+size_t address_hash(const Record *record) {
+    const uint64_t h = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
+    return static_cast<size_t>(h >> 32 ^ h);
+}
+
 // Where the records stand: the first few, and how many more.
 std::string lines_of(const RecordList &records, const std::vector<size_t> &at) {
     std::string lines;
@@ -109,7 +116,9 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
     std::vector<uint64_t> named(words);
     auto word = [&](size_t hash) -> uint64_t & { return named[hash / 64 & (words - 1)]; };
     for (const Change &change : changes.changes) {
-        const size_t hash = at.hash_function()(at.try_emplace(identity(change.record)).first->first);
+        const RecordKey id = identity(change.record);
+        at.try_emplace(id);
+        const size_t hash = at.hash_function()(id);
         word(hash) |= uint64_t(1) << hash % 64;
     }
     for (size_t i = 0; i < order.size(); i++) {

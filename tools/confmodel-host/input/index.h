@@ -25,12 +25,4 @@ struct Pairing {
 Pairing pair_records(const RecordList &before,
                      const RecordList &after);
 
-// A record's address mixed into all of its bits, for open-addressing tables
-// of addresses: records stand a fixed size apart, so the low bits alone
-// would crowd.
-inline size_t address_hash(const Record *record) {
-    const uint64_t h = reinterpret_cast<uintptr_t>(record) * 0x9e3779b97f4a7c15u;
-    return static_cast<size_t>(h >> 32 ^ h);
-}
-
 #endif
