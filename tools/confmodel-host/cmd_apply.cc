@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <fstream>
 #include <iostream>
 
 namespace {
@@ -205,16 +204,15 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     for (const ChangeSet &set : sets)
         plans.push_back(plan_changes(plans.empty() ? base : plans.back().result, set));
     const Plan &last = plans.back();
+    // Ready before anything is committed: a result that cannot be written
+    // refuses the run while nothing has changed. A dump never goes over an
+    // input, nor over a store file.
+    std::unique_ptr<NewFile> result;
     if (!options.result.empty()) {
-        // A dump never goes over an input, nor where a store file is.
         if (options.result == "-" || session.is_input(options.result))
             throw Failure(escaped(options.result) + ": one of this run's inputs; --result writes a "
                                                     "new file, and would lose it");
-        std::ifstream existing(options.result, std::ios::binary);
-        char head[16] = {};
-        if (existing.read(head, sizeof head) && is_store_file(std::string(head, sizeof head)))
-            throw Failure(escaped(options.result) +
-                          ": a store file; --result writes a dump and would destroy it");
+        result = dump_target(options.result);
     }
     const bool as_json = options.as_json;
     const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
@@ -269,7 +267,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
                                      [&](const Step &s) { committed.push_back(s); }));
     }
     // Only a configuration that was committed, when one is to be.
-    if (!options.result.empty()) write_dump(options.result, last.result);
+    if (result) write_dump(result.get(), last.result);
     for (size_t i = 0; i < plans.size(); i++)
         if (options.each || i + 1 == plans.size()) {
             services::set_quiet(true);

@@ -34,9 +34,10 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
 }
 
 int cmd_export(Session &session, const std::string &source, const std::string &file) {
+    std::unique_ptr<NewFile> target = dump_target(file.empty() ? "-" : file);
     Dump dump = session.read(source);
-    if (!file.empty() && file != "-" && session.is_input(file))
+    if (target && session.is_input(file))
         throw Failure(escaped(file) + ": the configuration being exported; nothing was written");
-    write_dump(file.empty() ? "-" : file, records_of(dump));
+    write_dump(target.get(), records_of(dump));
     return EXIT_OK;
 }

@@ -7,10 +7,6 @@
 #include <optional>
 #include <utility>
 
-bool is_store_file(const std::string &head) {
-    return head.size() >= 16 && head.compare(0, 16, std::string("SQLite format 3\0", 16)) == 0;
-}
-
 std::unique_ptr<LineReader> Session::lines(const std::string &path) const {
     if (path.empty()) throw Failure("\"\": an empty path names no file");
     if (path == "-" && std::exchange(stdin_read_, true))

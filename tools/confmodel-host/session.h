@@ -85,9 +85,6 @@ class Session {
     std::string changed_;
 };
 
-// Whether a file is a store file, by its first bytes.
-bool is_store_file(const std::string &head);
-
 // The remote devices among records, into a store, in one transaction.
 void seed(Store &store, const RecordList &records);
 

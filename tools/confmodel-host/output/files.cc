@@ -2,6 +2,7 @@
 
 #include "input/text.h"
 #include "output/json.h"
+#include "store/store.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -77,7 +78,8 @@ std::string directory_of(const std::string &path) {
 
 } // namespace
 
-NewFile::NewFile(const std::string &target, Mode mode) : target_(target), mode_(mode) {
+NewFile::NewFile(const std::string &target, Mode mode)
+    : name_(target), target_(target), mode_(mode) {
     struct stat file;
     if (target.empty()) throw Failure("\"\": an empty path names no file");
     // A new file gets the permissions any new file would; a replaced one
@@ -89,15 +91,22 @@ NewFile::NewFile(const std::string &target, Mode mode) : target_(target), mode_(
         if (mode == Mode::create)
             throw Failure(escaped(target) + ": exists already" +
                           (S_ISDIR(file.st_mode) ? " (a directory)" : ""));
-        if (S_ISLNK(file.st_mode)) {
+        const bool link = S_ISLNK(file.st_mode);
+        // What a link leads to is what would be written over: /dev/stdout
+        // is a terminal or a pipe, not a file to replace.
+        if (stat(target.c_str(), &file) != 0) fail(target, errno);
+        if (!S_ISREG(file.st_mode))
+            throw Failure(escaped(target) + ": not a regular file, which is all this writes over");
+        // A dump written over a store would lose a device's configuration.
+        if (is_store_path(target))
+            throw Failure(escaped(target) + ": a store file, which this would destroy; nothing "
+                                            "was written");
+        if (link) {
             char *real = realpath(target.c_str(), nullptr);
             if (real == nullptr) fail(target, errno);
             target_ = real;
             free(real);
         }
-        if (stat(target_.c_str(), &file) != 0) fail(target, errno);
-        if (!S_ISREG(file.st_mode))
-            throw Failure(escaped(target) + ": not a regular file, which is all this writes over");
         permissions = file.st_mode & 07777;
     } else if (errno != ENOENT) {
         fail(target, errno);
@@ -142,7 +151,12 @@ bool NewFile::commit() {
     return true;
 }
 
-void write_dump(const std::string &path, const RecordList &records) {
+std::unique_ptr<NewFile> dump_target(const std::string &path) {
+    if (path == "-") return nullptr;
+    return std::make_unique<NewFile>(path, NewFile::Mode::replace);
+}
+
+void write_dump(NewFile *target, const RecordList &records) {
     auto write = [&](std::ostream &out, const std::string &name) {
         errno = 0;
         BlockWriter lines(out);
@@ -154,12 +168,11 @@ void write_dump(const std::string &path, const RecordList &records) {
         out.flush();
         if (!out) throw Failure(escaped(name) + ": cannot be written" + (errno ? std::string(": ") + strerror(errno) : ""));
     };
-    if (path == "-") return write(std::cout, "<stdout>");
-    NewFile file(path, NewFile::Mode::replace);
-    std::ofstream out(file.path(), std::ios::binary);
-    if (!out) fail(file.path(), errno);
-    write(out, path);
+    if (target == nullptr) return write(std::cout, "<stdout>");
+    std::ofstream out(target->path(), std::ios::binary);
+    if (!out) fail(target->path(), errno);
+    write(out, target->name());
     out.close();
-    if (!out) throw Failure(escaped(path) + ": cannot be written");
-    file.commit();
+    if (!out) throw Failure(escaped(target->name()) + ": cannot be written");
+    target->commit();
 }

@@ -4,6 +4,7 @@
 
 #include "input/records.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,18 +29,26 @@ class NewFile {
 
     // The temporary file, to be written by path (its descriptor is closed).
     const std::string &path() const { return temporary_; }
+    // The target as it was named, for messages.
+    const std::string &name() const { return name_; }
     // Syncs the file and moves it to the target, then syncs the directory.
     // False when creating and the target appeared meanwhile: the temporary
     // file is removed and nothing else touched. Throws Failure on an error.
     bool commit();
 
   private:
-    std::string target_, temporary_;
+    std::string name_, target_, temporary_;
     Mode mode_;
     bool committed_ = false;
 };
 
-// Writes the records as a dump, one a line ("-": standard output).
-void write_dump(const std::string &path, const RecordList &records);
+// Where a dump is to be written: made ready before any work, so that a target
+// this would not write (a store file, a directory, a device, a folder that
+// cannot hold the temporary file) is refused before anything is read or
+// committed. Null for "-", standard output.
+std::unique_ptr<NewFile> dump_target(const std::string &path);
+// Writes the records as a dump, one a line, to the target (null: standard
+// output), and commits it.
+void write_dump(NewFile *target, const RecordList &records);
 
 #endif

@@ -31,6 +31,11 @@ int keep_call(void *context, const store_call *call);
 
 struct StoreImpl; // each build's own
 
+// Whether a file's first bytes (16 or more) are a store file's.
+bool is_store_file(const std::string &head);
+// Whether the file at path begins as a store file does.
+bool is_store_path(const std::string &path);
+
 class Store {
   public:
     // read: never written, but what a killed writer left is rolled back

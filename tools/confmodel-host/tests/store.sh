@@ -239,7 +239,10 @@ file 0 yes apply --commit copy.db converges.jsonl
 file 3 yes apply --commit copy.db $examples/uplink-wider.jsonl
 full 4 yes apply --commit copy.db converges.jsonl
 pipe 4 yes apply --commit copy.db $examples/uplink-wider.jsonl
-file 4 yes apply --commit copy.db converges.jsonl --result /dev/full
+file 2 no apply --commit copy.db converges.jsonl --result /dev/full
+file 2 no apply --commit copy.db converges.jsonl --result no/such/folder/result.jsonl
+file 2 no apply --commit copy.db converges.jsonl --result copy.db
+file 2 no export $examples/device.jsonl copy.db
 file 0 yes dcbx copy.db test-and-set 1002 true false
 file 1 no dcbx copy.db test-and-set 1002 false true
 full 4 yes dcbx copy.db test-and-set 1002 true false
