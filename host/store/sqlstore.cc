@@ -4,12 +4,12 @@
 
 #include "tavri.h"
 #include "call_log.h"
+#include "storefile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +17,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -26,7 +25,7 @@ constexpr int default_busy_timeout_ms = 5000;
 constexpr int fields = SQLSTORE_FIELDS;
 
 // The statements every handle keeps prepared: the tavri_ calls run often.
-enum Statement { BEGIN, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, STATEMENTS };
+enum Statement { BEGIN, BEGIN_READ, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, STATEMENTS };
 
 } // namespace
 
@@ -39,12 +38,17 @@ struct sqlstore {
     // Starts refused as nested whose abort has not come yet: that abort
     // belongs to the refused start, not to the open transaction.
     int refused_starts = 0;
-    int busy_timeout_ms = 0;
-    std::chrono::steady_clock::time_point busy_since; // of the lock being waited for
+    // A read transaction of sqlstore_read_begin, not yet ended.
+    bool reading = false;
+    // Transactions of a read-only handle only read: they queue as readers.
+    bool read_only = false;
+    storefile::Waiter waiter{default_busy_timeout_ms};
+    storefile::File file; // not opened for a store in memory
     bool logging = false;
     std::vector<LoggedCall> calls;
 
     ~sqlstore() {
+        if (open || reading) file.leave();
         for (sqlite3_stmt *statement : statements)
             sqlite3_finalize(statement);
         sqlite3_close_v2(db);
@@ -87,17 +91,22 @@ std::vector<std::string> statement_texts(bool read_only) {
     std::string get = "SELECT " + record_columns() + " FROM remote_device WHERE key = ?1";
     std::string set = "UPDATE remote_device SET ";
     std::string add = "INSERT INTO remote_device (" + record_columns() + ") VALUES (?1";
+    // Only rows the update changes are written, so that a store's count of
+    // changes says whether its content changed.
+    std::string differs;
     for (int i = 1; i < fields; i++) {
         std::string p = "?" + std::to_string(i + 1);
         get += " AND (" + p + " IS NULL OR " + column(i) + " = " + p + ")";
         set += (i > 1 ? ", " : "") + column(i) + " = coalesce(" + p + ", " + column(i) + ")";
+        differs += (i > 1 ? " OR " : "") + column(i) + " IS NOT coalesce(" + p + ", " + column(i) + ")";
         add += ", " + p;
     }
     return {read_only ? "BEGIN" : "BEGIN IMMEDIATE",
+            "BEGIN",
             "COMMIT",
             "ROLLBACK",
             get + " ORDER BY id",
-            set + " WHERE key = ?1",
+            set + " WHERE key = ?1 AND (" + differs + ")",
             add + ")",
             "SELECT dcbx_pending FROM remote_device WHERE key = ?1 ORDER BY id"};
 }
@@ -122,22 +131,6 @@ void set_text_field(remotedevice_record &record, int field, const char *text) {
     else
         (field < 22 ? record.store_a[field - 1] : record.store_b[field - 23]) =
             const_cast<char *>(text);
-}
-
-// Waits for another connection's lock in naps of 50 to 800 microseconds.
-// SQLite's own handler naps up to 100 ms, so under contention the lock sat
-// free while its waiters slept: 8 processes made 170 test-and-sets a second
-// where one alone made 4,400, and a waiter could time out.
-int wait_for_lock(void *context, int tries) {
-    using namespace std::chrono;
-    sqlstore *store = static_cast<sqlstore *>(context);
-    auto now = steady_clock::now();
-    if (tries == 0)
-        store->busy_since = now;
-    if (now - store->busy_since >= milliseconds(store->busy_timeout_ms))
-        return 0;
-    std::this_thread::sleep_for(microseconds(50 << std::min(tries, 4)));
-    return 1;
 }
 
 int failure(sqlite3 *db) {
@@ -298,7 +291,9 @@ std::string check_schema(sqlite3 *db) {
 
 // An SQLite URI naming path, with query (parameters) appended.
 std::string uri(const char *path, const char *query) {
-    std::string out = path[0] == '/' ? "file://" : "file:";
+    // "./" before a relative path: ":memory:" and other names SQLite
+    // gives a meaning of its own are files here.
+    std::string out = path[0] == '/' ? "file://" : "file:./";
     for (const char *c = path; *c != '\0'; c++) {
         if (*c == '%' || *c == '?' || *c == '#') {
             char escape[4];
@@ -330,56 +325,72 @@ std::string connect(sqlite3 **db, const std::string &name, int flags) {
 // What a file is, found without writing to it or to anything beside it.
 struct Identity {
     std::string reason;          // empty for a store of this version
-    bool needs_recovery = false; // an interrupted write's journal, or WAL mode
-    dev_t device = 0;
-    ino_t inode = 0;
+    bool wal = false;            // in WAL mode, or a -wal beside it
+    bool hot = false;            // a killed writer's journal beside it, to roll back
+    bool journal_beside = false; // a journal, hot or not
+    bool needs_recovery() const { return wal || hot; }
 };
 
-Identity identify(const char *path, int busy_timeout_ms) {
-    Identity id;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+bool exists(const std::string &path) {
     struct stat file;
-    unsigned char header[100];
-    if (fd < 0 || fstat(fd, &file) != 0) {
-        id.reason = strerror(errno);
-    } else if (!S_ISREG(file.st_mode)) {
-        id.reason = S_ISDIR(file.st_mode) ? "is a directory" : "not a regular file";
-    } else if (read(fd, header, sizeof header) != sizeof header ||
-               memcmp(header, "SQLite format 3", 16) != 0) {
-        id.reason = not_a_store;
-    }
-    if (fd >= 0) close(fd);
-    if (!id.reason.empty()) return id;
-    id.device = file.st_dev;
-    id.inode = file.st_ino;
-    // A read-only connection writes nothing, but in WAL mode it would create
-    // or write the -shm and -wal files beside the file: such a file is read
-    // as immutable, its main file alone, which holds a store's schema.
-    id.needs_recovery = header[18] == 2 || header[19] == 2;
-    for (bool immutable : {id.needs_recovery, true}) {
-        sqlite3 *db = nullptr;
-        id.reason = connect(&db, uri(path, immutable ? "mode=ro&immutable=1" : "mode=ro"),
-                            SQLITE_OPEN_READONLY);
-        if (id.reason.empty()) {
-            sqlite3_busy_timeout(db, busy_timeout_ms);
-            id.reason = check_schema(db);
-        }
+    return lstat(path.c_str(), &file) == 0;
+}
+
+// The schema of a file as a connection opened with flags finds it.
+std::string schema_at(const std::string &name, int flags, storefile::Waiter &waiter, bool *hot) {
+    sqlite3 *db = nullptr;
+    std::string reason = connect(&db, name, flags);
+    if (reason.empty()) {
+        sqlite3_busy_handler(db, storefile::Waiter::busy, &waiter);
+        reason = check_schema(db);
         // A journal that a killed writer left: reading would roll it back.
-        bool hot_journal = db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK;
-        sqlite3_close_v2(db);
-        if (!hot_journal || immutable) break;
-        id.needs_recovery = true;
+        if (hot != nullptr) *hot = sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK;
     }
+    sqlite3_close_v2(db);
+    return reason;
+}
+
+Identity identify(const char *path, sqlstore *store) {
+    Identity id;
+    if (!(id.reason = store->file.open(path)).empty()) return id;
+    unsigned char header[100];
+    if (pread(store->file.descriptor(), header, sizeof header, 0) != sizeof header ||
+        memcmp(header, "SQLite format 3", 16) != 0) {
+        id.reason = not_a_store;
+        return id;
+    }
+    const std::string journal = std::string(path) + "-journal";
+    // A read-only connection writes nothing, but in WAL mode it would create
+    // or write the -shm and -wal files beside the file.
+    id.wal = header[18] == 2 || header[19] == 2 || exists(std::string(path) + "-wal");
+    id.journal_beside = exists(journal);
+    if (!id.wal) {
+        store->waiter.start();
+        if (store->file.enter(false, store->waiter)) {
+            id.reason = schema_at(uri(path, "mode=ro"), SQLITE_OPEN_READONLY, store->waiter, &id.hot);
+            store->file.leave();
+        } else {
+            id.reason = sqlite3_errstr(SQLITE_BUSY);
+        }
+        store->waiter.finish();
+        if (!id.hot) return id;
+    }
+    // What the file holds once recovered decides, and recovering it would
+    // write to it: a private copy of it and its journal or WAL is recovered
+    // instead, and read.
+    storefile::RecoveredCopy copy;
+    if (!(id.reason = copy.make(path, store->file)).empty()) return id;
+    id.reason = schema_at(uri(copy.path().c_str(), ""), SQLITE_OPEN_READWRITE, store->waiter, nullptr);
     return id;
 }
 
 // Whether the connection's file is still the one identified, at its path.
-bool same_file(sqlite3 *db, const char *path, const Identity &id) {
+bool same_file(sqlite3 *db, const char *path, const storefile::File &file) {
     int moved = 1;
-    struct stat file;
+    struct stat now;
     return sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
-           moved == 0 && stat(path, &file) == 0 && file.st_dev == id.device &&
-           file.st_ino == id.inode;
+           moved == 0 && stat(path, &now) == 0 && now.st_dev == file.device() &&
+           now.st_ino == file.inode();
 }
 
 const char replaced[] = "the file was replaced while it was being opened";
@@ -401,57 +412,94 @@ std::string set_journal(sqlite3 *db) {
     return "";
 }
 
+// Makes a store of ours whole: rolls back the journal a killed writer left
+// (at the first read of a transaction that takes the write lock), leaves WAL
+// mode, and removes a journal that no writer holds, which is then stale
+// (left by a writer killed before its journal was complete). Empty on
+// success, else the reason.
+std::string recover(sqlstore *store, const char *path, bool wal) {
+    sqlite3 *db = nullptr;
+    std::string reason = connect(&db, uri(path, ""), SQLITE_OPEN_READWRITE);
+    if (!reason.empty()) return reason;
+    sqlite3_busy_handler(db, storefile::Waiter::busy, &store->waiter);
+    store->waiter.start();
+    if (!store->file.enter(true, store->waiter)) {
+        store->waiter.finish();
+        sqlite3_close_v2(db);
+        return sqlite3_errstr(SQLITE_BUSY);
+    }
+    if (!same_file(db, path, store->file))
+        reason = replaced;
+    else if (wal && !(reason = set_journal(db)).empty()) {
+    } else if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        reason = sqlite3_errmsg(db);
+    } else {
+        reason = check_schema(db);
+        if (reason.empty() && unlink((std::string(path) + "-journal").c_str()) != 0 &&
+            errno != ENOENT)
+            reason = std::string("cannot remove the journal left beside it: ") + strerror(errno);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    store->waiter.finish();
+    store->file.leave();
+    sqlite3_close_v2(db);
+    return reason;
+}
+
 // Opens store->db as mode asks; an empty result means success, else the reason.
 std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode) {
     std::string reason;
+    const bool private_file = mode == SQLSTORE_CREATE_PRIVATE;
     if (mode == SQLSTORE_MEMORY) {
         if (!(reason = connect(&store->db, ":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY))
                  .empty() ||
             !(reason = create_schema(store->db)).empty())
             return reason;
-    } else if (mode == SQLSTORE_CREATE) {
+    } else if (mode == SQLSTORE_CREATE || private_file) {
         struct stat file;
         if (stat(path, &file) == 0 && file.st_size > 0) return "file exists and is not empty";
         if (!(reason = connect(&store->db, uri(path, ""), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
-                 .empty() ||
-            !(reason = set_journal(store->db)).empty() || !(reason = create_schema(store->db)).empty())
+                 .empty())
             return reason;
+        // A file of its creator's alone until it is synced whole and moved
+        // into place needs no journal and no syncs: a killed creator leaves
+        // that file alone.
+        if (private_file ? sqlite3_exec(store->db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF",
+                                        nullptr, nullptr, nullptr) != SQLITE_OK &&
+                               !(reason = sqlite3_errmsg(store->db)).empty()
+                         : !(reason = set_journal(store->db)).empty())
+            return reason;
+        if (!(reason = create_schema(store->db)).empty()) return reason;
     } else {
         // The file is known for a store of ours before anything can write to it.
-        Identity id = identify(path, default_busy_timeout_ms);
+        Identity id = identify(path, store);
         if (!id.reason.empty()) return id.reason;
-        if (id.needs_recovery) {
-            if (mode == SQLSTORE_READ_ONLY)
-                return "an interrupted write (or WAL mode) needs recovery, which a read-only open "
-                       "cannot make";
-            // Rolls back what a killed writer left, or checkpoints WAL mode away.
-            sqlite3 *db = nullptr;
-            reason = connect(&db, uri(path, ""), SQLITE_OPEN_READWRITE);
-            if (reason.empty()) {
-                sqlite3_busy_timeout(db, default_busy_timeout_ms);
-                int objects = 0; // a first read rolls back a journal left behind
-                reason = !same_file(db, path, id) ? replaced
-                         : query_int(db, "SELECT count(*) FROM sqlite_schema", objects) != 0
-                             ? sqlite3_errmsg(db)
-                             : set_journal(db);
-            }
-            sqlite3_close_v2(db);
-            if (!reason.empty()) return "cannot recover from an interrupted write: " + reason;
+        const bool may_write = mode == SQLSTORE_READ_WRITE || mode == SQLSTORE_READ;
+        if (id.needs_recovery() && !may_write)
+            return "a killed writer's journal lies beside it (or it is in WAL mode), which "
+                   "only a command that may write rolls back: run one without --read-only, on a "
+                   "medium it can write (a copy of the file and its -journal, elsewhere, will do)";
+        if (may_write && (id.needs_recovery() || id.journal_beside)) {
+            reason = recover(store, path, id.wal);
+            // A stale journal that cannot be removed harms no reader.
+            if (!reason.empty() && id.needs_recovery())
+                return "cannot recover from an interrupted write: " + reason +
+                       " (a command that can write the file and its folder recovers it)";
         }
         bool read_only = mode != SQLSTORE_READ_WRITE;
         if (!(reason = connect(&store->db, uri(path, ""),
                                read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE))
                  .empty())
             return reason;
-        if (!same_file(store->db, path, id)) return replaced;
-        sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
+        if (!same_file(store->db, path, store->file)) return replaced;
+        sqlite3_busy_handler(store->db, storefile::Waiter::busy, &store->waiter);
         if (!(reason = check_schema(store->db)).empty() ||
             (!read_only && !(reason = set_journal(store->db)).empty()))
             return reason;
     }
-    sqlstore_set_busy_timeout(store, default_busy_timeout_ms);
-    std::vector<std::string> texts =
-        statement_texts(mode == SQLSTORE_READ_ONLY || mode == SQLSTORE_READ);
+    sqlite3_busy_handler(store->db, storefile::Waiter::busy, &store->waiter);
+    store->read_only = mode == SQLSTORE_READ_ONLY || mode == SQLSTORE_READ;
+    std::vector<std::string> texts = statement_texts(store->read_only);
     for (int i = 0; i < STATEMENTS; i++) {
         if (sqlite3_prepare_v3(store->db, texts[i].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
                                &store->statements[i], nullptr) != SQLITE_OK)
@@ -491,6 +539,30 @@ int log(sqlstore *store, const char *name, int status) noexcept {
     }
 }
 
+// Begins a transaction once the handle's turn has come: a writer's (with the
+// write lock, unless the handle only reads) or a reader's.
+int begin(sqlstore *store, bool write) {
+    write = write && !store->read_only;
+    store->waiter.start();
+    int status = SQLSTORE_STATUS_BASE + SQLITE_BUSY;
+    if (store->file.enter(write, store->waiter)) {
+        status = run(store, store->statements[write || store->read_only ? BEGIN : BEGIN_READ]);
+        if (status != 0) store->file.leave();
+    }
+    store->waiter.finish();
+    return status;
+}
+
+// Ends a transaction: its statement's status, and the turn given up when it
+// ran.
+int end(sqlstore *store, Statement statement) {
+    store->waiter.start();
+    int status = run(store, store->statements[statement]);
+    store->waiter.finish();
+    if (sqlite3_get_autocommit(store->db)) store->file.leave();
+    return status;
+}
+
 } // namespace
 
 extern "C" {
@@ -506,7 +578,7 @@ int tavri_transaction_start(uintptr_t handle) {
     } else if (has_moved(store)) {
         status = SQLSTORE_ERR_MOVED;
     } else {
-        status = run(store, store->statements[BEGIN]);
+        status = begin(store, true);
         store->open = status == 0;
     }
     log(store, "tavri_transaction_start", status);
@@ -516,7 +588,7 @@ int tavri_transaction_start(uintptr_t handle) {
 int tavri_transaction_commit(uintptr_t handle) {
     sqlstore *store = from_handle(handle);
     if (!in_transaction(store)) return log(store, "tavri_transaction_commit", SQLSTORE_ERR_NO_TRANSACTION);
-    int status = run(store, store->statements[COMMIT]);
+    int status = end(store, COMMIT);
     if (status == 0) {
         store->open = false;
         store->refused_starts = 0;
@@ -534,7 +606,10 @@ void tavri_transaction_abort(uintptr_t handle) {
         return;
     }
     if (!store->open) return;
-    if (!sqlite3_get_autocommit(store->db)) run(store, store->statements[ROLLBACK]);
+    if (!sqlite3_get_autocommit(store->db))
+        end(store, ROLLBACK);
+    else
+        store->file.leave(); // SQLite rolled it back already
     store->open = false;
 }
 
@@ -610,9 +685,15 @@ void tavri_results_free(uintptr_t, void *results) {
 }
 
 sqlstore *sqlstore_open(const char *path, sqlstore_mode mode, char *error, size_t error_size) {
+    return sqlstore_open_waiting(path, mode, default_busy_timeout_ms, error, error_size);
+}
+
+sqlstore *sqlstore_open_waiting(const char *path, sqlstore_mode mode, int wait_ms, char *error,
+                                size_t error_size) {
     std::string reason;
     try {
         auto store = std::make_unique<sqlstore>();
+        store->waiter.set_timeout(wait_ms);
         reason = open_database(store.get(), path, mode);
         if (reason.empty()) {
             if (error_size > 0) error[0] = '\0';
@@ -647,8 +728,22 @@ int sqlstore_each_call(sqlstore *store, store_call_visitor visit, void *context)
 }
 
 void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds) {
-    store->busy_timeout_ms = milliseconds;
-    sqlite3_busy_handler(store->db, wait_for_lock, store);
+    store->waiter.set_timeout(milliseconds);
+}
+
+int sqlstore_read_begin(sqlstore *store) {
+    if (store->open || store->reading || !sqlite3_get_autocommit(store->db)) return SQLSTORE_ERR_NESTED;
+    int status = begin(store, false);
+    store->reading = status == 0;
+    return status;
+}
+
+int sqlstore_read_end(sqlstore *store) {
+    if (!store->reading) return SQLSTORE_ERR_NO_TRANSACTION;
+    store->reading = false;
+    int status = end(store, COMMIT);
+    if (status != 0 && !sqlite3_get_autocommit(store->db)) end(store, ROLLBACK);
+    return status;
 }
 
 const char *sqlstore_status_text(int status) {

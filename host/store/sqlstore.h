@@ -11,7 +11,11 @@
  *     write lock at once (BEGIN IMMEDIATE), so the read, comparison and write
  *     of two processes' test-and-sets never interleave. While another
  *     connection holds the lock, it waits up to the busy timeout (5 seconds
- *     unless set) and then fails with the busy status. A start while a
+ *     unless set) and then fails with the busy status. Every lock of every
+ *     connection, the ones that identify and recover a file included, is
+ *     waited for the same way, in a queue before SQLite's locks: a writer
+ *     waits for the transaction in progress and for those queued before it,
+ *     never for one that keeps committing (storefile.h). A start while a
  *     transaction is open on the handle, the host's own included, is refused
  *     with SQLSTORE_ERR_NESTED and leaves that transaction alone: so does the
  *     tavri_transaction_abort that follows the refused start, as the module's
@@ -22,6 +26,8 @@
  *  3. tavri_remotedevice_get and tavri_remotedevice_set work only inside a
  *     transaction begun by tavri_transaction_start, and only while SQLite has
  *     not rolled it back; otherwise SQLSTORE_ERR_NO_TRANSACTION.
+ *     sqlstore_read_begin begins a transaction that only reads: it takes no
+ *     write lock, and its end takes none.
  *  4. Records: every pointer field of remotedevice_record but the key is a
  *     text (const char *) here; field i (1 to 28) is column f<i> of the
  *     remote_device table, and field 22 (dcbx_pending) is column dcbx_pending.
@@ -31,7 +37,9 @@
  *     tavri_results_free (also after the transaction, or the store, is gone).
  *     An update writes each of its non-null fields into every record with the
  *     device key; its key must be 0 (SQLSTORE_ERR_FIELD). An all-null update,
- *     or one matching no record, writes nothing and succeeds.
+ *     or one matching no record, writes nothing and succeeds; a record that
+ *     already holds every field of the update is not written, so SQLite's
+ *     count of changes is the count of records changed.
  *  5. tavri_transaction_commit: on failure the transaction stays open for
  *     tavri_transaction_abort, which rolls back what SQLite has not already
  *     rolled back; no record is ever half written. Abort without a
@@ -41,11 +49,15 @@
  *     store that no process writes is one file, complete, that reading
  *     leaves as it was and a read-only medium serves. A writer killed inside
  *     a transaction leaves its journal, which the next open that may write
- *     rolls back first.
+ *     (SQLSTORE_READ_WRITE, SQLSTORE_READ) rolls back and removes first,
+ *     with a journal no writer holds (one killed before it was complete).
+ *     SQLSTORE_READ_ONLY refuses a file that needs this, saying so.
  *  7. A file is opened only once it is known for a store of this version,
- *     found through a connection that cannot write to it or beside it
- *     (whatever journal or WAL lies there); a file that is not one is left
- *     as it was, and nothing is created beside it.
+ *     found without writing to it or beside it: through a connection that
+ *     cannot write, or, where a journal must be rolled back or a WAL taken
+ *     in first, in a private copy of the file and what lies beside it (in
+ *     $TMPDIR, else /tmp), recovered there. A file that is not one is left
+ *     as it was, byte for byte, whatever lies beside it.
  */
 #ifndef CONFMODEL_HOST_STORE_SQLSTORE_H
 #define CONFMODEL_HOST_STORE_SQLSTORE_H
@@ -78,9 +90,14 @@ typedef enum sqlstore_mode {
     SQLSTORE_CREATE,     /* a new store file; refuses a path that exists and is
                             not empty */
     SQLSTORE_MEMORY,     /* a private in-memory store; path is ignored */
-    SQLSTORE_READ        /* as SQLSTORE_READ_ONLY, but the interrupted write of
+    SQLSTORE_READ,       /* as SQLSTORE_READ_ONLY, but the interrupted write of
                             a killed writer is rolled back first, as a writer's
                             open would */
+    SQLSTORE_CREATE_PRIVATE /* as SQLSTORE_CREATE, for a file no other process
+                            uses until its creator has synced it whole and
+                            moved it into place: written without a journal
+                            or syncs, so a killed creator leaves that file
+                            alone */
 } sqlstore_mode;
 
 /* Statuses of the tavri_ calls and of the functions below: 0 on success,
@@ -102,6 +119,9 @@ enum {
  * SQLite's message. A file that is not a store of this version is left as it
  * was, its journal mode included. */
 sqlstore *sqlstore_open(const char *path, sqlstore_mode mode, char *error, size_t error_size);
+/* The same, waiting up to wait_ms for each lock, from the open on. */
+sqlstore *sqlstore_open_waiting(const char *path, sqlstore_mode mode, int wait_ms, char *error,
+                                size_t error_size);
 /* Rolls back an open transaction and closes the connection; null is harmless. */
 void sqlstore_close(sqlstore *store);
 
@@ -112,6 +132,13 @@ uintptr_t sqlstore_handle(sqlstore *store);
 sqlite3 *sqlstore_db(sqlstore *store);
 /* How long a start waits for another connection's write lock; 0 fails at once. */
 void sqlstore_set_busy_timeout(sqlstore *store, int milliseconds);
+
+/* A transaction that only reads (2): the host's statements in between see one
+ * state of the store. Begin refuses with SQLSTORE_ERR_NESTED while any
+ * transaction is open on the handle; end without one is
+ * SQLSTORE_ERR_NO_TRANSACTION. */
+int sqlstore_read_begin(sqlstore *store);
+int sqlstore_read_end(sqlstore *store);
 
 /* Starts (on non-zero) or stops logging the tavri_ calls made on the handle,
  * emptying the log either way; a new handle logs nothing. */

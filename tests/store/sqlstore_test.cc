@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -217,6 +218,78 @@ TEST(Sqlstore, ProcessesRacingTestAndSetHaveOneWinner) {
         EXPECT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
+}
+
+// A read takes no write lock: beside a writer's open transaction it begins
+// at once and sees what was committed. It nests with no transaction.
+TEST(Sqlstore, ReadsTakeNoWriteLockAndDoNotNest) {
+    Folder folder;
+    Store writer = open_store(folder.store, SQLSTORE_READ_WRITE);
+    Store reader = open_store(folder.store, SQLSTORE_READ_WRITE);
+    sqlstore_set_busy_timeout(reader.get(), 0);
+    remotedevice_record update{};
+    update.dcbx_pending = "pending";
+    ASSERT_EQ(tavri_transaction_start(sqlstore_handle(writer.get())), 0);
+    ASSERT_EQ(tavri_remotedevice_set(sqlstore_handle(writer.get()), device, &update), 0);
+    ASSERT_EQ(sqlstore_read_begin(reader.get()), 0);
+    EXPECT_EQ(rows(reader.get()), "7:false");
+    EXPECT_EQ(sqlstore_read_begin(reader.get()), SQLSTORE_ERR_NESTED);
+    EXPECT_EQ(tavri_transaction_start(sqlstore_handle(reader.get())), SQLSTORE_ERR_NESTED);
+    tavri_transaction_abort(sqlstore_handle(reader.get()));
+    EXPECT_EQ(sqlstore_read_end(reader.get()), 0);
+    EXPECT_EQ(sqlstore_read_end(reader.get()), SQLSTORE_ERR_NO_TRANSACTION);
+    EXPECT_EQ(tavri_transaction_commit(sqlstore_handle(writer.get())), 0);
+    EXPECT_EQ(rows(reader.get()), "7:pending");
+}
+
+// Beside a process that commits without pause, others that open the store,
+// write to it and read it each get their turn well within their wait: the
+// committer cannot take the lock again before those queued behind it.
+TEST(Sqlstore, WaitersGetTheirTurnBesideAWriterThatNeverPauses) {
+    constexpr int waiters = 4, rounds = 10, wait_ms = 1000;
+    Folder folder;
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    pid_t committer = fork();
+    ASSERT_GE(committer, 0);
+    if (committer == 0) {
+        close(stop[1]);
+        fcntl(stop[0], F_SETFL, O_NONBLOCK);
+        sqlstore *store = sqlstore_open(folder.store.c_str(), SQLSTORE_READ_WRITE, nullptr, 0);
+        char byte;
+        for (bool flag = false; store != nullptr && read(stop[0], &byte, 1) < 0; flag = !flag)
+            flag ? dcbx_pending_reset(sqlstore_handle(store), device)
+                 : dcbx_pending_set(sqlstore_handle(store), device);
+        sqlstore_close(store);
+        _exit(store != nullptr ? 0 : 1);
+    }
+    close(stop[0]);
+    std::vector<pid_t> pids;
+    for (int i = 0; i < waiters; i++) {
+        pids.push_back(fork());
+        ASSERT_GE(pids.back(), 0);
+        if (pids.back() > 0) continue;
+        int failures = 0;
+        for (int round = 0; round < rounds; round++) {
+            sqlstore *store = sqlstore_open_waiting(folder.store.c_str(), SQLSTORE_READ_WRITE, wait_ms,
+                                                    nullptr, 0);
+            failures += store == nullptr ||
+                        dcbx_pending_test_and_set(sqlstore_handle(store), device, "x", "y") != EBUSY ||
+                        sqlstore_read_begin(store) != 0 || sqlstore_read_end(store) != 0;
+            sqlstore_close(store);
+        }
+        _exit(failures);
+    }
+    for (pid_t pid : pids) {
+        int status = -1;
+        EXPECT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "rounds that timed out: " << WEXITSTATUS(status);
+    }
+    close(stop[1]);
+    int status = -1;
+    EXPECT_EQ(waitpid(committer, &status, 0), committer);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // A writer killed between its write and the commit, with more of its changes

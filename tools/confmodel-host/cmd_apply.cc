@@ -78,10 +78,12 @@ RecordList running_records(const HostModel &model,
 
 // Writes the change set to the store file the base was read from, in one
 // transaction of the host's own, against the very records it was planned on.
-// Returns what was committed.
-std::string commit(const std::string &path, const Dump &base, const Plan &plan, size_t max_row,
+// Returns what was committed: empty when every row stays as it was, and
+// nothing is.
+std::string commit(const std::string &path, const Dump &base, const Plan &plan, const Settings &settings,
                    const StepSink &step) {
-    Store file(path, Store::Open::read_write);
+    Store file(path, Store::Open::read_write, settings.wait_ms);
+    const size_t max_row = settings.limits.max_line;
     file.begin();
     try {
         Dump now = file.read(max_row);
@@ -96,6 +98,8 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
             if (t.before == nullptr) continue;
             if (t.after == nullptr || t.moved)
                 file.erase(*t.before);
+            else if (t.before->same_as(*t.after))
+                continue; // a change to what the row already holds
             else
                 file.update(*t.before, *t.after);
             writes++;
@@ -106,6 +110,11 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
                 file.insert(*record);
                 writes++;
             }
+        }
+        if (writes == 0) {
+            file.rollback();
+            step({path, "nothing to commit: the change sets leave every row as it was"});
+            return "";
         }
         file.commit();
         std::string committed = std::to_string(writes) + " row change" + (writes == 1 ? "" : "s");
@@ -252,6 +261,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         services::capture(nullptr);
     }
     std::vector<Step> committed;
+    bool unchanged = false; // a commit that found nothing to write
     if (options.commit) {
         if (refused > 0)
             throw Failure(sets.back().name + ": not committed to " + escaped(source) + ": " +
@@ -262,9 +272,12 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         ChangeSet all;
         for (const ChangeSet &set : sets)
             all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
-        session.store_changed(commit(source, base_dump, plan_changes(base, all),
-                                     session.settings().limits.max_line,
-                                     [&](const Step &s) { committed.push_back(s); }));
+        std::string done = commit(source, base_dump, plan_changes(base, all), session.settings(),
+                                  [&](const Step &s) { committed.push_back(s); });
+        if (done.empty())
+            unchanged = true;
+        else
+            session.store_changed(done);
     }
     // Only a configuration that was committed, when one is to be.
     if (result) write_dump(result.get(), last.result);
@@ -321,6 +334,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
             print_steps(committed);
         }
     }
+    if (unchanged) return EXIT_NO;
     if (taken.back().divergence->same()) return EXIT_OK;
     return options.commit ? EXIT_DIVERGES : EXIT_NO;
 }

@@ -67,27 +67,40 @@ int cmd_dcbx(Session &session, const std::string &source, const DcbxCall &call, 
     Store &store = *config.store;
 
     store.log_calls();
+    const uint64_t changes = store.changes();
     int status = call.action == "set"     ? m.dcbx_pending_set(store.handle(), call.key)
                  : call.action == "reset" ? m.dcbx_pending_reset(store.handle(), call.key)
                                           : m.dcbx_pending_test_and_set(store.handle(), call.key,
                                                                         call.expected.c_str(),
                                                                         call.new_value.c_str());
     const auto [before, after] = seen(store.calls());
-    if (status == 0 && config.from_store_file)
+    // Only a write that changed a record changed the store: setting a flag
+    // that already holds the value, or a device with no record, changes none.
+    const bool changed = status == 0 && config.from_store_file && store.changes() > changes;
+    if (changed)
         session.store_changed(escaped(source) + ": the DCBX flag of device " + std::to_string(call.key) + " committed");
+    const char *kept = status != 0 ? nullptr
+                       : !config.from_store_file
+                           ? "nothing: a dump keeps no state (import it into a store file to keep it)"
+                       : !changed ? "nothing changed: every record already held what was written"
+                                  : nullptr;
 
     if (as_json)
         std::cout << json_text(ojson{{"device", call.key},
                                      {"action", call.action},
                                      {"before", before},
                                      {"status", status_name(store, status)},
-                                     {"after", after}})
+                                     {"after", after},
+                                     {"changed", changed}})
                   << "\n";
     else
         std::cout << "dcbx " << call.action << " on device " << call.key << "\n"
                   << "  before  " << shown(before) << "\n"
                   << "  status  " << status_name(store, status) << "\n"
-                  << "  after   " << shown(after) << "\n";
+                  << "  after   " << shown(after) << "\n"
+                  << (kept ? std::string("  kept    ") + kept + "\n" : "");
     // EBUSY and EINVAL are the module's answers; anything else is a failure.
-    return status == 0 ? EXIT_OK : status == EBUSY || status == EINVAL ? EXIT_NO : EXIT_BAD;
+    // Success says the store changed only where it did.
+    if (status == 0) return changed ? EXIT_OK : EXIT_NO;
+    return status == EBUSY || status == EINVAL ? EXIT_NO : EXIT_BAD;
 }

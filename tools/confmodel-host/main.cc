@@ -25,11 +25,12 @@ change, that caused it.
 Exit status, which alone tells a script whether a store file changed (only
 0, 3 and 4 follow a change, and always do):
   0  done; import created the store, dcbx with status 0 and apply --commit
-     committed to it
+     changed it
   1  done, nothing changed, and the answer is no: a lookup found nothing,
      check found problems, the models differ (diff), the running model
      diverges from a fresh start (apply), the module's DCBX status is EBUSY
-     or EINVAL
+     or EINVAL, a dcbx or apply --commit that leaves every record as it was
+     (or dcbx on a dump, which keeps nothing)
   2  failed, and nothing changed: a usage error; an unreadable, malformed or
      refused input (a file that is no store of this version); a module that
      cannot be loaded; a store that is locked, read-only or failing (a DCBX
@@ -163,6 +164,11 @@ int main(int argc, char **argv) {
         ->check(size);
     app.add_flag("--read-only", settings.read_only,
                  "open store files read-only: nothing is ever written to them");
+    double wait_seconds = Store::default_wait_ms / 1000.0;
+    app.add_option("--wait", wait_seconds,
+                   "how long to wait for a store file another process has locked, in seconds "
+                   "(default 5)")
+        ->check(CLI::Range(0.0, 86400.0));
 
     std::string source;
 
@@ -268,6 +274,7 @@ int main(int argc, char **argv) {
         return EXIT_BAD;
     }
 
+    settings.wait_ms = static_cast<int>(wait_seconds * 1000 + 0.5);
     Session session(settings);
     auto dispatch = [&]() -> int {
         View view = as_json ? View::json : as_dot ? View::dot : View::text;

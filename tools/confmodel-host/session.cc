@@ -42,7 +42,7 @@ Source Session::open(const std::string &path, bool write) const {
         seed(*source.store, records_of(source.dump));
         return source;
     }
-    source.store = std::make_unique<Store>(path, store_mode(write));
+    source.store = std::make_unique<Store>(path, store_mode(write), settings_.wait_ms);
     source.dump = source.store->read(settings_.limits.max_line);
     source.from_store_file = true;
     return source;
@@ -52,7 +52,7 @@ Dump Session::read(const std::string &path, bool *store_file) const {
     std::optional<Dump> dump = read_if_dump(path);
     if (store_file != nullptr) *store_file = !dump;
     if (dump) return std::move(*dump);
-    return Store(path, store_mode(false)).read(settings_.limits.max_line);
+    return Store(path, store_mode(false), settings_.wait_ms).read(settings_.limits.max_line);
 }
 
 Store::Open Session::store_mode(bool write) const {

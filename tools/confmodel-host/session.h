@@ -23,7 +23,7 @@ enum {
     EXIT_OK = 0,         // done; import, a DCBX call and apply --commit changed the store
     EXIT_NO = 1,         // done, nothing changed, and the answer is no: not found, findings,
                          // models that differ, a running model that diverges, EBUSY or
-                         // EINVAL from a DCBX call
+                         // EINVAL from a DCBX call, a write that changes no record
     EXIT_BAD = 2,        // failed, and nothing was changed
     EXIT_DIVERGES = 3,   // apply --commit committed, and the running model diverges
     EXIT_INCOMPLETE = 4, // a store was changed, but what should follow failed (the output)
@@ -33,6 +33,7 @@ struct Settings {
     std::string library = default_library();
     Limits limits;
     bool read_only = false; // store files are never written
+    int wait_ms = Store::default_wait_ms; // for a store's lock
 };
 
 // A configuration and the store of its remote devices: the store file it

@@ -4,8 +4,10 @@
 #include "output/json.h"
 #include "store/store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,12 +33,7 @@ volatile sig_atomic_t in_use[slots];
 
 void remove_temporaries(int signal) {
     for (int i = 0; i < slots; i++)
-        if (in_use[i]) {
-            unlink(temporary[i]);
-            size_t length = strlen(temporary[i]);
-            memcpy(temporary[i] + length, "-journal", 9);
-            unlink(temporary[i]);
-        }
+        if (in_use[i]) unlink(temporary[i]);
     ::signal(signal, SIG_DFL);
     raise(signal);
 }
@@ -76,12 +73,47 @@ std::string directory_of(const std::string &path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+const char unfinished[] = ".unfinished-";
+constexpr size_t unique_part = 6; // mkstemp's XXXXXX
+
+// Removes the temporary files of the target that killed runs left: a run
+// holds a lock on its own for as long as it lives, so one that can be
+// locked has no one left to finish it.
+void remove_abandoned(const std::string &target) {
+    const std::string folder = directory_of(target);
+    const size_t slash = target.rfind('/');
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + unfinished;
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + unique_part || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string path = folder + "/" + name;
+        int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat file;
+        if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(path.c_str());
+        close(fd);
+    }
+    closedir(dir);
+}
+
+// Whether path still names the file open at fd.
+bool names(const std::string &path, int fd) {
+    struct stat named, open;
+    return stat(path.c_str(), &named) == 0 && fstat(fd, &open) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
+}
+
 } // namespace
 
 NewFile::NewFile(const std::string &target, Mode mode)
     : name_(target), target_(target), mode_(mode) {
     struct stat file;
     if (target.empty()) throw Failure("\"\": an empty path names no file");
+    remove_abandoned(target);
     // A new file gets the permissions any new file would; a replaced one
     // keeps its own.
     mode_t mask = umask(0);
@@ -111,19 +143,27 @@ NewFile::NewFile(const std::string &target, Mode mode)
     } else if (errno != ENOENT) {
         fail(target, errno);
     }
-    std::string name = target_ + ".unfinished-XXXXXX";
-    int fd = mkstemp(name.data());
-    if (fd < 0) fail(directory_of(target_), errno);
-    fchmod(fd, permissions);
-    close(fd);
-    temporary_ = name;
+    // Locked for as long as this run lives; one that another run took for
+    // abandoned in the moment before the lock is made anew.
+    for (;;) {
+        std::string name = target_ + unfinished + std::string(unique_part, 'X');
+        int fd = mkstemp(name.data());
+        if (fd < 0) fail(directory_of(target_), errno);
+        if (flock(fd, LOCK_EX) == 0 && names(name, fd)) {
+            fchmod(fd, permissions);
+            fd_ = fd;
+            temporary_ = name;
+            break;
+        }
+        close(fd);
+    }
     enlist(temporary_);
 }
 
 NewFile::~NewFile() {
+    if (fd_ >= 0) close(fd_);
     if (committed_) return;
     unlink(temporary_.c_str());
-    unlink((temporary_ + "-journal").c_str());
     delist(temporary_);
 }
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 // A file written through a temporary file beside its target, named
-// "TARGET.unfinished-XXXXXX" so that one a killed run leaves says what it is.
-// The temporary file (and an SQLite journal beside it) is removed unless
-// committed, also when SIGINT, SIGTERM or SIGHUP ends the run. Committing
-// syncs it and moves it into place.
+// "TARGET.unfinished-XXXXXX" so that one a killed run leaves says what it is,
+// and the next NewFile for the same target removes it. The temporary file is
+// removed unless committed, also when SIGINT, SIGTERM or SIGHUP ends the
+// run. Committing syncs it and moves it into place.
 class NewFile {
   public:
     // create: the target must not exist, and commit() never replaces one.
@@ -38,6 +38,7 @@ class NewFile {
 
   private:
     std::string name_, target_, temporary_;
+    int fd_ = -1; // the temporary file, locked while this run may finish it
     Mode mode_;
     bool committed_ = false;
 };

@@ -45,10 +45,11 @@ class Store {
     enum class Open { read, read_only, read_write, create };
 
     Store(); // empty, in memory
-    // A store file. Throws Failure with the reason when the file is no store
-    // of this version (leaving it, and all beside it, as it was), or cannot
-    // be opened.
-    Store(const std::string &path, Open mode);
+    // A store file, whose locks are waited for up to wait_ms. Throws Failure
+    // with the reason when the file is no store of this version (leaving it,
+    // and all beside it, as it was), or cannot be opened.
+    Store(const std::string &path, Open mode, int wait_ms = default_wait_ms);
+    static constexpr int default_wait_ms = 5000;
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
@@ -82,6 +83,11 @@ class Store {
     void begin();
     void commit();
     void rollback();
+
+    // How many records this handle's statements have changed so far, those
+    // of the module's calls included: a write that leaves a record as it was
+    // changes none.
+    uint64_t changes() const;
 
   private:
     std::unique_ptr<StoreImpl> impl_;

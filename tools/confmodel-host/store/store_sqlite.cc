@@ -115,21 +115,18 @@ Store::Store() : impl_(new StoreImpl) {
     if (impl_->store == nullptr) throw Failure(std::string("confmodel-host: ") + error);
 }
 
-Store::Store(const std::string &path, Open mode) : impl_(new StoreImpl) {
+Store::Store(const std::string &path, Open mode, int wait_ms) : impl_(new StoreImpl) {
     char error[512];
     impl_->name = escaped(path);
-    impl_->store = sqlstore_open(path.c_str(),
-                                 mode == Open::read         ? SQLSTORE_READ
-                                 : mode == Open::read_only  ? SQLSTORE_READ_ONLY
-                                 : mode == Open::read_write ? SQLSTORE_READ_WRITE
-                                                            : SQLSTORE_CREATE,
-                                 error, sizeof error);
-    if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
     // A store being created is a file of its creator's alone, synced whole
-    // before it takes its name: its writes need no journal and no syncs.
-    if (mode == Open::create)
-        impl_->check(sqlite3_exec(impl_->db(), "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF",
-                                  nullptr, nullptr, nullptr));
+    // before it takes its name.
+    impl_->store = sqlstore_open_waiting(path.c_str(),
+                                         mode == Open::read         ? SQLSTORE_READ
+                                         : mode == Open::read_only  ? SQLSTORE_READ_ONLY
+                                         : mode == Open::read_write ? SQLSTORE_READ_WRITE
+                                                                    : SQLSTORE_CREATE_PRIVATE,
+                                         wait_ms, error, sizeof error);
+    if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
     impl_->records_source = register_source(impl_->name + ":config_record");
     impl_->devices_source = register_source(impl_->name + ":remote_device");
 }
@@ -274,9 +271,13 @@ class RowFields {
 } // namespace
 
 Dump Store::read(size_t max_row) {
-    // One transaction for both tables, unless the caller's is open.
+    // One transaction for both tables, unless the caller's is open; a read
+    // takes no write lock.
     const bool own = sqlite3_get_autocommit(impl_->db()) != 0;
-    if (own) begin();
+    if (own) {
+        if (int status = sqlstore_read_begin(impl_->store))
+            throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+    }
     Dump dump{impl_->name, impl_->records_source, {}, {}};
     static const std::vector<std::string> record_names = [] {
         std::vector<std::string> names;
@@ -326,7 +327,10 @@ Dump Store::read(size_t max_row) {
             if (auto text = device.text(1 + n, device_names[n].c_str())) row.column(n, *text);
         dump.records.push_back(read_record(row.fields(), dump.texts, impl_->devices_source, line));
     }
-    if (own) commit();
+    if (own) {
+        if (int status = sqlstore_read_end(impl_->store))
+            throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+    }
     check_dump(dump);
     return dump;
 }
@@ -396,4 +400,8 @@ void Store::commit() {
 
 void Store::rollback() {
     tavri_transaction_abort(handle());
+}
+
+uint64_t Store::changes() const {
+    return static_cast<uint64_t>(sqlite3_total_changes64(impl_->db()));
 }

@@ -111,8 +111,8 @@ import_race)
 killed_import | killed_commit)
     # SIGKILL at points spread over a whole run, 20 times: the store is
     # absent or whole (import), old or new (apply --commit); never empty,
-    # never a mix. Only names that say what they are may be left: a
-    # temporary file, a journal that the next writer deletes.
+    # never a mix. Only a temporary file that says what it is may be left
+    # once the store has been read: its journal is gone.
     python3 -c 'import sys
 for k in range(5000, 10000): print("{\"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"%s\", \"22\": \"false\"}}" % (k, "x" * 60))
 if sys.argv[1] == "killed_commit":
@@ -142,14 +142,32 @@ if sys.argv[1] == "killed_commit":
             cmp -s got.jsonl new.jsonl || cmp -s got.jsonl old.jsonl ||
                 fail "round $round: the store is a mix ($(wc -l < got.jsonl) lines)"
         fi
-        [ -z "$(ls | grep -v -e '^new\.db\.unfinished-' -e '^new\.db$' -e '^new\.db-journal$' -e '\.jsonl$' -e '^old\.db$' -e '^store\.db$' -e '^out$')" ] ||
+        [ -z "$(ls | grep -v -e '^new\.db\.unfinished-' -e '^new\.db$' -e '\.jsonl$' -e '^old\.db$' -e '^store\.db$' -e '^out$')" ] ||
             fail "round $round: left $(ls)"
     done ;;
 foreign_journals)
     # SQLite files that are not ours, with un-checkpointed data in a -wal, or
     # a hot rollback journal: every command refuses them, and every file in
     # the folder keeps its checksum, and no file appears.
-    mkdir foreign && cd foreign || fail "no folder"
+    mkdir foreign && cp store.db foreign/ourwal.db && cp store.db foreign/newerhot.db &&
+        cd foreign || fail "no folder"
+    # ourwal.db: this program's schema in the main file, a table and a
+    # trigger in its WAL; newerhot.db: a store of a newer version, with the
+    # hot journal of a killed writer.
+    python3 -c 'import os, sqlite3, sys
+if os.fork() == 0:
+    db = sqlite3.connect("ourwal.db"); db.execute("pragma journal_mode = wal"); db.commit()
+    db.execute("create table extra (a)")
+    db.execute("create trigger t after update on remote_device begin select 1; end"); db.commit()
+    os._exit(0)
+os.wait()
+if os.fork() == 0:
+    db = sqlite3.connect("newerhot.db", isolation_level=None); db.execute("pragma user_version = 7")
+    db.execute("pragma cache_size = 2"); db.execute("begin")
+    for i in range(500): db.execute("insert into remote_device (key, f5) values (?, ?)", (i, "x" * 500))
+    os._exit(0)
+os.wait()' || fail "python3 could not make the stores"
+    [ -s ourwal.db-wal ] && [ -s newerhot.db-journal ] || fail "no WAL or hot journal to test with: $(ls)"
     python3 -c 'import os, sqlite3, sys
 if os.fork() == 0:
     db = sqlite3.connect("wal.db"); db.execute("pragma journal_mode = wal")
@@ -166,7 +184,7 @@ os.wait()' || fail "python3 could not make the files"
     [ -s wal.db-wal ] && [ -s hot.db-journal ] || fail "no WAL or hot journal to test with: $(ls)"
     sums() { for f in $(ls -A); do md5sum "$f"; done; }
     sums > ../before
-    for file in wal.db hot.db; do
+    for file in wal.db hot.db ourwal.db newerhot.db; do
         for command in "show $file" "check $file" "export $file" "dcbx $file set 1" \
             "apply --commit $file ../out" "diff $file $file" "--read-only show $file" \
             "import $file $examples/device.jsonl" "apply $examples/device.jsonl ../out --result $file"; do
@@ -174,7 +192,25 @@ os.wait()' || fail "python3 could not make the files"
             "$@" $command > ../out 2>&1 && fail "$command: accepted"
             sums | cmp -s - ../before || fail "$command: the folder changed: $(ls -A)"
         done
-    done ;;
+    done
+    "$@" show ourwal.db 2>&1 | grep -q "ourwal.db: not a configuration store (its schema differs)" ||
+        fail "ourwal.db: $("$@" show ourwal.db 2>&1)"
+    "$@" show newerhot.db 2>&1 | grep -q "newerhot.db: store version 7" ||
+        fail "newerhot.db: $("$@" show newerhot.db 2>&1)" ;;
+stale_journal)
+    # A journal no writer holds and none could roll back (a writer killed
+    # before its header was complete): a command that may write removes it,
+    # one under --read-only reads past it, and the store stays as it was.
+    "$@" export store.db > before.jsonl
+    head -c 4096 /dev/zero > store.db-journal
+    "$@" --read-only show store.db > /dev/null && [ -e store.db-journal ] ||
+        fail "--read-only: $(ls)"
+    "$@" show store.db > /dev/null || fail "show failed"
+    [ ! -e store.db-journal ] || fail "the journal is still there"
+    "$@" export store.db | cmp -s - before.jsonl || fail "the store changed"
+    # Names SQLite gives a meaning of its own are files like any other.
+    "$@" import :memory: "$examples/device.jsonl" > /dev/null && "$@" export :memory: | cmp -s - before.jsonl ||
+        fail ":memory: is not a store file" ;;
 read_only)
     # A store on a read-only mount is read by every command that only reads,
     # and a write is refused with the reason.
@@ -217,6 +253,8 @@ exit_statuses)
     "$@" export store.db > original.jsonl
     echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
     echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
+    echo '{"op": "change", "table": "remote_device", "columns": {"0": "1002", "22": "true"}}' > same.jsonl
+    : > empty.jsonl
     closed() { python3 -c 'import os, subprocess, sys
 read, write = os.pipe(); os.close(read)
 sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' "$@"; }
@@ -255,6 +293,11 @@ file 2 no apply --commit copy.db refused.jsonl
 file 2 no apply --commit copy.db converges.jsonl --result converges.jsonl
 full 2 no export copy.db
 file 1 no apply copy.db $examples/uplink-wider.jsonl
+file 1 no dcbx copy.db reset 9999
+file 1 no dcbx copy.db set 1002
+file 1 no dcbx $examples/device.jsonl set 1001
+file 1 no apply --commit copy.db empty.jsonl
+file 1 no apply --commit copy.db same.jsonl
 EOF
     ;;
 *)
