@@ -44,6 +44,9 @@ struct sqlstore {
     bool read_only = false;
     storefile::Waiter waiter{default_busy_timeout_ms};
     storefile::File file; // not opened for a store in memory
+    // The row statements of sqlstore_each_row and the rest, by table and
+    // kind, prepared on first use.
+    sqlite3_stmt *rows[2][4] = {};
     bool logging = false;
     std::vector<LoggedCall> calls;
 
@@ -51,6 +54,9 @@ struct sqlstore {
         if (open || reading) file.leave();
         for (sqlite3_stmt *statement : statements)
             sqlite3_finalize(statement);
+        for (auto &table : rows)
+            for (sqlite3_stmt *statement : table)
+                sqlite3_finalize(statement);
         sqlite3_close_v2(db);
     }
 };
@@ -70,6 +76,28 @@ std::string record_columns() {
     return out;
 }
 
+// The tables' names, and the SQL column of each value of their rows, in the
+// order of sqlstore_row_value.
+const char *const table_names[] = {"config_record", "remote_device"};
+
+std::string value_column(sqlstore_table table, int value) {
+    if (table == SQLSTORE_REMOTE_DEVICES) return value == 0 ? "key" : column(value);
+    static const char *const first[] = {"tbl", "xnet", "parent_port"};
+    return value < 3 ? first[value] : "c" + std::to_string(value - 3);
+}
+
+int values_of(sqlstore_table table) {
+    return table == SQLSTORE_REMOTE_DEVICES ? SQLSTORE_DEVICE_VALUES : SQLSTORE_RECORD_VALUES;
+}
+
+// "tbl, xnet, ...": every value of a table's rows, as statements list them.
+std::string value_columns(sqlstore_table table) {
+    std::string out;
+    for (int i = 0; i < values_of(table); i++)
+        out += (i == 0 ? "" : ", ") + value_column(table, i);
+    return out;
+}
+
 std::string schema() {
     std::string devices =
         "CREATE TABLE remote_device (id INTEGER PRIMARY KEY, key INTEGER NOT NULL";
@@ -77,7 +105,7 @@ std::string schema() {
         devices += ", " + column(i) + " TEXT";
     std::string records = "CREATE TABLE config_record (id INTEGER PRIMARY KEY, tbl TEXT NOT NULL, "
                           "xnet TEXT, parent_port INTEGER";
-    for (int i = 0; i < 20; i++)
+    for (int i = 0; i < SQLSTORE_RECORD_COLUMNS; i++)
         records += ", c" + std::to_string(i) + " TEXT";
     return devices + ");\n" + "CREATE INDEX remote_device_by_key ON remote_device(key);\n" +
            records + ");\n" + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION) +
@@ -539,6 +567,53 @@ int log(sqlstore *store, const char *name, int status) noexcept {
     }
 }
 
+enum RowStatement { EACH, INSERT, UPDATE, DELETE };
+
+// A row statement of the handle, prepared on first use: the row's id is
+// column 0 of what EACH yields, and the last parameter of UPDATE and DELETE.
+int row_statement(sqlstore *store, sqlstore_table table, RowStatement kind, sqlite3_stmt *&out) {
+    sqlite3_stmt *&statement = store->rows[table][kind];
+    if (statement == nullptr) {
+        const std::string name = table_names[table], columns = value_columns(table);
+        std::string parameters, assignments;
+        for (int i = 0; i < values_of(table); i++) {
+            parameters += i == 0 ? "?" : ", ?";
+            assignments += (i == 0 ? "" : ", ") + value_column(table, i) + " = ?";
+        }
+        const std::string texts[] = {
+            "SELECT id, " + columns + " FROM " + name + " ORDER BY id",
+            "INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")",
+            "UPDATE " + name + " SET " + assignments + " WHERE id = ?",
+            "DELETE FROM " + name + " WHERE id = ?"};
+        if (sqlite3_prepare_v3(store->db, texts[kind].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                               &statement, nullptr) != SQLITE_OK)
+            return failure(store->db);
+    }
+    out = statement;
+    return 0;
+}
+
+// Binds a row's values from parameter 1 on, and the id after them.
+int write_row(sqlstore *store, sqlstore_table table, RowStatement kind, const sqlstore_value *values,
+              int64_t id) {
+    sqlite3_stmt *statement = nullptr;
+    if (int status = row_statement(store, table, kind, statement)) return status;
+    int count = values != nullptr ? values_of(table) : 0;
+    for (int i = 0; i < count; i++) {
+        const sqlstore_value &value = values[i];
+        if (value.type == SQLSTORE_TEXT)
+            sqlite3_bind_text(statement, i + 1, value.text, static_cast<int>(value.size), SQLITE_STATIC);
+        else if (value.type == SQLSTORE_INTEGER)
+            sqlite3_bind_int64(statement, i + 1, value.integer);
+        else
+            sqlite3_bind_null(statement, i + 1);
+    }
+    if (kind != INSERT) sqlite3_bind_int64(statement, count + 1, id);
+    int status = run(store, statement);
+    sqlite3_clear_bindings(statement);
+    return status;
+}
+
 // Begins a transaction once the handle's turn has come: a writer's (with the
 // write lock, unless the handle only reads) or a reader's.
 int begin(sqlstore *store, bool write) {
@@ -789,6 +864,71 @@ int sqlstore_each_device(sqlstore *store, const uintptr_t *key, sqlstore_device_
         }
         return rc == SQLITE_DONE ? 0 : failure(store->db);
     });
+}
+
+uint64_t sqlstore_changes(sqlstore *store) {
+    return static_cast<uint64_t>(sqlite3_total_changes64(store->db));
+}
+
+const char *sqlstore_table_name(sqlstore_table table) {
+    return table_names[table];
+}
+
+const char *sqlstore_value_name(sqlstore_table table, int value) {
+    static const std::vector<std::string> names[2] = {
+        [] {
+            std::vector<std::string> out;
+            for (int i = 0; i < SQLSTORE_RECORD_VALUES; i++)
+                out.push_back(value_column(SQLSTORE_CONFIG_RECORDS, i));
+            return out;
+        }(),
+        [] {
+            std::vector<std::string> out;
+            for (int i = 0; i < SQLSTORE_DEVICE_VALUES; i++)
+                out.push_back(value_column(SQLSTORE_REMOTE_DEVICES, i));
+            return out;
+        }()};
+    return value >= 0 && value < values_of(table) ? names[table][value].c_str() : "";
+}
+
+int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visitor visit, void *context) {
+    return guarded([=] {
+        sqlite3_stmt *each = nullptr;
+        if (int status = row_statement(store, table, EACH, each)) return status;
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> reset(each, sqlite3_reset);
+        std::vector<sqlstore_value> values(static_cast<size_t>(values_of(table)));
+        int rc;
+        while ((rc = sqlite3_step(each)) == SQLITE_ROW) {
+            for (int i = 0; i < values_of(table); i++) {
+                sqlstore_value &value = values[static_cast<size_t>(i)];
+                int type = sqlite3_column_type(each, i + 1);
+                value.type = type == SQLITE_NULL      ? SQLSTORE_NULL
+                             : type == SQLITE_TEXT    ? SQLSTORE_TEXT
+                             : type == SQLITE_INTEGER ? SQLSTORE_INTEGER
+                                                      : SQLSTORE_OTHER;
+                value.integer = sqlite3_column_int64(each, i + 1);
+                // The text before its size, as SQLite asks.
+                value.text = type == SQLITE_TEXT
+                                 ? reinterpret_cast<const char *>(sqlite3_column_text(each, i + 1))
+                                 : nullptr;
+                value.size = value.text ? static_cast<size_t>(sqlite3_column_bytes(each, i + 1)) : 0;
+            }
+            if (int stop = visit(context, sqlite3_column_int64(each, 0), values.data())) return stop;
+        }
+        return rc == SQLITE_DONE ? 0 : failure(store->db);
+    });
+}
+
+int sqlstore_insert_row(sqlstore *store, sqlstore_table table, const sqlstore_value *values) {
+    return write_row(store, table, INSERT, values, 0);
+}
+
+int sqlstore_update_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values) {
+    return write_row(store, table, UPDATE, values, id);
+}
+
+int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id) {
+    return write_row(store, table, DELETE, nullptr, id);
 }
 
 } // extern "C"

@@ -166,6 +166,57 @@ typedef int (*sqlstore_device_visitor)(void *context, uintptr_t key,
 int sqlstore_each_device(sqlstore *store, const uintptr_t *key, sqlstore_device_visitor visit,
                          void *context);
 
+/* How many rows the handle's statements have changed since it was opened,
+ * the tavri_ calls' included, whether committed or not. */
+uint64_t sqlstore_changes(sqlstore *store);
+
+/*
+ * The rows of a store file's two tables, for a host that keeps a whole
+ * configuration in the store: its records and its remote devices, each in
+ * store order (the order rows were added).
+ *  8. A row is an array of values, in this order:
+ *     configuration records: 0 the record's table ("tbl"), 1 its xnet
+ *     ("xnet", an xnetgroup's), 2 its parent port ("parent_port", an integer),
+ *     3 + n its column n ("c0" to "c19");
+ *     remote devices: 0 the key ("key", an integer), i field i (1 to 28).
+ *  9. Reading hands over each value as the file holds it, of whatever type,
+ *     for the host to check: a file another program wrote may hold anything.
+ *     Writing stores each value as its type says: null, a text or an integer.
+ * 10. Writes go into the connection's open transaction, if any.
+ */
+typedef enum sqlstore_table { SQLSTORE_CONFIG_RECORDS, SQLSTORE_REMOTE_DEVICES } sqlstore_table;
+enum {
+    SQLSTORE_RECORD_COLUMNS = 20,
+    SQLSTORE_RECORD_VALUES = 3 + SQLSTORE_RECORD_COLUMNS,
+    SQLSTORE_DEVICE_VALUES = SQLSTORE_FIELDS
+};
+typedef enum sqlstore_type { SQLSTORE_NULL, SQLSTORE_TEXT, SQLSTORE_INTEGER, SQLSTORE_OTHER } sqlstore_type;
+typedef struct sqlstore_value {
+    sqlstore_type type;
+    const char *text; /* a text's bytes, size of them, not ended by a NUL of its own */
+    size_t size;
+    int64_t integer;
+} sqlstore_value;
+
+/* The table's name in the file: "config_record", "remote_device". */
+const char *sqlstore_table_name(sqlstore_table table);
+/* The column a value of a table's rows is kept in, for messages: "tbl",
+ * "c5", "key", "dcbx_pending"; "" for no such value. */
+const char *sqlstore_value_name(sqlstore_table table, int value);
+
+/* Called once per row, with its id (its place in store order) and its
+ * values, which last until the visitor returns. Non-zero stops the walk. */
+typedef int (*sqlstore_row_visitor)(void *context, int64_t id, const sqlstore_value *values);
+/* Visits a table's rows in store order. Returns 0, a status, or the
+ * visitor's non-zero return. Not to be called from inside a visitor. */
+int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visitor visit, void *context);
+/* Adds a row at the end of the store order. */
+int sqlstore_insert_row(sqlstore *store, sqlstore_table table, const sqlstore_value *values);
+/* Rewrites every value of the row with that id; one that is absent is left alone. */
+int sqlstore_update_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values);
+/* Removes the row with that id; one that is absent is left alone. */
+int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
+
 #ifdef __cplusplus
 }
 #endif

@@ -132,6 +132,70 @@ TEST(Sqlstore, FieldsByPositionAndTheHostsTransaction) {
     EXPECT_EQ(rows(store.get()), "7:v22 7:v22");
 }
 
+// A table's rows as values of their types: "id:v0,v1,...", "-" for null,
+// "#n" for an integer; rows in store order, separated by spaces.
+std::string table_rows(sqlstore *store, sqlstore_table table) {
+    std::pair<sqlstore_table, std::string> out{table, ""};
+    auto visit = [](void *context, int64_t id, const sqlstore_value *values) {
+        auto &[table, text] = *static_cast<decltype(out) *>(context);
+        text += (text.empty() ? "" : " ") + std::to_string(id) + ":";
+        int count = table == SQLSTORE_CONFIG_RECORDS ? 5 : 3; // enough to tell
+        for (int i = 0; i < count; i++) {
+            const sqlstore_value &v = values[i];
+            text += (i ? "," : "") + (v.type == SQLSTORE_NULL      ? std::string("-")
+                                      : v.type == SQLSTORE_INTEGER ? "#" + std::to_string(v.integer)
+                                                                   : std::string(v.text, v.size));
+        }
+        return 0;
+    };
+    int status = sqlstore_each_row(store, table, visit, &out);
+    return status == 0 ? out.second : sqlstore_status_text(status);
+}
+
+// Rows of both tables keep each value as its type says, in store order; an
+// update rewrites every value of its row, a removal takes the row alone, and
+// a row that is absent is left alone by both.
+TEST(Sqlstore, RowsKeepEachValueInStoreOrder) {
+    Store store = open_store("", SQLSTORE_MEMORY);
+    auto text = [](const char *t) { return sqlstore_value{SQLSTORE_TEXT, t, strlen(t), 0}; };
+    const sqlstore_value null{SQLSTORE_NULL, nullptr, 0, 0}, port{SQLSTORE_INTEGER, nullptr, 0, -3};
+    std::vector<sqlstore_value> group(SQLSTORE_RECORD_VALUES, null), subport = group;
+    group[0] = text("portgroup");
+    group[3] = text("/pg");
+    subport[0] = text("subport");
+    subport[2] = port;
+    subport[4] = text("a\0b"); // a NUL is kept as one of its bytes
+    subport[4].size = 3;
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, group.data()), 0);
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, subport.data()), 0);
+    EXPECT_EQ(table_rows(store.get(), SQLSTORE_CONFIG_RECORDS),
+              std::string("1:portgroup,-,-,/pg,- 2:subport,-,#-3,-,a\0b", 43));
+    group[3] = text("/other");
+    EXPECT_EQ(sqlstore_update_row(store.get(), SQLSTORE_CONFIG_RECORDS, 1, subport.data()), 0);
+    EXPECT_EQ(sqlstore_update_row(store.get(), SQLSTORE_CONFIG_RECORDS, 9, group.data()), 0);
+    EXPECT_EQ(sqlstore_delete_row(store.get(), SQLSTORE_CONFIG_RECORDS, 2), 0);
+    EXPECT_EQ(sqlstore_delete_row(store.get(), SQLSTORE_CONFIG_RECORDS, 9), 0);
+    EXPECT_EQ(table_rows(store.get(), SQLSTORE_CONFIG_RECORDS),
+              std::string("1:subport,-,#-3,-,a\0b", 21));
+
+    std::vector<sqlstore_value> device(SQLSTORE_DEVICE_VALUES, null);
+    device[0] = {SQLSTORE_INTEGER, nullptr, 0, 4294967295};
+    device[2] = text("two");
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_REMOTE_DEVICES, device.data()), 0);
+    EXPECT_EQ(table_rows(store.get(), SQLSTORE_REMOTE_DEVICES), "1:#4294967295,-,two");
+    EXPECT_EQ(rows(store.get(), {2}), "4294967295:two");
+    const struct {
+        sqlstore_table table;
+        int value;
+        const char *name;
+    } names[] = {{SQLSTORE_CONFIG_RECORDS, 0, "tbl"},      {SQLSTORE_CONFIG_RECORDS, 2, "parent_port"},
+                 {SQLSTORE_CONFIG_RECORDS, 22, "c19"},     {SQLSTORE_CONFIG_RECORDS, 23, ""},
+                 {SQLSTORE_REMOTE_DEVICES, 0, "key"},      {SQLSTORE_REMOTE_DEVICES, 22, "dcbx_pending"},
+                 {SQLSTORE_REMOTE_DEVICES, 28, "f28"}};
+    for (const auto &n : names)
+        EXPECT_STREQ(sqlstore_value_name(n.table, n.value), n.name);
+}
+
 // The host's own transaction, begun with tavri_transaction_start: the
 // module's start inside it is refused, and the abort that follows leaves the
 // host's earlier writes to its commit.

@@ -29,13 +29,14 @@ struct Seen {
     ojson before, after;
 };
 
-Seen seen(const std::vector<StoreCall> &calls) {
+Seen seen(const std::vector<LoggedCall> &calls) {
     ojson found, written;
     bool committed = false;
-    for (const StoreCall &call : calls) {
+    for (const LoggedCall &call : calls) {
+        const std::string_view name = call.name;
         if (call.status != 0) continue;
-        const bool set = call.name == "tavri_remotedevice_set";
-        if ((call.name == "tavri_remotedevice_get" || set) && found.is_null()) {
+        const bool set = name == "tavri_remotedevice_set";
+        if ((name == "tavri_remotedevice_get" || set) && found.is_null()) {
             found = ojson::array();
             for (const std::optional<std::string> &value : call.before)
                 found.push_back(value ? ojson(*value) : ojson());
@@ -45,7 +46,7 @@ Seen seen(const std::vector<StoreCall> &calls) {
             for (size_t i = 0; i < call.before.size(); i++)
                 written.push_back(call.written ? ojson(*call.written) : ojson());
         }
-        committed = committed || call.name == "tavri_transaction_commit";
+        committed = committed || name == "tavri_transaction_commit";
     }
     return {found, committed && !written.is_null() ? written : found};
 }

@@ -7,6 +7,8 @@
 
 #include "input/dump.h"
 
+#include "call_log.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -14,19 +16,8 @@
 #include <string>
 #include <vector>
 
-// A tavri_ call the module made, as the store logged it during the call.
-struct StoreCall {
-    std::string name; // "tavri_remotedevice_get"
-    int status;
-    // The DCBX-pending values of the records a get handed over, or that a
-    // set wrote to, before the write; and the value a set wrote.
-    std::vector<std::optional<std::string>> before;
-    std::optional<std::string> written;
-};
-
-struct store_call;
 // A visitor of the store's log (storelog.h) that appends each call to the
-// std::vector<StoreCall> at context.
+// std::vector<LoggedCall> at context.
 int keep_call(void *context, const store_call *call);
 
 struct StoreImpl; // each build's own
@@ -60,7 +51,7 @@ class Store {
     std::string status_text(int status) const;
     // The tavri_ calls made on the handle since log_calls(), in order.
     void log_calls();
-    std::vector<StoreCall> calls() const;
+    std::vector<LoggedCall> calls() const;
 
     // Remote devices: records of the remote_device table.
     void add(const Record &device);
@@ -91,6 +82,7 @@ class Store {
 
   private:
     std::unique_ptr<StoreImpl> impl_;
+    bool in_transaction_ = false; // the host's own, of begin()
 };
 
 #endif

@@ -3,13 +3,14 @@
 #include "storelog.h"
 
 int keep_call(void *context, const store_call *call) {
-    StoreCall kept{call->name, call->status, {}, {}};
+    // The name is one of the store's own constant texts.
+    LoggedCall kept{call->name, call->status, {}, {}};
     for (size_t i = 0; i < call->count; i++)
         if (call->before[i] != nullptr)
             kept.before.emplace_back(call->before[i]);
         else
             kept.before.emplace_back();
     if (call->written != nullptr) kept.written = call->written;
-    static_cast<std::vector<StoreCall> *>(context)->push_back(std::move(kept));
+    static_cast<std::vector<LoggedCall> *>(context)->push_back(std::move(kept));
     return 0;
 }

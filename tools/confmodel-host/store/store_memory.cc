@@ -42,8 +42,8 @@ void Store::log_calls() {
     memstore_clear_calls(impl_->store);
 }
 
-std::vector<StoreCall> Store::calls() const {
-    std::vector<StoreCall> out;
+std::vector<LoggedCall> Store::calls() const {
+    std::vector<LoggedCall> out;
     if (memstore_each_call(impl_->store, keep_call, &out) != 0) throw std::bad_alloc();
     return out;
 }
