@@ -98,7 +98,15 @@ std::string value_columns(sqlstore_table table) {
     return out;
 }
 
-std::string schema() {
+// The log of commits (version 2 on): one row a commit, written in the
+// transaction of the records it changed.
+const char log_table[] =
+    "CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
+    "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
+    "changed INTEGER NOT NULL, removed INTEGER NOT NULL, changes TEXT, undo TEXT)";
+
+// The schema of a store of that version, with the version itself.
+std::string schema(int version = SQLSTORE_SCHEMA_VERSION) {
     std::string devices =
         "CREATE TABLE remote_device (id INTEGER PRIMARY KEY, key INTEGER NOT NULL";
     for (int i = 1; i < fields; i++)
@@ -108,8 +116,8 @@ std::string schema() {
     for (int i = 0; i < SQLSTORE_RECORD_COLUMNS; i++)
         records += ", c" + std::to_string(i) + " TEXT";
     return devices + ");\n" + "CREATE INDEX remote_device_by_key ON remote_device(key);\n" +
-           records + ");\n" + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION) +
-           ";\n";
+           records + ");\n" + (version >= 2 ? std::string(log_table) + ";\n" : "") +
+           "PRAGMA user_version = " + std::to_string(version) + ";\n";
 }
 
 // The texts of the prepared statements, in the order of Statement. Parameter
@@ -285,6 +293,7 @@ int rows_text(sqlite3 *db, const char *sql, std::string &out) {
     return rc == SQLITE_DONE ? 0 : rc;
 }
 
+// Empty for a store of a version this program reads, else the reason.
 std::string check_schema(sqlite3 *db) {
     int version = 0, tables = 0;
     int rc = query_int(db, "PRAGMA user_version", version);
@@ -295,8 +304,9 @@ std::string check_schema(sqlite3 *db) {
                        tables);
     if ((rc & 0xff) == SQLITE_NOTADB || (rc == 0 && tables == 0)) return not_a_store;
     if (rc != 0) return sqlite3_errmsg(db);
-    if (version != SQLSTORE_SCHEMA_VERSION)
-        return "store version " + std::to_string(version) + ", this program reads version " +
+    if (version < SQLSTORE_OLDEST_VERSION || version > SQLSTORE_SCHEMA_VERSION)
+        return "store version " + std::to_string(version) + ", this program reads versions " +
+               std::to_string(SQLSTORE_OLDEST_VERSION) + " to " +
                std::to_string(SQLSTORE_SCHEMA_VERSION);
     if (tables != 2) return not_a_store;
     // Every object exactly as this program creates it: a trigger, a view or
@@ -306,7 +316,7 @@ std::string check_schema(sqlite3 *db) {
     const char *objects = "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name";
     if (sqlite3_open_v2(":memory:", &expected, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY,
                         nullptr) != SQLITE_OK ||
-        sqlite3_exec(expected, schema().c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(expected, schema(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
         (rc = rows_text(expected, objects, ours)) != 0) {
         sqlite3_close(expected);
         return "cannot set up the schema to compare";
@@ -565,6 +575,15 @@ int log(sqlstore *store, const char *name, int status) noexcept {
     } catch (const std::bad_alloc &) {
         return status;
     }
+}
+
+// Whether the store has its log: a store of version 1 has none until its
+// first logged commit.
+bool has_log(sqlstore *store) {
+    int tables = 0;
+    return query_int(store->db, "SELECT count(*) FROM sqlite_schema WHERE name = 'commit_log'",
+                     tables) == 0 &&
+           tables == 1;
 }
 
 enum RowStatement { EACH, INSERT, UPDATE, DELETE };
@@ -914,6 +933,67 @@ int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visito
                 value.size = value.text ? static_cast<size_t>(sqlite3_column_bytes(each, i + 1)) : 0;
             }
             if (int stop = visit(context, sqlite3_column_int64(each, 0), values.data())) return stop;
+        }
+        return rc == SQLITE_DONE ? 0 : failure(store->db);
+    });
+}
+
+int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq) {
+    return guarded([=] {
+        if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
+        // A store of version 1 takes the log with the transaction that
+        // first writes to it (and keeps none if that one is rolled back).
+        if (!has_log(store) &&
+            sqlite3_exec(store->db, (std::string(log_table) + "; PRAGMA user_version = 2").c_str(),
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        sqlite3_stmt *insert = nullptr;
+        if (sqlite3_prepare_v2(store->db,
+                               "INSERT INTO commit_log (seq, time, uid, user, command, added, changed, "
+                               "removed, changes, undo) VALUES (CASE WHEN ?1 THEN 0 ELSE "
+                               "(SELECT coalesce(max(seq), 0) + 1 FROM commit_log) END, "
+                               "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) RETURNING seq",
+                               -1, &insert, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(insert, sqlite3_finalize);
+        sqlite3_bind_int(insert, 1, import != 0);
+        sqlite3_bind_int64(insert, 2, commit->time);
+        sqlite3_bind_int64(insert, 3, commit->uid);
+        sqlite3_bind_text(insert, 4, commit->user, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 5, commit->command, -1, SQLITE_STATIC);
+        sqlite3_bind_int64(insert, 6, commit->added);
+        sqlite3_bind_int64(insert, 7, commit->changed);
+        sqlite3_bind_int64(insert, 8, commit->removed);
+        sqlite3_bind_text(insert, 9, commit->changes, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 10, commit->undo, -1, SQLITE_STATIC);
+        if (sqlite3_step(insert) != SQLITE_ROW) return failure(store->db);
+        if (seq != nullptr) *seq = sqlite3_column_int64(insert, 0);
+        return sqlite3_step(insert) == SQLITE_DONE ? 0 : failure(store->db);
+    });
+}
+
+int sqlstore_each_commit(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context) {
+    return guarded([=] {
+        if (!has_log(store)) return 0;
+        sqlite3_stmt *each = nullptr;
+        if (sqlite3_prepare_v2(store->db,
+                               "SELECT seq, time, uid, user, command, added, changed, removed, changes, "
+                               "undo FROM commit_log WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC",
+                               -1, &each, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(each, sqlite3_finalize);
+        sqlite3_bind_int64(each, 1, seq);
+        int rc;
+        while ((rc = sqlite3_step(each)) == SQLITE_ROW) {
+            auto text = [&](int column) {
+                return reinterpret_cast<const char *>(sqlite3_column_text(each, column));
+            };
+            const sqlstore_commit commit{sqlite3_column_int64(each, 0), sqlite3_column_int64(each, 1),
+                                         sqlite3_column_int64(each, 2), text(3),
+                                         text(4),                       sqlite3_column_int64(each, 5),
+                                         sqlite3_column_int64(each, 6), sqlite3_column_int64(each, 7),
+                                         text(8),                       text(9)};
+            if (int stop = visit(context, &commit)) return stop;
         }
         return rc == SQLITE_DONE ? 0 : failure(store->db);
     });

@@ -75,9 +75,11 @@ extern "C" {
 
 typedef struct sqlstore sqlstore;
 
-/* The schema this program reads and writes; a store records it as its
- * PRAGMA user_version. */
-enum { SQLSTORE_SCHEMA_VERSION = 1 };
+/* The schema this program writes, and the oldest it reads; a store records
+ * it as its PRAGMA user_version. Version 2 added the log of commits: a store
+ * of version 1 is read as it is, and takes the log with the first commit
+ * logged in it (sqlstore_log_commit). */
+enum { SQLSTORE_SCHEMA_VERSION = 2, SQLSTORE_OLDEST_VERSION = 1 };
 
 /* The fields of a remote-device record, the key (field 0) included. */
 enum { SQLSTORE_FIELDS = 29 };
@@ -216,6 +218,40 @@ int sqlstore_insert_row(sqlstore *store, sqlstore_table table, const sqlstore_va
 int sqlstore_update_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values);
 /* Removes the row with that id; one that is absent is left alone. */
 int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
+
+/*
+ * The log of commits (version 2): what each write of the records changed,
+ * kept in the transaction that changed them, so that a commit is in the log
+ * exactly when its records are in the store.
+ * 11. A commit's sequence number is 0 for the import that made the store,
+ *     else one past the newest logged; a store of version 1 starts its log
+ *     at 1, and its log says nothing of what came before.
+ * 12. The texts are the host's: the change set as it was committed, and one
+ *     that undoes it; either may be null where the log keeps no more.
+ */
+typedef struct sqlstore_commit {
+    int64_t seq;
+    int64_t time; /* seconds since 1970 */
+    int64_t uid;
+    const char *user;
+    const char *command;
+    int64_t added, changed, removed; /* records */
+    const char *changes;
+    const char *undo;
+} sqlstore_commit;
+
+/* Logs a commit inside the handle's open transaction (the host's own): the
+ * first in a store of version 1 adds the log to it. commit->seq is ignored
+ * unless import is non-zero (then 0: the store's first). The sequence
+ * number logged goes to *seq. */
+int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq);
+/* Called once per commit, with texts that last until it returns; non-zero
+ * stops the walk. */
+typedef int (*sqlstore_commit_visitor)(void *context, const sqlstore_commit *commit);
+/* Visits the logged commits, newest first: all of them when seq is
+ * negative, else the one with that number (none when it is not logged). A
+ * store of version 1 has none. */
+int sqlstore_each_commit(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context);
 
 #ifdef __cplusplus
 }

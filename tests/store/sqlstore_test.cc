@@ -456,7 +456,7 @@ TEST(Sqlstore, RefusedFilesAreLeftAsTheyWere) {
               SQLITE_OK);
     sqlite3_close(db);
     const char *foreign = "not a configuration store", *exists = "file exists and is not empty",
-               *version = "store version 7, this program reads version 1";
+               *version = "store version 7, this program reads versions 1 to 2";
     const struct {
         const std::string &path;
         sqlstore_mode mode;

@@ -6,6 +6,8 @@
 #include "input/text.h"
 
 #include <algorithm>
+#include <sstream>
+#include <tuple>
 #include <cstdio>
 #include <optional>
 #include <iostream>
@@ -80,8 +82,39 @@ RecordList running_records(const HostModel &model,
 // transaction of the host's own, against the very records it was planned on.
 // Returns what was committed: empty when every row stays as it was, and
 // nothing is.
-std::string commit(const std::string &path, const Dump &base, const Plan &plan, const Settings &settings,
-                   const StepSink &step) {
+// The change set that undoes a plan: what it added removed, what it
+// removed added again, what it changed changed back; in the order the
+// records before stood in the store.
+ChangeSet undo_of(const Plan &plan) {
+    std::vector<const Plan::Touched *> touched;
+    for (const auto &entry : plan.touched)
+        touched.push_back(&entry.second);
+    auto place = [](const Plan::Touched *t) {
+        const Record *r = t->before != nullptr ? t->before : t->after;
+        return std::make_tuple(t->before == nullptr, r->source, r->line);
+    };
+    std::sort(touched.begin(), touched.end(),
+              [&](const auto *a, const auto *b) { return place(a) < place(b); });
+    ChangeSet undo;
+    for (const Plan::Touched *t : touched) {
+        if (t->before == nullptr)
+            undo.changes.push_back({Op::remove, *t->after});
+        else if (t->after == nullptr)
+            undo.changes.push_back({Op::add, *t->before});
+        else if (!t->before->same_as(*t->after) || t->moved)
+            undo.changes.push_back({Op::change, *t->before});
+    }
+    return undo;
+}
+
+std::string changes_text(const ChangeSet &set) {
+    std::ostringstream out;
+    write_changes(out, set);
+    return out.str();
+}
+
+std::string commit(const std::string &path, const Dump &base, const Plan &plan, const ChangeSet &set,
+                   const Settings &settings, const StepSink &step) {
     Store file(path, Store::Open::read_write, settings.wait_ms);
     const size_t max_row = settings.limits.max_line;
     file.begin();
@@ -94,6 +127,7 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
         if (!same)
             throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
         size_t writes = 0;
+        Commit logged = Commit::now(settings.command);
         for (const auto &[id, t] : plan.touched) {
             if (t.before == nullptr) continue;
             if (t.after == nullptr || t.moved)
@@ -103,12 +137,14 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
             else
                 file.update(*t.before, *t.after);
             writes++;
+            (t.after == nullptr ? logged.removed : logged.changed)++;
         }
         for (const Record *record : plan.result) {
             const Plan::Touched *t = plan.by_after.find(record);
             if (t != nullptr && (t->before == nullptr || t->moved)) {
                 file.insert(*record);
                 writes++;
+                logged.added += t->before == nullptr;
             }
         }
         if (writes == 0) {
@@ -116,9 +152,15 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
             step({path, "nothing to commit: the change sets leave every row as it was"});
             return "";
         }
+        // Logged in the same transaction: the commit is in the log exactly
+        // when its records are in the store.
+        logged.changes = changes_text(set);
+        logged.undo = changes_text(undo_of(plan));
+        const int64_t seq = file.log_commit(logged, false);
         file.commit();
         std::string committed = std::to_string(writes) + " row change" + (writes == 1 ? "" : "s");
-        step({path, "commit " + committed + " in one transaction"});
+        step({path, "commit " + committed + " in one transaction, logged as commit " +
+                        std::to_string(seq)});
         return escaped(path) + ": " + committed + " committed";
     } catch (...) {
         file.rollback();
@@ -272,7 +314,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         ChangeSet all;
         for (const ChangeSet &set : sets)
             all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
-        std::string done = commit(source, base_dump, plan_changes(base, all), session.settings(),
+        std::string done = commit(source, base_dump, plan_changes(base, all), all, session.settings(),
                                   [&](const Step &s) { committed.push_back(s); });
         if (done.empty())
             unchanged = true;

@@ -22,6 +22,9 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
             store.insert(record);
             devices += record.table == Table::remote_device;
         }
+        Commit import = Commit::now(session.settings().command);
+        import.added = static_cast<int64_t>(dump.records.size());
+        store.log_commit(import, true);
         store.commit();
     }
     if (!file.commit())

@@ -76,6 +76,16 @@ ojson costs_json(const Costs &costs);
 int cmd_import(Session &session, const std::string &store, const std::string &source);
 int cmd_export(Session &session, const std::string &source, const std::string &file);
 
+// The store's log of commits, newest first; or one commit's change set
+// (seq not negative), or the change set that undoes it (reverse), as a
+// change file.
+struct LogOptions {
+    int64_t seq = -1;
+    bool reverse = false;
+    bool as_json = false;
+};
+int cmd_log(Session &session, const std::string &store, const LogOptions &options);
+
 struct Snapshot;
 // The lists these records give from a fresh start, seen from outside.
 Snapshot fresh_snapshot(Session &session, const RecordList &records);

@@ -140,6 +140,16 @@ std::string command_error(const CLI::App &app) {
     return "";
 }
 
+// A word of the command line as a shell would take it again.
+std::string shell_word(const std::string &word) {
+    const char plain[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./=:+,@%";
+    if (!word.empty() && word.find_first_not_of(plain) == std::string::npos) return word;
+    std::string out = "'";
+    for (char c : word)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -263,6 +273,15 @@ int main(int argc, char **argv) {
     export_->add_option("FILE", other,
                         "where to write the dump, whole or not at all (default: standard output)");
 
+    CLI::App *log = app.add_subcommand(
+        "log", "the store file's log of commits, newest first; or commit SEQ's change set "
+               "(with --reverse, the change set that undoes it), as a change file");
+    log->add_option("STORE", source, "the store file")->required();
+    LogOptions log_options;
+    log->add_option("SEQ", log_options.seq, "the commit")->check(decimal)->check(CLI::Range(int64_t(0), INT64_MAX));
+    log->add_flag("--reverse", log_options.reverse, "the change set that undoes the commit");
+    log->add_flag("--json", log_options.as_json, "the log as one JSON document");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
@@ -275,6 +294,9 @@ int main(int argc, char **argv) {
     }
 
     settings.wait_ms = static_cast<int>(wait_seconds * 1000 + 0.5);
+    settings.command = "confmodel-host";
+    for (int i = 1; i < argc; i++)
+        settings.command += " " + shell_word(argv[i]);
     Session session(settings);
     auto dispatch = [&]() -> int {
         View view = as_json ? View::json : as_dot ? View::dot : View::text;
@@ -308,6 +330,11 @@ int main(int argc, char **argv) {
             return cmd_apply(session, source, change_sets, apply_options);
         }
         if (*import) return cmd_import(session, source, other);
+        if (*log) {
+            if (log_options.reverse && log_options.seq < 0)
+                throw Failure("confmodel-host log: --reverse undoes one commit: give its SEQ");
+            return cmd_log(session, source, log_options);
+        }
         if (*export_) return cmd_export(session, source, other);
         call.key = static_cast<uintptr_t>(key);
         call.action = *set ? "set" : *reset ? "reset" : "test-and-set";

@@ -34,6 +34,7 @@ struct Settings {
     Limits limits;
     bool read_only = false; // store files are never written
     int wait_ms = Store::default_wait_ms; // for a store's lock
+    std::string command;                  // the command line, as a store's log keeps it
 };
 
 // A configuration and the store of its remote devices: the store file it

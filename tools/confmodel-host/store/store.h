@@ -22,6 +22,21 @@ int keep_call(void *context, const store_call *call);
 
 struct StoreImpl; // each build's own
 
+// A commit as the store's log keeps it: who made it, when, with what
+// command, how many records it added, changed and removed, and the change
+// sets that make it and undo it, where the log still keeps them.
+struct Commit {
+    int64_t seq = 0;
+    int64_t time = 0; // seconds since 1970
+    int64_t uid = 0;
+    std::string user, command;
+    int64_t added = 0, changed = 0, removed = 0;
+    std::optional<std::string> changes, undo;
+
+    // A commit made now by this process's user, with that command.
+    static Commit now(const std::string &command);
+};
+
 // Whether a file's first bytes (16 or more) are a store file's.
 bool is_store_file(const std::string &head);
 // Whether the file at path begins as a store file does.
@@ -74,6 +89,13 @@ class Store {
     void begin();
     void commit();
     void rollback();
+
+    // Logs a commit inside the open transaction, as the import that made
+    // the store (sequence 0) or as the next; returns its sequence number.
+    int64_t log_commit(const Commit &commit, bool import);
+    // The logged commits, newest first; only the one numbered seq when it
+    // is not negative. None for a store that keeps no log.
+    std::vector<Commit> commits(int64_t seq = -1) const;
 
     // How many records this handle's statements have changed so far, those
     // of the module's calls included: a write that leaves a record as it was

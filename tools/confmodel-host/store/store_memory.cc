@@ -72,6 +72,13 @@ void Store::begin() {}
 void Store::commit() {}
 void Store::rollback() {}
 
+int64_t Store::log_commit(const Commit &, bool) {
+    no_files();
+}
+std::vector<Commit> Store::commits(int64_t) const {
+    no_files();
+}
+
 // A dump's store keeps nothing.
 uint64_t Store::changes() const {
     return 0;

@@ -329,6 +329,45 @@ void Store::rollback() {
     in_transaction_ = false;
 }
 
+int64_t Store::log_commit(const Commit &commit, bool import) {
+    const sqlstore_commit entry{commit.seq,
+                                commit.time,
+                                commit.uid,
+                                commit.user.c_str(),
+                                commit.command.c_str(),
+                                commit.added,
+                                commit.changed,
+                                commit.removed,
+                                commit.changes ? commit.changes->c_str() : nullptr,
+                                commit.undo ? commit.undo->c_str() : nullptr};
+    int64_t seq = 0;
+    impl_->check(sqlstore_log_commit(impl_->store, &entry, import ? 1 : 0, &seq));
+    return seq;
+}
+
+namespace {
+
+int keep_commit(void *context, const sqlstore_commit *entry) noexcept {
+    auto text = [](const char *t) { return t != nullptr ? std::optional<std::string>(t) : std::nullopt; };
+    try {
+        static_cast<std::vector<Commit> *>(context)->push_back(
+            {entry->seq, entry->time, entry->uid, entry->user ? entry->user : "",
+             entry->command ? entry->command : "", entry->added, entry->changed, entry->removed,
+             text(entry->changes), text(entry->undo)});
+        return 0;
+    } catch (const std::bad_alloc &) {
+        return SQLSTORE_ERR_NO_MEMORY;
+    }
+}
+
+} // namespace
+
+std::vector<Commit> Store::commits(int64_t seq) const {
+    std::vector<Commit> out;
+    impl_->check(sqlstore_each_commit(impl_->store, seq, keep_commit, &out));
+    return out;
+}
+
 uint64_t Store::changes() const {
     return sqlstore_changes(impl_->store);
 }

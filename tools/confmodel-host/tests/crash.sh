@@ -17,14 +17,14 @@ fail() { echo "$case: $*"; exit 1; }
 # A store large enough that a commit writes the main file over many pages,
 # and a change set whose records lie all over it, that frees pages and adds
 # more: the file's first page, with the schema, changes too.
-python3 -c 'for k in range(5000, 8000):
+python3 -c 'for k in range(5000, 6200):
     print("{\"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"%s\", \"22\": \"false\"}}" % (k, "x" * 100))' > devices.jsonl
 cat "$examples/device.jsonl" devices.jsonl > old.jsonl
-python3 -c 'for k in range(5000, 8000, 97):
+python3 -c 'for k in range(5000, 6200, 101):
     print("{\"op\": \"change\", \"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"y\", \"22\": \"true\"}}" % k)
-for k in range(5001, 8000, 89):
+for k in range(5001, 6200, 113):
     print("{\"op\": \"remove\", \"table\": \"remote_device\", \"columns\": {\"0\": \"%d\"}}" % k)
-for k in range(9000, 9200):
+for k in range(9000, 9040):
     print("{\"op\": \"add\", \"table\": \"remote_device\", \"columns\": {\"0\": \"%d\", \"5\": \"%s\"}}" % (k, "z" * 300))' > changes.jsonl
 cat "$examples/uplink-wider.jsonl" >> changes.jsonl
 "$@" import old.db old.jsonl > /dev/null || fail "cannot import"
@@ -39,7 +39,7 @@ run() {
     case $case in
     import) LD_PRELOAD=$killer "$@" import work.db old.jsonl ;;
     commit) LD_PRELOAD=$killer "$@" apply --host faithful --commit work.db changes.jsonl ;;
-    dcbx) LD_PRELOAD=$killer "$@" dcbx work.db set 7000 ;;
+    dcbx) LD_PRELOAD=$killer "$@" dcbx work.db set 6000 ;;
     recovery) LD_PRELOAD=$killer "$@" show work.db ;;
     esac
 }
@@ -51,7 +51,7 @@ set_up() {
     esac
 }
 case $case in
-dcbx) "$@" export old.db | sed 's/{"0":"7000","5":"\(x*\)","22":"false"}/{"0":"7000","5":"\1","22":"true"}/' > new.jsonl ;;
+dcbx) "$@" export old.db | sed 's/{"0":"6000","5":"\(x*\)","22":"false"}/{"0":"6000","5":"\1","22":"true"}/' > new.jsonl ;;
 import | recovery) cp old.jsonl new.jsonl ;;
 esac
 if [ "$case" = recovery ]; then

@@ -300,6 +300,54 @@ file 1 no apply --commit copy.db empty.jsonl
 file 1 no apply --commit copy.db same.jsonl
 EOF
     ;;
+log)
+    # Every commit is logged with its change set and the one that undoes
+    # it: applying that gives the records back; a refused commit logs
+    # nothing; a dump has no log.
+    "$@" export store.db > original.jsonl
+    cat > changes.jsonl <<EOF
+{"op": "change", "table": "remote_device", "columns": {"0": "1001", "5": "rack 4", "22": "true"}}
+{"op": "remove", "table": "remote_device", "columns": {"0": "1002"}}
+{"op": "add", "table": "remote_device", "columns": {"0": "1003", "22": "false"}}
+EOF
+    "$@" apply --commit --host faithful store.db changes.jsonl > out 2>&1 || fail "$(cat out)"
+    grep -q "logged as commit 1" out || fail "$(cat out)"
+    "$@" apply --commit --host faithful store.db "$examples/uplink-wider.jsonl" > out 2>&1 || fail "$(cat out)"
+    "$@" apply --commit store.db changes.jsonl > /dev/null 2>&1 # refused: 1003 is there already
+    "$@" log store.db > log.out || fail "log failed"
+    [ "$(cut -d' ' -f1 log.out | tr '\n' ' ')" = "2 1 0 " ] || fail "$(cat log.out)"
+    grep -q "^1  .*  +1 ~1 -1  confmodel-host apply --commit --host faithful store.db changes.jsonl$" log.out &&
+        grep -q "^0  .*  +48 ~0 -0  confmodel-host import store.db " log.out || fail "$(cat log.out)"
+    # Undone newest first, the records are the original ones (a record
+    # removed comes back at the end of its kind).
+    "$@" log store.db 2 --reverse > undo2.jsonl && "$@" log store.db 1 --reverse > undo1.jsonl ||
+        fail "log --reverse failed"
+    "$@" apply --commit --host faithful store.db undo2.jsonl > /dev/null &&
+        "$@" apply --commit --host faithful store.db undo1.jsonl > /dev/null || fail "an undo was refused"
+    sort original.jsonl > sorted.jsonl
+    "$@" export store.db | sort | cmp -s - sorted.jsonl ||
+        fail "undone, the store differs: $("$@" export store.db | diff - original.jsonl)"
+    # The change set of a commit, applied to the store before it, gives the
+    # store after it.
+    "$@" log store.db 1 > redo.jsonl && "$@" apply --commit --host faithful store.db redo.jsonl > /dev/null ||
+        fail "a logged change set was refused"
+    "$@" export store.db | grep -q '"0":"1001","5":"rack 4","22":"true"' || fail "the redo changed nothing"
+    "$@" log store.db | head -1 | grep -q "^5  " || fail "the undoing commits were not logged"
+    "$@" log store.db 9 2>&1 | grep -q "store.db: no commit 9 in its log" || fail "log 9"
+    "$@" log store.db 0 2>&1 | grep -q "commit 0 is the import" || fail "log 0"
+    "$@" log "$examples/device.jsonl" 2>&1 | grep -q "not a store file" || fail "log of a dump"
+    # A store made before the log is read as it is, and takes the log with
+    # its first commit.
+    "$@" import old.db "$examples/device.jsonl" > /dev/null &&
+        python3 -c 'import sqlite3
+db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("pragma user_version = 1"); db.commit()' ||
+        fail "python3 could not make an old store"
+    "$@" --read-only show old.db > /dev/null || fail "an old store cannot be read"
+    "$@" log old.db | grep -q "^no commits logged" || fail "$("$@" log old.db)"
+    "$@" apply --commit --host faithful old.db "$examples/uplink-wider.jsonl" > /dev/null || fail "commit to an old store"
+    [ "$("$@" log old.db | cut -d' ' -f1)" = 1 ] || fail "$("$@" log old.db)"
+    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 2 ] ||
+        fail "the old store was not migrated" ;;
 *)
     fail "no such case" ;;
 esac
