@@ -64,7 +64,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     show(line);
-    if (captured != nullptr) captured->push_back({context, priority_name(priority), text});
+    if (captured != nullptr) captured->push_back({context, priority_name(priority), text, line});
 }
 
 namespace services {
@@ -88,8 +88,9 @@ int warnings_logged() {
 
 void note(const std::string &where, const std::string &text) {
     if (quiet) return;
-    show(where + ": note: " + text + "\n");
-    if (captured != nullptr) captured->push_back({where, "note", text});
+    std::string line = where + ": note: " + text + "\n";
+    show(line);
+    if (captured != nullptr) captured->push_back({where, "note", text, line});
 }
 
 void set_output(FILE *out) {
