@@ -120,9 +120,10 @@ class HostModel {
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;
-    // Since the start: entries created and released, and records refused.
+    // Since the start: entries created and released, records the module
+    // refused, and xnetgroup records a running host had no xnet to file under.
     size_t created_ = 0, released_ = 0;
-    int refused_ = 0;
+    int refused_ = 0, skipped_ = 0;
 };
 
 // A port record decoded on its own, as a model decodes it, for a comparison:
