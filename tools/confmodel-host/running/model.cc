@@ -214,6 +214,12 @@ xnet_entry *HostModel::filed_under(const Record &xnetgroup) const {
     return parent == filed_under_.end() ? nullptr : parent->second;
 }
 
+const void *HostModel::answer(const Record &record) const {
+    if (auto own = entry_of_.find(&record); own != entry_of_.end()) return own->second;
+    auto answer = answer_.find(&record);
+    return answer == answer_.end() ? nullptr : answer->second;
+}
+
 xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *parent,
                                              const std::string &cause) {
     return logged(cause, [&]() -> xnetgroup_entry * {
