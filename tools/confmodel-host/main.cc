@@ -2,9 +2,12 @@
 // a configuration through it, and shows what the module made of it. This file
 // only reads the command line and dispatches to a command.
 #include "commands.h"
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
@@ -163,6 +166,9 @@ int main(int argc, char **argv) {
         ->check(size);
     app.add_flag("--read-only", settings.read_only,
                  "open store files read-only: nothing is ever written to them");
+    bool quiet = false;
+    app.add_flag("--quiet", quiet,
+                 "no progress on standard error (shown only there, and only on a terminal)");
 
     std::string source;
 
@@ -268,6 +274,7 @@ int main(int argc, char **argv) {
         return EXIT_BAD;
     }
 
+    progress::show(!quiet && isatty(STDERR_FILENO));
     Session session(settings);
     auto dispatch = [&]() -> int {
         View view = as_json ? View::json : as_dot ? View::dot : View::text;

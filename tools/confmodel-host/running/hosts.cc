@@ -28,11 +28,6 @@ const char *goes(const Plan::Touched &t) {
     return t.after == nullptr ? " is removed" : " changes";
 }
 
-bool is_port_record(Table table) {
-    return table == Table::subport || table == Table::port_protect ||
-           table == Table::subport_protect;
-}
-
 } // namespace
 
 const char *host_name(Host host) {

@@ -1,5 +1,6 @@
 #include "running/services.h"
 
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <cstdarg>
@@ -19,7 +20,9 @@ std::vector<services::LogLine> *captured;
 FILE *output = stderr;
 
 void show(const std::string &line) {
-    if (output != nullptr) fwrite(line.data(), 1, line.size(), output);
+    if (output == nullptr) return;
+    progress::erase();
+    fwrite(line.data(), 1, line.size(), output);
 }
 
 const char *priority_name(int priority) {
