@@ -169,7 +169,8 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
 }
 
 // A Costs entry with one host's part: what it took, and for the faithful
-// host, whose running model is a fresh start's, a restart's size.
+// host, whose running model is a fresh start's, a restart's size. Where the
+// running host drifted, a restart takes apart what that host holds instead.
 void note_cost(Costs &costs, Host host, const Applied &applied, size_t entries_before,
                size_t entries_after) {
     costs.hosts[static_cast<int>(host)] = applied;
@@ -189,6 +190,28 @@ void print_steps(const std::vector<Step> &steps) {
     for (const Step &step : steps)
         std::cout << "  " << escaped(step.cause) << "  " << step.what.text() << "\n";
     if (steps.empty()) std::cout << "  none\n";
+}
+
+void print_steps_of(const std::string &host, const ChangeSet &set, const std::vector<Step> &steps,
+                    bool first) {
+    std::cout << (first ? "" : "\n") << "Steps of the " << host << " host for "
+              << escaped(set.name) << ", in the order it takes them\n";
+    print_steps(steps);
+}
+
+// Why a commit is held back: "1 record was refused by the module and 2
+// skipped by the host". A skip is the host's own doing, not the module's.
+std::string held_back(int refused, int skipped) {
+    std::string text;
+    auto part = [&](int n, const char *what) {
+        if (n == 0) return;
+        text += text.empty() ? std::to_string(n) + (n == 1 ? " record was " : " records were ")
+                             : " and " + std::to_string(n) + " ";
+        text += what;
+    };
+    part(refused, "refused by the module");
+    part(skipped, "skipped by the host for want of its xnet");
+    return text;
 }
 
 ojson steps_json(const std::vector<Step> &steps) {
@@ -272,7 +295,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     measure(session, base, plans, other, costs);
     std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;
-    int refused = 0;
+    int refused = 0, skipped = 0;
     {
         // The running host's remote devices: what its store holds. The store
         // file itself is written only by the commit.
@@ -288,8 +311,10 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
             size_t entries = model.entries();
             Applied applied = apply_changes(model, options.host, plans[i], step);
             note_cost(costs[i], options.host, applied, entries, model.entries());
+            costs[i].restart.released = entries;
             apply_devices(devices, plans[i], step);
             refused += applied.refused;
+            skipped += applied.skipped;
             Snapshot running = take_snapshot(model);
             taken[i].effect = compare(before, running);
             compare_changed_records(taken[i].effect, session.module(),
@@ -303,13 +328,24 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         services::capture(nullptr);
     }
     std::vector<Step> committed;
+    const std::string host = host_name(options.host);
+    if (options.commit && refused + skipped > 0) {
+        // The steps name the records held back, and why.
+        if (options.as_json) {
+            ojson list = ojson::array();
+            for (size_t i = 0; i < plans.size(); i++)
+                list.push_back({{"changes", sets[i].name}, {"steps", steps_json(taken[i].steps)}});
+            std::cout << json_text({{"host", host}, {"change_sets", list}}) << "\n";
+        } else {
+            for (size_t i = 0; i < plans.size(); i++)
+                print_steps_of(host, sets[i], taken[i].steps, i == 0);
+        }
+        throw Failure(sets.back().name + ": not committed to " + escaped(source) + ": " +
+                      held_back(refused, skipped) +
+                      ", while the running model took the change sets (see the steps above)");
+    }
     bool unchanged = false; // a commit that found nothing to write
     if (options.commit) {
-        if (refused > 0)
-            throw Failure(sets.back().name + ": not committed to " + escaped(source) + ": " +
-                          std::to_string(refused) +
-                          (refused == 1 ? " record was" : " records were") +
-                          " refused while the running model took the change sets (see above)");
         // All the sets as one, planned on the records read.
         ChangeSet all;
         for (const ChangeSet &set : sets)
@@ -336,7 +372,6 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         }
 
     const Sides change_sides{"before", "after"}, start_sides{"running", "restarted"};
-    const std::string host = host_name(options.host);
     if (as_json) {
         ojson lines = ojson::array();
         for (const services::LogLine &line : log)
@@ -356,9 +391,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
         std::cout << json_text(out) << "\n";
     } else {
         for (size_t i = 0; i < plans.size(); i++) {
-            std::cout << (i == 0 ? "" : "\n") << "Steps of the " << host << " host for "
-                      << escaped(sets[i].name) << ", in the order it takes them\n";
-            print_steps(taken[i].steps);
+            print_steps_of(host, sets[i], taken[i].steps, i == 0);
             std::cout << "\n";
             print_costs(std::cout, costs[i]);
             std::cout << "\nEffect on the running model\n";

@@ -2,7 +2,9 @@
 #include "output/findings.h"
 #include "running/services.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 
 namespace {
@@ -11,22 +13,31 @@ std::string counted(int n, const char *what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// The line of the dump a finding is about: a check names every place "file:line".
+uint32_t line_of(const std::string &where) {
+    return static_cast<uint32_t>(strtoul(where.c_str() + where.rfind(':') + 1, nullptr, 10));
+}
+
 } // namespace
 
 int cmd_check(Session &session, const std::string &source, bool as_json) {
     Dump dump = session.read(source);
     // The findings are the report: standard output, or a JSON document.
     std::vector<services::LogLine> lines;
-    services::set_output(as_json ? nullptr : stdout);
+    services::set_output(nullptr);
     services::capture(&lines);
     // Every record goes through the module; a check keeps no port record.
     HostModel model(session.module());
     model.build(dump, HostModel::Parts::decoded_and_released);
     services::capture(nullptr);
     services::set_output(stderr);
-    fflush(stdout);
-    FindingCounts host = report_findings(dump, model, as_json ? nullptr : &std::cout);
+    FindingCounts host = report_findings(dump, model, nullptr);
     int errors = services::errors_logged(), warnings = services::warnings_logged();
+    // The module logs in the order the model is built (port groups, xnets,
+    // then xnetgroups); a person reads a report in the dump's order.
+    std::stable_sort(lines.begin(), lines.end(), [](const services::LogLine &a, const services::LogLine &b) {
+        return line_of(a.context) < line_of(b.context);
+    });
     if (as_json) {
         ojson module = ojson::array(), found = ojson::array();
         for (const services::LogLine &line : lines)
@@ -42,6 +53,15 @@ int cmd_check(Session &session, const std::string &source, bool as_json) {
                                             {"host_warnings", host.warnings}}}})
                   << "\n";
     } else {
+        // Both in line order already: merged, the module's lines first on a line.
+        auto finding = host.found.begin();
+        for (const services::LogLine &line : lines) {
+            for (; finding != host.found.end() && line_of(finding->where) < line_of(line.context); ++finding)
+                std::cout << finding_line(*finding);
+            std::cout << line.shown;
+        }
+        for (; finding != host.found.end(); ++finding)
+            std::cout << finding_line(*finding);
         std::cout << dump.name << ": " << counted(errors, "error") << ", "
                   << counted(warnings, "warning") << " from the module; "
                   << counted(host.errors, "error") << ", " << counted(host.warnings, "warning")

@@ -2,9 +2,12 @@
 // a configuration through it, and shows what the module made of it. This file
 // only reads the command line and dispatches to a command.
 #include "commands.h"
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
@@ -179,6 +182,9 @@ int main(int argc, char **argv) {
                    "how long to wait for a store file another process has locked, in seconds "
                    "(default 5)")
         ->check(CLI::Range(0.0, 86400.0));
+    bool quiet = false;
+    app.add_flag("--quiet", quiet,
+                 "no progress on standard error (shown only there, and only on a terminal)");
 
     std::string source;
 
@@ -297,6 +303,7 @@ int main(int argc, char **argv) {
     settings.command = "confmodel-host";
     for (int i = 1; i < argc; i++)
         settings.command += " " + shell_word(argv[i]);
+    progress::show(!quiet && isatty(STDERR_FILENO));
     Session session(settings);
     auto dispatch = [&]() -> int {
         View view = as_json ? View::json : as_dot ? View::dot : View::text;

@@ -12,6 +12,13 @@ namespace {
 
 const char *const op_names[] = {"add", "remove", "change"};
 
+// Why diff writes no change set for records of one identity, and what to do.
+const char cannot_name[] =
+    "a change names a record by its identity alone (its kind and pathname), so no change set "
+    "can say which of several records of one identity it means; give each record a pathname "
+    "of its own, or take the new configuration whole (import it into a new store) instead of "
+    "a change set";
+
 // A record's address mixed into all of its bits, for the table of addresses:
 // records stand a fixed size apart, so the low bits alone would crowd.
 size_t address_hash(const Record *record) {
@@ -223,7 +230,7 @@ ChangeSet diff_configs(const RecordList &old_order, const RecordList &new_order,
                           std::to_string(olds) + " record" + (olds == 1 ? "" : "s") + " before" +
                           (olds == 0 ? "" : " (" + lines_of(old_order, o_lines) + ")") + " and " +
                           std::to_string(news) + " after (" + lines_of(new_order, n_lines) +
-                          "): a change cannot name one of them");
+                          "): " + cannot_name);
         }
         if (p.group[i] != none && !equal) changed[i] = true;
     }
@@ -255,7 +262,7 @@ ChangeSet diff_configs(const RecordList &old_order, const RecordList &new_order,
         // refusal above.
         if (p.old_olds[i] > 1)
             throw Failure(where(*old_order[i]) + ": " + describe(*old_order[i]) +
-                          " has several records and one must move: a change cannot name one");
+                          " has several records and one must move: " + cannot_name);
         set.changes.push_back({Op::remove, *old_order[i]});
     }
     for (size_t i = 0; i < new_order.size(); i++)

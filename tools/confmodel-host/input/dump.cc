@@ -1,5 +1,6 @@
 #include "input/dump.h"
 
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <fcntl.h>
@@ -109,7 +110,9 @@ Dump read_dump(LineReader &in) {
     // A record takes 60 bytes of a dump or more: room for all of them at once.
     dump.records.reserve(in.size_hint() / 60);
     std::string line;
+    Progress progress("reading " + escaped(dump.name));
     while (in.next(line)) {
+        progress.update(dump.records.size(), in.bytes_read(), in.size_hint());
         if (is_blank_or_comment(line)) continue;
         try {
             records.read(line, dump.source, in.line_number());

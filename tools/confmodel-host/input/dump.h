@@ -33,6 +33,8 @@ class LineReader {
     // The size of a regular file, to make room for what it holds; 0 for
     // anything else.
     size_t size_hint() const { return size_hint_; }
+    // Bytes read so far, the line being read and a little beyond included.
+    size_t bytes_read() const { return total_; }
     // The first bytes of the input, without consuming them (up to size).
     std::string peek(size_t size);
 

@@ -148,6 +148,11 @@ bool is_xnetgroup(Table table) {
     return table == Table::xnetgroup || table == Table::fc_xnetgroup;
 }
 
+bool is_port_record(Table table) {
+    return table == Table::subport || table == Table::port_protect ||
+           table == Table::subport_protect;
+}
+
 uintptr_t device_key(const Record &device) {
     return static_cast<uintptr_t>(*canonical_number(device.column(REMOTE_DEVICE_KEY), UINT32_MAX));
 }

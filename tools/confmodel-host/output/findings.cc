@@ -73,9 +73,7 @@ class Findings {
         for (const Finding &f : found_) {
             (f.error ? counts.errors : counts.warnings)++;
             counts.found.push_back({where(*f.record), f.error, f.text});
-            if (out != nullptr)
-                *out << where(*f.record) << (f.error ? ": host error: " : ": host warning: ")
-                     << f.text << "\n";
+            if (out != nullptr) *out << finding_line(counts.found.back());
         }
         return counts;
     }
@@ -98,6 +96,10 @@ void same_pathnames(Findings &findings, const HostModel &model, const list_head 
 }
 
 } // namespace
+
+std::string finding_line(const HostFinding &finding) {
+    return finding.where + (finding.error ? ": host error: " : ": host warning: ") + finding.text + "\n";
+}
 
 FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ostream *out) {
     Findings findings;

@@ -25,8 +25,10 @@ struct FindingCounts {
 };
 
 // The host's findings, in line order; each also written to out, unless that
-// is null, as "file:line: host error: ..." or "host warning". The model must
-// be built from the dump.
+// is null, as finding_line shows it. The model must be built from the dump.
 FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ostream *out);
+
+// "file:line: host error: ..." or "host warning", with its line feed.
+std::string finding_line(const HostFinding &finding);
 
 #endif

@@ -28,11 +28,6 @@ const char *goes(const Plan::Touched &t) {
     return t.after == nullptr ? " is removed" : " changes";
 }
 
-bool is_port_record(Table table) {
-    return table == Table::subport || table == Table::port_protect ||
-           table == Table::subport_protect;
-}
-
 } // namespace
 
 const char *host_name(Host host) {
@@ -81,14 +76,15 @@ void HostPolicies::retest(HostModel &h, xnet_entry *xnet, const std::string &cau
 
 Applied HostPolicies::apply(HostModel &model, Host host, const Plan &plan, const StepSink &step) {
     size_t released = model.released_, created = model.created_;
-    int refused = model.refused_;
+    int refused = model.refused_, skipped = model.skipped_;
     model.orphans_.clear();
     if (host == Host::simple)
         HostPolicies::simple(model, plan, step);
     else
         HostPolicies::faithful(model, plan, step);
     model.orphans_.clear();
-    return {model.released_ - released, model.created_ - created, model.refused_ - refused};
+    return {model.released_ - released, model.created_ - created, model.refused_ - refused,
+            model.skipped_ - skipped};
 }
 
 void HostPolicies::release_portgroups(HostModel &h, const Going &going, const StepSink &step,
@@ -256,7 +252,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
                           : "create " + label});
         if (parent == nullptr) {
             step({*cause, "skip " + label + ": its xnet is not in the running model"});
-            h.refused_++;
+            h.skipped_++;
             continue;
         }
         h.create_xnetgroup(*record, parent, *cause);
@@ -489,7 +485,7 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
         step({cause, what});
         if (parent == nullptr) {
             step({cause, "skip " + label + ": its xnet is not in the running model"});
-            h.refused_++;
+            h.skipped_++;
             continue;
         }
         xnetgroup_entry *entry = h.create_xnetgroup(*record, parent, cause);

@@ -33,11 +33,12 @@ struct Step {
 };
 using StepSink = std::function<void(const Step &)>;
 
-// What taking a change set cost: entries released and created, and the
-// records the module refused (or that had no xnet to be filed under).
+// What taking a change set cost: entries released and created, the records
+// the module refused, and those the host skipped, having no xnet to file
+// them under.
 struct Applied {
     size_t released = 0, created = 0;
-    int refused = 0;
+    int refused = 0, skipped = 0;
 };
 
 // Takes the plan's changes into the running model as `host` does, telling

@@ -2,6 +2,7 @@
 
 #include "model/list.h"
 #include "running/services.h"
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <cstring>
@@ -113,9 +114,20 @@ template <typename Records> void HostModel::build_from(const Records &records, P
         else
             return item;
     };
+    // Each record handed to the module counts; a model of the lists alone
+    // takes no port records.
+    Progress progress("building the model");
+    uint64_t done = 0, total = 0;
+    for (const auto &item : records)
+        total += record_at(item).table != Table::remote_device &&
+                 (parts != Parts::lists || !is_port_record(record_at(item).table));
     auto each = [&](auto matches, auto step) {
         for (const auto &item : records)
-            if (matches(record_at(item).table)) step(record_at(item));
+            if (matches(record_at(item).table)) {
+                step(record_at(item));
+                done++;
+                progress.update(done, done, total);
+            }
     };
     each([](Table t) { return t == Table::portgroup; },
          [&](const Record &r) { create_portgroup(r, where(r)); });
@@ -140,9 +152,7 @@ template <typename Records> void HostModel::build_from(const Records &records, P
             more.count(record_at(item).table);
         reserve(more);
     }
-    each([](Table t) { return t == Table::subport || t == Table::port_protect ||
-                              t == Table::subport_protect; },
-         [&](const Record &r) { decode_under(r, r); });
+    each(is_port_record, [&](const Record &r) { decode_under(r, r); });
 }
 
 void HostModel::build(const Dump &dump, Parts parts) {
@@ -212,6 +222,12 @@ void HostModel::file_xnet(const Record &record) {
 xnet_entry *HostModel::filed_under(const Record &xnetgroup) const {
     auto parent = filed_under_.find(std::string(xnetgroup.xnet()));
     return parent == filed_under_.end() ? nullptr : parent->second;
+}
+
+const void *HostModel::answer(const Record &record) const {
+    if (auto own = entry_of_.find(&record); own != entry_of_.end()) return own->second;
+    auto answer = answer_.find(&record);
+    return answer == answer_.end() ? nullptr : answer->second;
 }
 
 xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *parent,

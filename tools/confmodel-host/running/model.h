@@ -60,6 +60,12 @@ class HostModel {
     const Record &origin(const void *entry) const { return *origins_.at(entry); }
     // Entries on the lists: port groups, xnets and xnetgroups.
     size_t entries() const { return origins_.size(); }
+    // What a port-group, xnet or xnetgroup record came to: the entry it
+    // created, the listed one the module answered it with as a duplicate,
+    // or null when it lists nothing (refused, or never given to the module).
+    const void *answer(const Record &record) const;
+    // The xnet an xnetgroup record is filed under, or null.
+    xnet_entry *filed_under(const Record &xnetgroup) const;
 
   private:
     friend class HostPolicies;
@@ -75,8 +81,6 @@ class HostModel {
     // Files the xnet record's pathname under the entry the module handed
     // back for it; of two records with one pathname, the first keeps its place.
     void file_xnet(const Record &record);
-    // The xnet an xnetgroup record is filed under, or null.
-    xnet_entry *filed_under(const Record &xnetgroup) const;
     void test_native_vlan(xnet_entry *xnet, const std::string &cause);
     void decode(const Record &record, const std::string &cause);
     template <typename Records> void build_from(const Records &records, Parts parts);
@@ -120,9 +124,10 @@ class HostModel {
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;
-    // Since the start: entries created and released, and records refused.
+    // Since the start: entries created and released, records the module
+    // refused, and xnetgroup records a running host had no xnet to file under.
     size_t created_ = 0, released_ = 0;
-    int refused_ = 0;
+    int refused_ = 0, skipped_ = 0;
 };
 
 // A port record decoded on its own, as a model decodes it, for a comparison:

@@ -1,5 +1,6 @@
 #include "running/services.h"
 
+#include "input/progress.h"
 #include "input/text.h"
 
 #include <cstdarg>
@@ -19,7 +20,9 @@ std::vector<services::LogLine> *captured;
 FILE *output = stderr;
 
 void show(const std::string &line) {
-    if (output != nullptr) fwrite(line.data(), 1, line.size(), output);
+    if (output == nullptr) return;
+    progress::erase();
+    fwrite(line.data(), 1, line.size(), output);
 }
 
 const char *priority_name(int priority) {
@@ -64,7 +67,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     show(line);
-    if (captured != nullptr) captured->push_back({context, priority_name(priority), text});
+    if (captured != nullptr) captured->push_back({context, priority_name(priority), text, line});
 }
 
 namespace services {
@@ -88,8 +91,9 @@ int warnings_logged() {
 
 void note(const std::string &where, const std::string &text) {
     if (quiet) return;
-    show(where + ": note: " + text + "\n");
-    if (captured != nullptr) captured->push_back({where, "note", text});
+    std::string line = where + ": note: " + text + "\n";
+    show(line);
+    if (captured != nullptr) captured->push_back({where, "note", text, line});
 }
 
 void set_output(FILE *out) {

@@ -36,6 +36,7 @@ void set_quiet(bool quiet);
 
 struct LogLine {
     std::string context, priority, text; // as logged: escaping is the writer's
+    std::string shown;                   // the whole line as shown, line feed included
 };
 // Lines logged from now on, and notes (priority "note"), are also kept in
 // *lines; null stops that.
