@@ -1,9 +1,11 @@
 #include "commands.h"
 #include "output/findings.h"
+#include "output/report.h"
 #include "running/services.h"
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -11,9 +13,9 @@ std::string counted(int n, const char *what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
-} // namespace
-
-int cmd_check(Session &session, const std::string &source, bool as_json) {
+// The module's and the host's findings and a summary, on standard output or
+// as one JSON document; exit 1 when there are any.
+int check(Session &session, const std::string &source, bool as_json) {
     Dump dump = session.read(source);
     // The findings are the report: standard output, or a JSON document.
     std::vector<services::LogLine> lines;
@@ -48,4 +50,19 @@ int cmd_check(Session &session, const std::string &source, bool as_json) {
                   << " from the host\n";
     }
     return errors + warnings + host.errors + host.warnings > 0 ? EXIT_NO : EXIT_OK;
+}
+
+} // namespace
+
+CommandRun declare_check(CLI::App &command) {
+    struct Options {
+        std::string source;
+        bool as_json = false;
+    };
+    auto o = std::make_shared<Options>();
+    command.description("show no model: list the module's and the host's findings on standard "
+                        "output; exit 1 if any");
+    command.add_option("SOURCE", o->source, "the configuration")->required();
+    command.add_flag("--json", o->as_json, "as one JSON document");
+    return [o](Session &session) { return check(session, o->source, o->as_json); };
 }
