@@ -5,13 +5,27 @@
 #include "program.h"
 #include "input/text.h"
 
+#include <poll.h>
+
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <new>
 
+namespace {
+
+// Whether standard output is a pipe whose reader has gone, as `| head` goes
+// once it has what it wants.
+bool reader_gone() {
+    pollfd out = {1, POLLOUT, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
-    // A closed pipe is output that cannot be written, to be reported with the
-    // exit status that says whether a store changed, not a silent death.
+    // A closed pipe is output that cannot be written, to end with the exit
+    // status that says whether a store changed, not by a signal.
     signal(SIGPIPE, SIG_IGN);
     Settings settings;
     Program program(settings);
@@ -32,9 +46,10 @@ int main(int argc, char **argv) {
         std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
         status = EXIT_BAD;
     }
-    // Output that did not arrive is a failure too.
-    bool output_lost = !std::cout.flush();
-    if (output_lost)
+    // Output that did not arrive is a failure too, told unless its reader
+    // left: that one had all it wanted.
+    const bool output_lost = !std::cout.flush() || ferror(stdout);
+    if (output_lost && !reader_gone())
         std::cerr << "confmodel-host: standard output cannot be written: nothing shown is complete\n";
     if (!session.changed().empty() && (output_lost || status == EXIT_BAD)) {
         std::cerr << "confmodel-host: the store was changed all the same: " << session.changed() << "\n";

@@ -250,6 +250,7 @@ exit_statuses)
     # Whether the store changed, from the exit status alone: one command a
     # row, its output to a file, to /dev/full or into a closed pipe, the
     # status, and whether the store (a copy of it, or a new one) changed.
+    # Output that cannot be written fails with 2, or 4 once a store changed.
     "$@" export store.db > original.jsonl
     echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
     echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
@@ -272,6 +273,12 @@ sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' 
         if [ "$got" = 4 ]; then
             grep -q "the store was changed all the same: \(copy\|new\).db: " err || fail "$command: $(cat err)"
         fi
+        # A closed pipe is its reader's choice, and ends the run quietly; a
+        # full disk is a failure to tell.
+        case $output in
+        pipe) ! grep -q "cannot be written" err || fail "$command into a closed pipe: $(cat err)" ;;
+        full) grep -q "standard output cannot be written" err || fail "$command > /dev/full: $(cat err)" ;;
+        esac
     done <<EOF
 file 0 yes apply --commit copy.db converges.jsonl
 file 3 yes apply --commit copy.db $examples/uplink-wider.jsonl
@@ -292,6 +299,9 @@ file 2 no import copy.db $examples/device.jsonl
 file 2 no apply --commit copy.db refused.jsonl
 file 2 no apply --commit copy.db converges.jsonl --result converges.jsonl
 full 2 no export copy.db
+pipe 2 no export copy.db
+pipe 2 no show copy.db
+pipe 2 no check --json copy.db
 file 1 no apply copy.db $examples/uplink-wider.jsonl
 file 1 no dcbx copy.db reset 9999
 file 1 no dcbx copy.db set 1002
