@@ -19,3 +19,7 @@ CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min
         ->check(decimal)
         ->check(CLI::Range(min, max));
 }
+
+void example(CLI::App &command, const char *words) {
+    command.footer(std::string("\nExample:\n  confmodel-host ") + words + "\n");
+}

@@ -14,4 +14,8 @@ extern const CLI::Validator decimal;
 CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min, int64_t max,
                     const char *text);
 
+// Ends a command's help with one example of its use, given from "confmodel-host"
+// on.
+void example(CLI::App &command, const char *words);
+
 #endif

@@ -1,3 +1,4 @@
+#include "arguments.h"
 #include "commands.h"
 #include "input/changes.h"
 #include "input/text.h"
@@ -317,24 +318,25 @@ int apply(Session &session, const ApplyOptions &options) {
 CommandRun declare_apply(CLI::App &command) {
     auto o = std::make_shared<ApplyOptions>();
     auto host = std::make_shared<std::string>(host_name(Host::simple));
-    command.description("take change sets in turn into the running model as a running host does, "
-                        "showing each step, its cost and effect, and where the running model "
-                        "differs from a fresh start of the changed configuration; exit 1 when it "
-                        "does");
+    command.description("take change sets into the running model as a running host does, showing "
+                        "each step, and where the model then differs from a fresh start");
     command.add_option("SOURCE", o->source, "the configuration")->required();
     command.add_option("CHANGES", o->changes, "change sets (docs/records.md), taken in turn")
         ->required();
     command.add_option("--host", *host,
                        "the running host: simple (the default: what this host does) or faithful "
                        "(never drifts from a restart); docs/changes.md")
+        ->type_name("NAME")
         ->check(CLI::IsMember({host_name(Host::simple), host_name(Host::faithful)}));
     command.add_flag("--each", o->each,
                      "compare with a fresh start after each change set, not only the last");
     command.add_flag("--json", o->as_json, "as one JSON document");
-    command.add_option("--result", o->result, "write the changed configuration there, as a dump");
+    command.add_option("--result", o->result, "write the changed configuration there, as a dump")
+        ->type_name("FILE");
     command.add_flag("--commit", o->commit,
                      "commit the change sets to the store file SOURCE, in one transaction, unless "
                      "the module refused a record of them");
+    example(command, "apply --host faithful --commit device.db changes.jsonl");
     return [o, host](Session &session) {
         o->host = *host == host_name(Host::faithful) ? Host::faithful : Host::simple;
         return apply(session, *o);

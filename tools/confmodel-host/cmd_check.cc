@@ -1,3 +1,4 @@
+#include "arguments.h"
 #include "commands.h"
 #include "output/findings.h"
 #include "output/report.h"
@@ -60,9 +61,10 @@ CommandRun declare_check(CLI::App &command) {
         bool as_json = false;
     };
     auto o = std::make_shared<Options>();
-    command.description("show no model: list the module's and the host's findings on standard "
-                        "output; exit 1 if any");
+    command.description("list the module's and the host's findings on standard output, without "
+                        "the model");
     command.add_option("SOURCE", o->source, "the configuration")->required();
     command.add_flag("--json", o->as_json, "as one JSON document");
+    example(command, "check --json device.db");
     return [o](Session &session) { return check(session, o->source, o->as_json); };
 }

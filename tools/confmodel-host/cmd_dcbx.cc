@@ -125,8 +125,7 @@ CommandRun declare_dcbx(CLI::App &command) {
     };
     auto o = std::make_shared<Options>();
     command.description("change a remote device's DCBX-pending flag through the module, showing "
-                        "the value its transaction read, the status, and the value it left; exit 1 "
-                        "for EBUSY or EINVAL, 2 for any other failure");
+                        "the value its transaction read, the status, and the value it left");
     command.add_option("SOURCE", o->source, "the configuration")->required();
     command.add_flag("--json", o->as_json, "as JSON");
     command.require_subcommand(1);
@@ -138,6 +137,7 @@ CommandRun declare_dcbx(CLI::App &command) {
         number(action, "KEY", o->key, 0, UINT32_MAX, "the device's key");
     test_and_set->add_option("EXPECTED", o->call.expected, "the value it must hold")->required();
     test_and_set->add_option("NEW", o->call.new_value, "the value to write")->required();
+    example(command, "dcbx device.db test-and-set 1002 true false");
     return [o, set, reset](Session &session) {
         o->call.key = static_cast<uintptr_t>(o->key);
         o->call.action = *set ? "set" : *reset ? "reset" : "test-and-set";

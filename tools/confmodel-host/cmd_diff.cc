@@ -1,3 +1,4 @@
+#include "arguments.h"
 #include "commands.h"
 #include "input/changes.h"
 #include "output/costs.h"
@@ -81,13 +82,13 @@ CommandRun declare_diff(CLI::App &command) {
         bool as_json = false, changes_only = false;
     };
     auto o = std::make_shared<Options>();
-    command.description("the change set that turns OLD into NEW, and its effect on the model; "
-                        "exit 0 when the two models are the same, 1 when they differ");
+    command.description("the change set that turns OLD into NEW, and its effect on the model");
     command.add_option("OLD", o->old_path, "the configuration before")->required();
     command.add_option("NEW", o->new_path, "the configuration after")->required();
     auto *json = command.add_flag("--json", o->as_json, "as one JSON document");
     command.add_flag("--changes", o->changes_only, "only the change set, as a change file")
         ->excludes(json);
+    example(command, "diff --changes old.jsonl new.jsonl > changes.jsonl");
     return [o](Session &session) {
         return diff(session, o->old_path, o->new_path,
                     o->changes_only ? DiffView::changes

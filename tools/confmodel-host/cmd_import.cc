@@ -1,3 +1,4 @@
+#include "arguments.h"
 #include "commands.h"
 #include "input/text.h"
 #include "output/files.h"
@@ -12,7 +13,7 @@ int import_store(Session &session, const std::string &path, const std::string &s
     if (session.settings().read_only)
         throw Failure("confmodel-host: import writes a store, and --read-only forbids it");
     if (path == "-")
-        throw Failure("confmodel-host import: a store file is named by its path, and \"-\" is "
+        throw Failure("confmodel-host: import: a store file is named by its path, and \"-\" is "
                       "standard input");
     // Built aside and moved into place whole, and only where nothing is:
     // a killed or losing import leaves no store, and removes nothing.
@@ -48,5 +49,6 @@ CommandRun declare_import(CLI::App &command) {
         "create a store file holding a configuration: its records and remote devices");
     command.add_option("STORE", o->store, "the store file to create")->required();
     command.add_option("SOURCE", o->source, "the configuration")->required();
+    example(command, "import device.db examples/device.jsonl");
     return [o](Session &session) { return import_store(session, o->store, o->source); };
 }

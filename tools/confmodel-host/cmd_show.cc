@@ -87,9 +87,9 @@ CommandRun declare_show(CLI::App &show_command) {
     show_command.require_subcommand(0, 1);
     Query &query = o->query;
     CLI::App *port = show_command.add_subcommand(
-        "port", "the first port group whose ports include port N (numbered from 1, as in "
-                "/ports/portN); exit 1 when none does");
-    number(port, "N", query.number, INT32_MIN + 1LL, INT32_MAX, "the port");
+        "port", "the first port group whose ports include port N");
+    number(port, "N", query.number, INT32_MIN + 1LL, INT32_MAX,
+           "the port, numbered from 1 as in /ports/portN");
     CLI::App *vlan = show_command.add_subcommand("vlan", "the first xnet with internal VLAN id VID");
     number(vlan, "VID", query.number, INT32_MIN, INT32_MAX, "the VLAN id");
     CLI::App *portgroup =
@@ -101,6 +101,7 @@ CommandRun declare_show(CLI::App &show_command) {
     xnetgroup->add_option("PATH", query.text, "the xnetgroup's pathname")->required();
     xnetgroup->add_option("SEP", query.separator, "the separator")->required();
 
+    example(show_command, "show examples/device.jsonl port 7");
     return [o, port, vlan, portgroup, xnetgroup](Session &session) {
         Query &query = o->query;
         if (*port) query.kind = Query::port;

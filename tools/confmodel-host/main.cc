@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -19,6 +20,13 @@ namespace {
 bool reader_gone() {
     pollfd out = {1, POLLOUT, 0};
     return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
+
+// Every message in one style: the program's name first, then the file or
+// the command it is about.
+std::string message(const std::string &text) {
+    const std::string program = "confmodel-host: ";
+    return text.compare(0, program.size(), program) == 0 ? text : program + text;
 }
 
 } // namespace
@@ -37,7 +45,7 @@ int main(int argc, char **argv) {
     try {
         status = run(session);
     } catch (const Failure &e) {
-        std::cerr << e.what() << "\n";
+        std::cerr << message(e.what()) << "\n";
         status = EXIT_BAD;
     } catch (const std::bad_alloc &) {
         std::cerr << "confmodel-host: out of memory\n";

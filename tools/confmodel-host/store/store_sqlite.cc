@@ -7,6 +7,7 @@
 #include "tavri.h"
 
 #include <charconv>
+#include <cstdio>
 #include <climits>
 #include <unordered_map>
 #include <optional>
@@ -15,12 +16,22 @@
 struct StoreImpl {
     sqlstore *store = nullptr;
     std::string name; // for messages
+    int wait_ms = 0;  // for a lock another process holds
     uint8_t records_source = 0, devices_source = 0;
     // Every statement of this connection, prepared on first use, by its text.
     std::unordered_map<std::string, sqlite3_stmt *> prepared;
 
     sqlite3 *db() const { return sqlstore_db(store); }
-    [[noreturn]] void fail() const { throw Failure(name + ": " + sqlite3_errmsg(db())); }
+    [[noreturn]] void fail() const { fail(sqlite3_errmsg(db())); }
+    // The store's name and the reason; for a lock held past the wait, whose
+    // reason names no one, who holds it and what to do.
+    [[noreturn]] void fail(const std::string &reason) const {
+        if (reason != sqlite3_errstr(SQLITE_BUSY)) throw Failure(name + ": " + reason);
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%g", wait_ms / 1000.0);
+        throw Failure(name + ": locked by another process, which held it for longer than the " +
+                      seconds + " seconds waited; try again, or wait longer with --wait SECONDS");
+    }
     void check(int rc) const {
         if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) fail();
     }
@@ -118,6 +129,7 @@ Store::Store() : impl_(new StoreImpl) {
 Store::Store(const std::string &path, Open mode, int wait_ms) : impl_(new StoreImpl) {
     char error[512];
     impl_->name = escaped(path);
+    impl_->wait_ms = wait_ms;
     // A store being created is a file of its creator's alone, synced whole
     // before it takes its name.
     impl_->store = sqlstore_open_waiting(path.c_str(),
@@ -126,7 +138,7 @@ Store::Store(const std::string &path, Open mode, int wait_ms) : impl_(new StoreI
                                          : mode == Open::read_write ? SQLSTORE_READ_WRITE
                                                                     : SQLSTORE_CREATE_PRIVATE,
                                          wait_ms, error, sizeof error);
-    if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
+    if (impl_->store == nullptr) impl_->fail(escaped(error));
     impl_->records_source = register_source(impl_->name + ":config_record");
     impl_->devices_source = register_source(impl_->name + ":remote_device");
 }
@@ -159,7 +171,7 @@ void Store::add(const Record &device) {
     auto fields = device_fields(device);
     int status = sqlstore_add_device(impl_->store, device_key(device), fields.data());
     if (status == SQLSTORE_ERR_NO_MEMORY) throw std::bad_alloc();
-    if (status != 0) throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+    if (status != 0) impl_->fail(sqlstore_status_text(status));
 }
 
 namespace {
@@ -276,7 +288,7 @@ Dump Store::read(size_t max_row) {
     const bool own = sqlite3_get_autocommit(impl_->db()) != 0;
     if (own) {
         if (int status = sqlstore_read_begin(impl_->store))
-            throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+            impl_->fail(sqlstore_status_text(status));
     }
     Dump dump{impl_->name, impl_->records_source, {}, {}};
     static const std::vector<std::string> record_names = [] {
@@ -329,7 +341,7 @@ Dump Store::read(size_t max_row) {
     }
     if (own) {
         if (int status = sqlstore_read_end(impl_->store))
-            throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+            impl_->fail(sqlstore_status_text(status));
     }
     check_dump(dump);
     return dump;
@@ -390,12 +402,12 @@ void Store::erase(const Record &row) {
 // rules (a nested start refused, a replaced file noticed) hold for them too.
 void Store::begin() {
     if (int status = tavri_transaction_start(handle()))
-        throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+        impl_->fail(sqlstore_status_text(status));
 }
 
 void Store::commit() {
     if (int status = tavri_transaction_commit(handle()))
-        throw Failure(impl_->name + ": " + sqlstore_status_text(status));
+        impl_->fail(sqlstore_status_text(status));
 }
 
 void Store::rollback() {

@@ -197,6 +197,19 @@ os.wait()' || fail "python3 could not make the files"
         fail "ourwal.db: $("$@" show ourwal.db 2>&1)"
     "$@" show newerhot.db 2>&1 | grep -q "newerhot.db: store version 7" ||
         fail "newerhot.db: $("$@" show newerhot.db 2>&1)" ;;
+locked)
+    # A store another process holds past the wait: the message says so, and
+    # what to do.
+    python3 -c 'import sqlite3, sys, time
+db = sqlite3.connect("store.db", isolation_level=None); db.execute("begin exclusive")
+print("held", flush=True); time.sleep(5)' > held &
+    holder=$!
+    while [ ! -s held ]; do sleep 0.05; done
+    "$@" --wait 0.2 dcbx store.db set 1001 > out 2>&1
+    status=$?
+    kill $holder
+    [ $status -eq 2 ] && grep -q "store.db: locked by another process, which held it for longer than the 0.2 seconds waited; try again, or wait longer with --wait SECONDS" out ||
+        fail "status $status: $(cat out)" ;;
 stale_journal)
     # A journal no writer holds and none could roll back (a writer killed
     # before its header was complete): a command that may write removes it,
