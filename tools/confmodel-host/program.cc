@@ -1,10 +1,13 @@
 #include "program.h"
 
 #include "arguments.h"
+#include "input/fields.h"
 #include "input/text.h"
+#include "running/module.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <limits>
@@ -31,12 +34,11 @@ std::string wrapped(const std::string &text, const std::string &first, size_t wi
 }
 
 std::string footer() {
-    std::string out = R"(
-SOURCE, OLD and NEW are configurations: a dump in JSON Lines, - for standard
-input, or a store file, told apart by their content. Every line the module
-logs goes to standard error with its priority and the record, or the change,
-that caused it. confmodel-host COMMAND --help tells a command's arguments.
-
+    std::string out = "\n" + wrapped(sources_text(), "", 76) +
+                      wrapped("The README and docs/ (records.md: dumps and change sets; "
+                              "changes.md: apply's hosts) are in " + documentation_dir() + ".",
+                              "", 76) +
+                      R"(
 Exit status, which alone tells a script whether a store file changed (only
 0, 3 and 4 follow a change, and always do):
 )";
@@ -102,7 +104,7 @@ class Formatter : public CLI::Formatter {
     // An option's value by its name alone ("--wait SECONDS"), without CLI11's
     // types, ranges and "REQUIRED": the description says what it takes.
     std::string make_option_opts(const CLI::Option *o) const override {
-        if (o->get_positional() || o->get_type_size() == 0) return "";
+        if (o->get_positional() || o->get_expected_max() == 0) return "";
         const std::string type = o->get_type_name();
         return " " + type.substr(0, type.find(':'));
     }
@@ -203,7 +205,43 @@ std::string lower_first(std::string text) {
     return text;
 }
 
+// The program, the module it loads, and the libraries it reads and keeps
+// stores with, by version.
+std::string version_text(const std::string &library) {
+    std::string out = "confmodel-host " CONFMODEL_HOST_VERSION "\n  module  " + library;
+    Module module;
+    const std::string error = load_module(library.c_str(), module);
+    if (error.empty()) {
+        const std::string soname = module_soname(module);
+        out += soname.empty() ? ", which names no SONAME" : ", SONAME " + soname;
+    } else {
+        out += ": cannot be loaded: " + error;
+    }
+    unload_module(module);
+    out += "\n  store   " + Store::engine() + "\n  JSON    nlohmann/json " +
+           std::to_string(NLOHMANN_JSON_VERSION_MAJOR) + "." +
+           std::to_string(NLOHMANN_JSON_VERSION_MINOR) + "." +
+           std::to_string(NLOHMANN_JSON_VERSION_PATCH);
+    const std::string fast = fast_parser();
+    return out + (fast.empty() ? "" : ", " + fast) + "\n";
+}
+
 } // namespace
+
+std::string sources_text() {
+    return "SOURCE, OLD and NEW are configurations: a dump in JSON Lines, - for standard input, "
+           "or a store file, told apart by their content. Every line the module logs goes to "
+           "standard error with its priority and the record, or the change, that caused it. "
+           "confmodel-host COMMAND --help tells a command's arguments.";
+}
+
+std::string documentation_dir() {
+    const std::string library = default_library();
+    if (library == CONFMODEL_HOST_BUILD_LIBRARY) return CONFMODEL_HOST_SOURCE_DIR;
+    // The installed program's own directory, then the way to the docs.
+    return library.substr(0, library.size() - strlen(CONFMODEL_HOST_INSTALLED_LIBRARY)) +
+           CONFMODEL_HOST_INSTALLED_DOCDIR;
+}
 
 Program::Program(Settings &settings)
     : app_("Loads the module as the device's host does, builds the model from a configuration, "
@@ -233,6 +271,10 @@ Program::Program(Settings &settings)
                     "(default 5)")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 86400.0));
+    // Last of the program's own, so that it tells of the --library given.
+    app_.set_version_flag(
+        "--version", [this] { return version_text(settings_.library); },
+        "show the program's version, the module's path and SONAME, and the libraries' versions");
     for (const Command &command : commands) {
         CLI::App *sub = app_.add_subcommand(command.name);
         sub->group("Commands");
@@ -252,6 +294,10 @@ CommandRun Program::parse(int argc, char **argv, int *status) {
     mark_operands(words);
     try {
         app_.parse(words);
+    } catch (const CLI::CallForVersion &e) {
+        std::cout << e.what();
+        *status = EXIT_OK;
+        return nullptr;
     } catch (const CLI::CallForHelp &) {
         std::cout << help_target(app_).help();
         *status = EXIT_OK;

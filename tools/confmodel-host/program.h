@@ -7,8 +7,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
 #include <utility>
 #include <vector>
+
+// What SOURCE, OLD and NEW are, and where the lines the module logs go: the
+// help's closing text before the exit statuses, and the manual's description.
+std::string sources_text();
+
+// Where the README and docs/ are: the source tree's for a program run from
+// the build tree, else those installed with it.
+std::string documentation_dir();
 
 class Program {
   public:

@@ -119,6 +119,10 @@ std::array<const char *, MAX_COLUMNS> device_fields(const Record &device) {
 
 } // namespace
 
+std::string Store::engine() {
+    return std::string("SQLite ") + sqlite3_libversion();
+}
+
 Store::Store() : impl_(new StoreImpl) {
     char error[256];
     impl_->name = "<memory>";
