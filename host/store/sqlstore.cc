@@ -840,6 +840,11 @@ int sqlstore_read_end(sqlstore *store) {
     return status;
 }
 
+const char *sqlstore_engine(void) {
+    static const std::string engine = std::string("SQLite ") + sqlite3_libversion();
+    return engine.c_str();
+}
+
 const char *sqlstore_status_text(int status) {
     switch (status) {
     case SQLSTORE_ERR_NO_TRANSACTION:

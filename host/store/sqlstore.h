@@ -149,6 +149,9 @@ void sqlstore_log_calls(sqlstore *store, int on);
  * the visitor's non-zero return. */
 int sqlstore_each_call(sqlstore *store, store_call_visitor visit, void *context);
 
+/* The database engine the store runs on, with its version: "SQLite 3.40.1". */
+const char *sqlstore_engine(void);
+
 /* A text for any status above, or for 0; "unknown status" for others. */
 const char *sqlstore_status_text(int status);
 

@@ -1,9 +1,12 @@
-#include "input/changes.h"
+#include "arguments.h"
 #include "commands.h"
-#include "output/files.h"
-#include "running/services.h"
-#include "output/snapshot.h"
+#include "input/changes.h"
 #include "input/text.h"
+#include "output/costs.h"
+#include "output/files.h"
+#include "output/snapshot.h"
+#include "running/costs.h"
+#include "running/services.h"
 
 #include <algorithm>
 #include <sstream>
@@ -11,6 +14,8 @@
 #include <cstdio>
 #include <optional>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -168,15 +173,6 @@ std::string commit(const std::string &path, const Dump &base, const Plan &plan, 
     }
 }
 
-// A Costs entry with one host's part: what it took, and for the faithful
-// host, whose running model is a fresh start's, a restart's size. Where the
-// running host drifted, a restart takes apart what that host holds instead.
-void note_cost(Costs &costs, Host host, const Applied &applied, size_t entries_before,
-               size_t entries_after) {
-    costs.hosts[static_cast<int>(host)] = applied;
-    if (host == Host::faithful) costs.restart = {entries_before, entries_after, 0};
-}
-
 // What one change set did to the running model, for the report.
 struct Taken {
     std::vector<Step> steps;
@@ -221,47 +217,26 @@ ojson steps_json(const std::vector<Step> &steps) {
     return list;
 }
 
-} // namespace
+struct ApplyOptions {
+    std::string source;
+    std::vector<std::string> changes;
+    std::string result;
+    bool commit = false;
+    bool as_json = false;
+    Host host = Host::simple;
+    bool each = false;
+};
 
-void measure(HostModel &model, const std::vector<Plan> &plans, Host host, std::vector<Costs> &costs) {
-    services::set_quiet(true);
-    for (size_t i = 0; i < plans.size(); i++) {
-        size_t entries = model.entries();
-        Applied applied = apply_changes(model, host, plans[i], [](const Step &) {});
-        note_cost(costs[i], host, applied, entries, model.entries());
-    }
-    services::set_quiet(false);
-}
-
-void measure(Session &session, const RecordList &base, const std::vector<Plan> &plans, Host host,
-             std::vector<Costs> &costs) {
-    services::set_quiet(true);
-    HostModel model(session.module());
-    model.build(base, HostModel::Parts::lists);
-    measure(model, plans, host, costs);
-}
-
-void print_costs(std::ostream &out, const Costs &costs) {
-    auto line = [&](const char *who, const Applied &cost) {
-        char padded[16];
-        snprintf(padded, sizeof padded, "%-15s", who);
-        out << "  " << padded << cost.released << " released, " << cost.created << " created\n";
-    };
-    out << "Cost in entries of the module's lists\n";
-    line("simple host", costs.hosts[static_cast<int>(Host::simple)]);
-    line("faithful host", costs.hosts[static_cast<int>(Host::faithful)]);
-    line("a restart", costs.restart);
-}
-
-ojson costs_json(const Costs &costs) {
-    auto cost = [](const Applied &c) { return ojson{{"released", c.released}, {"created", c.created}}; };
-    return {{"simple", cost(costs.hosts[static_cast<int>(Host::simple)])},
-            {"faithful", cost(costs.hosts[static_cast<int>(Host::faithful)])},
-            {"restart", cost(costs.restart)}};
-}
-
-int cmd_apply(Session &session, const std::string &source, const std::vector<std::string> &changes_paths,
-              const ApplyOptions &options) {
+// Builds SOURCE, takes the change sets in turn into the running model as
+// `host` does, and compares the result with a fresh start after the last
+// (after each with `each`); exit 1 when that diverges. With `commit`, the
+// change sets are committed to the store file SOURCE in one transaction,
+// unless the module refused a record of them (exit 3 when it diverges). The
+// changed configuration goes to `result` as a dump, unless that is empty,
+// once the commit succeeded; never over an input.
+int apply(Session &session, const ApplyOptions &options) {
+    const std::string &source = options.source;
+    const std::vector<std::string> &changes_paths = options.changes;
     bool store_file = false;
     const Dump base_dump = session.read(source, &store_file);
     if (options.commit && !store_file)
@@ -292,7 +267,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     const Host other = options.host == Host::simple ? Host::faithful : Host::simple;
 
     std::vector<Costs> costs(plans.size());
-    measure(session, base, plans, other, costs);
+    measure(session.module(), base, plans, other, costs);
     std::vector<Taken> taken(plans.size());
     std::vector<services::LogLine> log;
     int refused = 0, skipped = 0;
@@ -362,7 +337,7 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     for (size_t i = 0; i < plans.size(); i++)
         if (options.each || i + 1 == plans.size()) {
             services::set_quiet(true);
-            Snapshot restarted = fresh_snapshot(session, plans[i].result);
+            Snapshot restarted = fresh_snapshot(session.module(), plans[i].result);
             services::set_quiet(false);
             taken[i].divergence = compare(taken[i].running, restarted);
             compare_running_records(*taken[i].divergence, session.module(), taken[i].records,
@@ -412,4 +387,34 @@ int cmd_apply(Session &session, const std::string &source, const std::vector<std
     if (unchanged) return EXIT_NO;
     if (taken.back().divergence->same()) return EXIT_OK;
     return options.commit ? EXIT_DIVERGES : EXIT_NO;
+}
+
+} // namespace
+
+CommandRun declare_apply(CLI::App &command) {
+    auto o = std::make_shared<ApplyOptions>();
+    auto host = std::make_shared<std::string>(host_name(Host::simple));
+    command.description("take change sets into the running model as a running host does, showing "
+                        "each step, and where the model then differs from a fresh start");
+    command.add_option("SOURCE", o->source, "the configuration")->required();
+    command.add_option("CHANGES", o->changes, "change sets (docs/records.md), taken in turn")
+        ->required();
+    command.add_option("--host", *host,
+                       "the running host: simple (the default: what this host does) or faithful "
+                       "(never drifts from a restart); docs/changes.md")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({host_name(Host::simple), host_name(Host::faithful)}));
+    command.add_flag("--each", o->each,
+                     "compare with a fresh start after each change set, not only the last");
+    command.add_flag("--json", o->as_json, "as one JSON document");
+    command.add_option("--result", o->result, "write the changed configuration there, as a dump")
+        ->type_name("FILE");
+    command.add_flag("--commit", o->commit,
+                     "commit the change sets to the store file SOURCE, in one transaction, unless "
+                     "the module refused a record of them");
+    example(command, "apply --host faithful --commit device.db changes.jsonl");
+    return [o, host](Session &session) {
+        o->host = *host == host_name(Host::faithful) ? Host::faithful : Host::simple;
+        return apply(session, *o);
+    };
 }

@@ -1,11 +1,14 @@
+#include "arguments.h"
 #include "commands.h"
 #include "output/findings.h"
+#include "output/report.h"
 #include "running/services.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -18,9 +21,10 @@ uint32_t line_of(const std::string &where) {
     return static_cast<uint32_t>(strtoul(where.c_str() + where.rfind(':') + 1, nullptr, 10));
 }
 
-} // namespace
 
-int cmd_check(Session &session, const std::string &source, bool as_json) {
+// The module's and the host's findings and a summary, on standard output or
+// as one JSON document; exit 1 when there are any.
+int check(Session &session, const std::string &source, bool as_json) {
     Dump dump = session.read(source);
     // The findings are the report: standard output, or a JSON document.
     std::vector<services::LogLine> lines;
@@ -68,4 +72,20 @@ int cmd_check(Session &session, const std::string &source, bool as_json) {
                   << " from the host\n";
     }
     return errors + warnings + host.errors + host.warnings > 0 ? EXIT_NO : EXIT_OK;
+}
+
+} // namespace
+
+CommandRun declare_check(CLI::App &command) {
+    struct Options {
+        std::string source;
+        bool as_json = false;
+    };
+    auto o = std::make_shared<Options>();
+    command.description("list the module's and the host's findings on standard output, without "
+                        "the model");
+    command.add_option("SOURCE", o->source, "the configuration")->required();
+    command.add_flag("--json", o->as_json, "as one JSON document");
+    example(command, "check --json device.db");
+    return [o](Session &session) { return check(session, o->source, o->as_json); };
 }

@@ -1,17 +1,21 @@
-#include "input/changes.h"
+#include "arguments.h"
 #include "commands.h"
+#include "input/changes.h"
+#include "output/costs.h"
 #include "output/snapshot.h"
+#include "running/costs.h"
 
 #include <iostream>
+#include <memory>
 
-Snapshot fresh_snapshot(Session &session, const RecordList &records) {
-    HostModel model(session.module());
-    model.build(records, HostModel::Parts::lists);
-    return take_snapshot(model);
-}
+namespace {
 
-int cmd_diff(Session &session, const std::string &old_path, const std::string &new_path,
-             DiffView view) {
+enum class DiffView { text, json, changes };
+
+// The change set that turns OLD into NEW and its effect on the model; exit 1
+// when the two models differ.
+int diff(Session &session, const std::string &old_path, const std::string &new_path,
+         DiffView view) {
     Dump before = session.read(old_path), after = session.read(new_path);
     const RecordList old_records = records_of(before), new_records = records_of(after);
     const Pairing pairing = pair_records(old_records, new_records);
@@ -38,8 +42,8 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         old_lists = take_snapshot(old_model);
         if (costed) measure(old_model, plans, Host::simple, costs);
     }
-    if (costed) measure(session, old_records, plans, Host::faithful, costs);
-    Comparison effect = compare(old_lists, fresh_snapshot(session, new_records));
+    if (costed) measure(session.module(), old_records, plans, Host::faithful, costs);
+    Comparison effect = compare(old_lists, fresh_snapshot(session.module(), new_records));
     compare_records(effect, session.module(), old_records, new_records, pairing);
     const Sides sides{"before", "after"};
     if (view == DiffView::changes) {
@@ -68,4 +72,27 @@ int cmd_diff(Session &session, const std::string &old_path, const std::string &n
         print_comparison(std::cout, effect, sides, "  ");
     }
     return effect.same() ? EXIT_OK : EXIT_NO;
+}
+
+} // namespace
+
+CommandRun declare_diff(CLI::App &command) {
+    struct Options {
+        std::string old_path, new_path;
+        bool as_json = false, changes_only = false;
+    };
+    auto o = std::make_shared<Options>();
+    command.description("the change set that turns OLD into NEW, and its effect on the model");
+    command.add_option("OLD", o->old_path, "the configuration before")->required();
+    command.add_option("NEW", o->new_path, "the configuration after")->required();
+    auto *json = command.add_flag("--json", o->as_json, "as one JSON document");
+    command.add_flag("--changes", o->changes_only, "only the change set, as a change file")
+        ->excludes(json);
+    example(command, "diff --changes old.jsonl new.jsonl > changes.jsonl");
+    return [o](Session &session) {
+        return diff(session, o->old_path, o->new_path,
+                    o->changes_only ? DiffView::changes
+                    : o->as_json    ? DiffView::json
+                                    : DiffView::text);
+    };
 }

@@ -1,11 +1,13 @@
+#include "arguments.h"
 #include "commands.h"
 #include "input/text.h"
-#include "output/json.h"
+#include "output/report.h"
 
 #include <unistd.h>
 
 #include <ctime>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -19,9 +21,19 @@ std::string utc(int64_t seconds) {
     return text;
 }
 
-} // namespace
+struct LogOptions {
+    std::string store;
+    int64_t seq = -1;
+    bool reverse = false;
+    bool as_json = false;
+};
 
-int cmd_log(Session &session, const std::string &path, const LogOptions &options) {
+// The store's log of commits, newest first; or one commit's change set, or
+// the change set that undoes it, as a change file.
+int show_log(Session &session, const LogOptions &options) {
+    const std::string &path = options.store;
+    if (options.reverse && options.seq < 0)
+        throw Failure("confmodel-host log: --reverse undoes one commit: give its SEQ");
     if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
         throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
     Store store(path, session.store_mode(false), session.settings().wait_ms);
@@ -54,13 +66,27 @@ int cmd_log(Session &session, const std::string &path, const LogOptions &options
     if (found.empty())
         throw Failure(escaped(path) + ": no commit " + std::to_string(options.seq) + " in its log");
     const Commit &c = found.front();
-    const std::optional<std::string> &text = options.reverse ? c.undo : c.changes;
     if (c.seq == 0)
         throw Failure(escaped(path) + ": commit 0 is the import that made the store, which keeps no "
                                       "change set of it (export the store for its records)");
+    const std::optional<std::string> &text = options.reverse ? c.undo : c.changes;
     if (!text)
         throw Failure(escaped(path) + ": the log no longer keeps the change sets of commit " +
                       std::to_string(c.seq));
     std::cout << *text;
     return EXIT_OK;
+}
+
+} // namespace
+
+CommandRun declare_log(CLI::App &command) {
+    auto o = std::make_shared<LogOptions>();
+    command.description("the store file's log of commits, newest first; or commit SEQ's change "
+                        "set (with --reverse, the change set that undoes it), as a change file");
+    command.add_option("STORE", o->store, "the store file")->required();
+    command.add_option("SEQ", o->seq, "the commit")->check(decimal)->check(CLI::Range(int64_t(0), INT64_MAX));
+    command.add_flag("--reverse", o->reverse, "the change set that undoes the commit");
+    command.add_flag("--json", o->as_json, "the log as one JSON document");
+    example(command, "log device.db 3 --reverse > undo.jsonl");
+    return [o](Session &session) { return show_log(session, *o); };
 }

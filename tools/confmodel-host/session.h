@@ -4,6 +4,7 @@
 #ifndef CONFMODEL_HOST_SESSION_H
 #define CONFMODEL_HOST_SESSION_H
 
+#include "exit_status.h"
 #include "input/dump.h"
 #include "running/model.h"
 #include "running/module.h"
@@ -17,24 +18,13 @@
 #include <utility>
 #include <vector>
 
-// Exit statuses. A script tells from the status alone whether a store file
-// was changed: only 0, 3 and 4 follow a change, and then always.
-enum {
-    EXIT_OK = 0,         // done; import, a DCBX call and apply --commit changed the store
-    EXIT_NO = 1,         // done, nothing changed, and the answer is no: not found, findings,
-                         // models that differ, a running model that diverges, EBUSY or
-                         // EINVAL from a DCBX call, a write that changes no record
-    EXIT_BAD = 2,        // failed, and nothing was changed
-    EXIT_DIVERGES = 3,   // apply --commit committed, and the running model diverges
-    EXIT_INCOMPLETE = 4, // a store was changed, but what should follow failed (the output)
-};
-
 struct Settings {
     std::string library = default_library();
     Limits limits;
     bool read_only = false; // store files are never written
     int wait_ms = Store::default_wait_ms; // for a store's lock
     std::string command;                  // the command line, as a store's log keeps it
+    bool quiet = false;                   // no progress on standard error
 };
 
 // A configuration and the store of its remote devices: the store file it

@@ -272,3 +272,13 @@ bool JsonReader::fast(std::string_view line, JsonFields &fields) {
 }
 
 #endif
+
+std::string fast_parser() {
+#ifdef CONFMODEL_HOST_SIMDJSON
+#define CONFMODEL_HOST_TEXT(tokens) #tokens
+#define CONFMODEL_HOST_EXPANDED(macro) CONFMODEL_HOST_TEXT(macro)
+    return "simdjson " CONFMODEL_HOST_EXPANDED(SIMDJSON_VERSION);
+#else
+    return "";
+#endif
+}

@@ -64,4 +64,8 @@ class JsonReader {
 // The line is the first line.size() bytes of the result.
 std::string padded(std::string_view line);
 
+// The fast parser and its version ("simdjson 3.1.5"), or empty where the
+// build reads every line with nlohmann's.
+std::string fast_parser();
+
 #endif

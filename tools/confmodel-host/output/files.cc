@@ -197,21 +197,25 @@ std::unique_ptr<NewFile> dump_target(const std::string &path) {
 }
 
 void write_dump(NewFile *target, const RecordList &records) {
-    auto write = [&](std::ostream &out, const std::string &name) {
-        errno = 0;
+    auto write = [&](std::ostream &out) {
         BlockWriter lines(out);
         for (const Record *record : records) {
             append_record_line(lines.text(), *record);
             lines.appended();
         }
         lines.flush();
-        out.flush();
-        if (!out) throw Failure(escaped(name) + ": cannot be written" + (errno ? std::string(": ") + strerror(errno) : ""));
     };
-    if (target == nullptr) return write(std::cout, "<stdout>");
+    // Standard output that cannot be written is the program's to tell, as
+    // for every command's output.
+    if (target == nullptr) return write(std::cout);
     std::ofstream out(target->path(), std::ios::binary);
     if (!out) fail(target->path(), errno);
-    write(out, target->name());
+    errno = 0;
+    write(out);
+    out.flush();
+    if (!out)
+        throw Failure(escaped(target->name()) + ": cannot be written" +
+                      (errno ? std::string(": ") + strerror(errno) : ""));
     out.close();
     if (!out) throw Failure(escaped(target->name()) + ": cannot be written");
     target->commit();

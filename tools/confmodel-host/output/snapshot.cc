@@ -87,6 +87,12 @@ Snapshot take_snapshot(const HostModel &model) {
     return s;
 }
 
+Snapshot fresh_snapshot(const Module &module, const RecordList &records) {
+    HostModel model(module);
+    model.build(records, HostModel::Parts::lists);
+    return take_snapshot(model);
+}
+
 namespace {
 
 const std::string &label(const Snapshot::Item &item) {

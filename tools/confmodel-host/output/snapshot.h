@@ -42,6 +42,8 @@ struct Snapshot {
 };
 
 Snapshot take_snapshot(const HostModel &model);
+// The lists these records give from a fresh start.
+Snapshot fresh_snapshot(const Module &module, const RecordList &records);
 
 struct Comparison {
     struct Field {

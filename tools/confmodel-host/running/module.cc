@@ -1,6 +1,7 @@
 #include "running/module.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -48,6 +49,23 @@ std::string load_module(const char *path, Module &module) {
     CONFMODEL_RESOLVE(xnets)
 #undef CONFMODEL_RESOLVE
     return {};
+}
+
+std::string module_soname(const Module &module) {
+    link_map *map = nullptr;
+    if (module.handle == nullptr || dlinfo(module.handle, RTLD_DI_LINKMAP, &map) != 0) return "";
+    ElfW(Addr) strings = 0;
+    ElfW(Xword) name = 0;
+    bool named = false;
+    for (const ElfW(Dyn) *d = map->l_ld; d->d_tag != DT_NULL; d++) {
+        if (d->d_tag == DT_STRTAB) strings = d->d_un.d_ptr;
+        if (d->d_tag == DT_SONAME) name = d->d_un.d_val, named = true;
+    }
+    if (!named || strings == 0) return "";
+    // Most dynamic linkers relocate the table's address in place; some
+    // leave it an offset from where the library is loaded.
+    if (strings < map->l_addr) strings += map->l_addr;
+    return reinterpret_cast<const char *>(strings + name);
 }
 
 void unload_module(Module &module) {

@@ -56,5 +56,7 @@ std::string default_library();
 // the host does not supply, or one the library does not export).
 std::string load_module(const char *path, Module &module);
 void unload_module(Module &module);
+// The SONAME the loaded module gives itself, or empty when it gives none.
+std::string module_soname(const Module &module);
 
 #endif

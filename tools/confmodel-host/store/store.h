@@ -56,6 +56,8 @@ class Store {
     // and all beside it, as it was), or cannot be opened.
     Store(const std::string &path, Open mode, int wait_ms = default_wait_ms);
     static constexpr int default_wait_ms = 5000;
+    // What keeps stores, and its version ("SQLite 3.40.1").
+    static std::string engine();
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;

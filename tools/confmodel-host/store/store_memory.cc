@@ -18,6 +18,10 @@ namespace {
 
 } // namespace
 
+std::string Store::engine() {
+    return "in memory, without SQLite: no store files";
+}
+
 Store::Store() : impl_(new StoreImpl{memstore_create()}) {
     if (impl_->store == nullptr) throw std::bad_alloc();
 }

@@ -8,6 +8,7 @@
 #include "tavri.h"
 
 #include <charconv>
+#include <cstdio>
 #include <exception>
 #include <climits>
 #include <optional>
@@ -16,12 +17,23 @@
 struct StoreImpl {
     sqlstore *store = nullptr;
     std::string name; // for messages
+    int wait_ms = 0;  // for a lock another process holds
     uint8_t records_source = 0, devices_source = 0;
 
+    // The store's name and the reason; for a lock held past the wait, whose
+    // reason names no one, who holds it and what to do.
+    [[noreturn]] void fail(const std::string &reason) const {
+        if (reason != sqlstore_status_text(SQLSTORE_STATUS_BASE + SQLITE_BUSY))
+            throw Failure(name + ": " + reason);
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%g", wait_ms / 1000.0);
+        throw Failure(name + ": locked by another process, which held it for longer than the " +
+                      seconds + " seconds waited; try again, or wait longer with --wait SECONDS");
+    }
     // Throws on a failed status: an allocation failure as such.
     void check(int status) const {
         if (status == SQLSTORE_ERR_NO_MEMORY) throw std::bad_alloc();
-        if (status != 0) throw Failure(name + ": " + sqlstore_status_text(status));
+        if (status != 0) fail(sqlstore_status_text(status));
     }
 };
 
@@ -51,6 +63,10 @@ std::array<const char *, MAX_COLUMNS> device_fields(const Record &device) {
 
 } // namespace
 
+std::string Store::engine() {
+    return sqlstore_engine();
+}
+
 Store::Store() : impl_(new StoreImpl) {
     char error[256];
     impl_->name = "<memory>";
@@ -61,6 +77,7 @@ Store::Store() : impl_(new StoreImpl) {
 Store::Store(const std::string &path, Open mode, int wait_ms) : impl_(new StoreImpl) {
     char error[512];
     impl_->name = escaped(path);
+    impl_->wait_ms = wait_ms;
     // A store being created is a file of its creator's alone, synced whole
     // before it takes its name.
     impl_->store = sqlstore_open_waiting(path.c_str(),
@@ -69,7 +86,7 @@ Store::Store(const std::string &path, Open mode, int wait_ms) : impl_(new StoreI
                                          : mode == Open::read_write ? SQLSTORE_READ_WRITE
                                                                     : SQLSTORE_CREATE_PRIVATE,
                                          wait_ms, error, sizeof error);
-    if (impl_->store == nullptr) throw Failure(impl_->name + ": " + escaped(error));
+    if (impl_->store == nullptr) impl_->fail(escaped(error));
     impl_->records_source =
         register_source(impl_->name + ":" + sqlstore_table_name(SQLSTORE_CONFIG_RECORDS));
     impl_->devices_source =

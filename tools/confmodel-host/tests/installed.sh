@@ -28,5 +28,13 @@ for prefix in prefix moved; do
         fail "--help names another default: $(grep -F -- --library "$work/help")"
     hidden "$@" "$host" show "$example" > "$work/out" 2>&1 || fail "installed in $prefix: $(cat "$work/out")"
     grep -q "^Port groups (5)" "$work/out" || fail "installed in $prefix: $(cat "$work/out")"
+    # The help names the documentation installed with it, and it is there.
+    docs=$(tr '\n' ' ' < "$work/help" | sed -n 's/.* are in \([^ ]*\)\. .*/\1/p')
+    [ "$docs" = "$work/$prefix/bin/../share/doc/confmodel" ] || fail "--help names the docs at $docs"
+    for file in "$docs/README.md" "$docs/docs/records.md" "$docs/docs/changes.md" \
+        "$work/$prefix/share/man/man1/confmodel-host.1" \
+        "$work/$prefix/share/bash-completion/completions/confmodel-host"; do
+        [ -s "$file" ] || fail "not installed: $file"
+    done
 done
 echo "the installed program runs the example with the module installed beside it"

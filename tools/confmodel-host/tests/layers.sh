@@ -1,7 +1,8 @@
 #!/bin/sh
 # No layer of confmodel-host reaches up: a file includes only files of its own
 # layer and of the layers below it (input, store, running, output, then the
-# commands), and the layers never include the commands' headers.
+# commands), the layers never include the commands' headers, and no command
+# reaches another.
 # usage: layers.sh SOURCE_DIR
 set -eu
 cd "$1"
@@ -16,10 +17,11 @@ check() { # LAYER FORBIDDEN...
         fi
     done
 }
-check input store/ running/ output/ commands.h session.h
-check store running/ output/ commands.h session.h
-check running output/ commands.h session.h
-check output commands.h session.h
+top="commands.h session.h program.h arguments.h exit_status.h"
+check input store/ running/ output/ $top
+check store running/ output/ $top
+check running output/ $top
+check output $top
 # The store file's format is the store's (host/store): no SQL here.
 if grep -ln "sqlite3\|sqlstore_db" */*.h */*.cc *.h *.cc; then
     echo "^ these reach into the store file past its owner"
@@ -28,8 +30,16 @@ fi
 # Every file of the program is in a layer, or is a command.
 for f in *.cc *.h; do
     case $f in
-    main.cc | commands.h | session.h | session.cc | cmd_*.cc) ;;
+    main.cc | manual.cc | program.* | commands.* | arguments.* | exit_status.h | session.* | cmd_*.cc) ;;
     *) echo "$f is in no layer"; status=1 ;;
     esac
+done
+# A command's file declares its own command alone, and names no other's.
+for f in cmd_*.cc; do
+    own=$(basename "$f" .cc | sed 's/^cmd_//')
+    if grep -n "declare_\|cmd_" "$f" | grep -v "declare_$own("; then
+        echo "^ $f reaches another command"
+        status=1
+    fi
 done
 exit $status

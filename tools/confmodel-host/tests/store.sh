@@ -224,6 +224,19 @@ os.wait()' || fail "python3 could not make the files"
         fail "ourwal.db: $("$@" show ourwal.db 2>&1)"
     "$@" show newerhot.db 2>&1 | grep -q "newerhot.db: store version 7" ||
         fail "newerhot.db: $("$@" show newerhot.db 2>&1)" ;;
+locked)
+    # A store another process holds past the wait: the message says so, and
+    # what to do.
+    python3 -c 'import sqlite3, sys, time
+db = sqlite3.connect("store.db", isolation_level=None); db.execute("begin exclusive")
+print("held", flush=True); time.sleep(5)' > held &
+    holder=$!
+    while [ ! -s held ]; do sleep 0.05; done
+    "$@" --wait 0.2 dcbx store.db set 1001 > out 2>&1
+    status=$?
+    kill $holder
+    [ $status -eq 2 ] && grep -q "store.db: locked by another process, which held it for longer than the 0.2 seconds waited; try again, or wait longer with --wait SECONDS" out ||
+        fail "status $status: $(cat out)" ;;
 stale_journal)
     # A journal no writer holds and none could roll back (a writer killed
     # before its header was complete): a command that may write removes it,
@@ -277,6 +290,7 @@ exit_statuses)
     # Whether the store changed, from the exit status alone: one command a
     # row, its output to a file, to /dev/full or into a closed pipe, the
     # status, and whether the store (a copy of it, or a new one) changed.
+    # Output that cannot be written fails with 2, or 4 once a store changed.
     "$@" export store.db > original.jsonl
     echo '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' > converges.jsonl
     echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
@@ -299,6 +313,12 @@ sys.exit(subprocess.call(sys.argv[1:], stdout=write, stderr=open("err", "w")))' 
         if [ "$got" = 4 ]; then
             grep -q "the store was changed all the same: \(copy\|new\).db: " err || fail "$command: $(cat err)"
         fi
+        # A closed pipe is its reader's choice, and ends the run quietly; a
+        # full disk is a failure to tell.
+        case $output in
+        pipe) ! grep -q "cannot be written" err || fail "$command into a closed pipe: $(cat err)" ;;
+        full) grep -q "standard output cannot be written" err || fail "$command > /dev/full: $(cat err)" ;;
+        esac
     done <<EOF
 file 0 yes apply --commit copy.db converges.jsonl
 file 3 yes apply --commit copy.db $examples/uplink-wider.jsonl
@@ -319,6 +339,9 @@ file 2 no import copy.db $examples/device.jsonl
 file 2 no apply --commit copy.db refused.jsonl
 file 2 no apply --commit copy.db converges.jsonl --result converges.jsonl
 full 2 no export copy.db
+pipe 2 no export copy.db
+pipe 2 no show copy.db
+pipe 2 no check --json copy.db
 file 1 no apply copy.db $examples/uplink-wider.jsonl
 file 1 no dcbx copy.db reset 9999
 file 1 no dcbx copy.db set 1002

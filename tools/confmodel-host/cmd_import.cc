@@ -1,14 +1,19 @@
+#include "arguments.h"
 #include "commands.h"
-#include "output/files.h"
 #include "input/text.h"
+#include "output/files.h"
 
 #include <iostream>
+#include <memory>
 
-int cmd_import(Session &session, const std::string &path, const std::string &source) {
+namespace {
+
+// A new store file holding a configuration: its records and remote devices.
+int import_store(Session &session, const std::string &path, const std::string &source) {
     if (session.settings().read_only)
         throw Failure("confmodel-host: import writes a store, and --read-only forbids it");
     if (path == "-")
-        throw Failure("confmodel-host import: a store file is named by its path, and \"-\" is "
+        throw Failure("confmodel-host: import: a store file is named by its path, and \"-\" is "
                       "standard input");
     // Built aside and moved into place whole, and only where nothing is:
     // a killed or losing import leaves no store, and removes nothing.
@@ -36,11 +41,17 @@ int cmd_import(Session &session, const std::string &path, const std::string &sou
     return EXIT_OK;
 }
 
-int cmd_export(Session &session, const std::string &source, const std::string &file) {
-    std::unique_ptr<NewFile> target = dump_target(file.empty() ? "-" : file);
-    Dump dump = session.read(source);
-    if (target && session.is_input(file))
-        throw Failure(escaped(file) + ": the configuration being exported; nothing was written");
-    write_dump(target.get(), records_of(dump));
-    return EXIT_OK;
+} // namespace
+
+CommandRun declare_import(CLI::App &command) {
+    struct Options {
+        std::string store, source;
+    };
+    auto o = std::make_shared<Options>();
+    command.description(
+        "create a store file holding a configuration: its records and remote devices");
+    command.add_option("STORE", o->store, "the store file to create")->required();
+    command.add_option("SOURCE", o->source, "the configuration")->required();
+    example(command, "import device.db examples/device.jsonl");
+    return [o](Session &session) { return import_store(session, o->store, o->source); };
 }
