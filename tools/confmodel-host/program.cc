@@ -81,8 +81,9 @@ const CLI::Validator size(
         if (!decimal(number).empty() || number == "0" ||
             (number.size() == most.size() ? number > most : number.size() > most.size()))
             return refused;
-        const size_t value = std::stoull(number);
-        if (value > std::numeric_limits<size_t>::max() >> shift) return refused;
+        // In 64 bits: a size_t of 32 cannot be shifted by TiB's 40.
+        const uint64_t value = std::stoull(number);
+        if (value > uint64_t(std::numeric_limits<size_t>::max()) >> shift) return refused;
         text = std::to_string(value << shift);
         return std::string();
     },
