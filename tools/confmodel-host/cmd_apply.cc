@@ -5,6 +5,7 @@
 #include "output/costs.h"
 #include "output/files.h"
 #include "output/snapshot.h"
+#include "output/vocabulary.h"
 #include "running/costs.h"
 #include "running/services.h"
 
@@ -212,8 +213,11 @@ std::string held_back(int refused, int skipped) {
 
 ojson steps_json(const std::vector<Step> &steps) {
     ojson list = ojson::array();
-    for (const Step &step : steps)
-        list.push_back({{"cause", step.cause}, {"step", step.what.raw()}});
+    for (const Step &step : steps) {
+        ojson one = place_json(step.cause);
+        one["step"] = step.what.raw();
+        list.push_back(one);
+    }
     return list;
 }
 
@@ -350,7 +354,8 @@ int apply(Session &session, const ApplyOptions &options) {
     if (as_json) {
         ojson lines = ojson::array();
         for (const services::LogLine &line : log)
-            lines.push_back({{"cause", line.context}, {"priority", line.priority}, {"text", line.text}});
+            lines.push_back(finding_json(line.context, severity(line.priority),
+                                         finding_code(line.text), line.text));
         ojson list = ojson::array();
         for (size_t i = 0; i < plans.size(); i++) {
             ojson one = {{"changes", sets[i].name},
@@ -360,7 +365,7 @@ int apply(Session &session, const ApplyOptions &options) {
             if (options.each) one["divergence"] = comparison_json(*taken[i].divergence, start_sides);
             list.push_back(one);
         }
-        ojson out = {{"host", host}, {"change_sets", list}, {"log", lines}};
+        ojson out = {{"format", json_format}, {"host", host}, {"change_sets", list}, {"log", lines}};
         if (options.commit) out["commit"] = steps_json(committed);
         out["divergence"] = comparison_json(*taken.back().divergence, start_sides);
         std::cout << json_text(out) << "\n";

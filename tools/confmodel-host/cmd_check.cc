@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "output/findings.h"
 #include "output/report.h"
+#include "output/vocabulary.h"
 #include "running/services.h"
 
 #include <algorithm>
@@ -45,10 +46,12 @@ int check(Session &session, const std::string &source, bool as_json) {
     if (as_json) {
         ojson module = ojson::array(), found = ojson::array();
         for (const services::LogLine &line : lines)
-            module.push_back({{"where", line.context}, {"priority", line.priority}, {"text", line.text}});
+            module.push_back(finding_json(line.context, severity(line.priority),
+                                          finding_code(line.text), line.text));
         for (const HostFinding &f : host.found)
-            found.push_back({{"where", f.where}, {"priority", f.error ? "error" : "warning"}, {"text", f.text}});
-        std::cout << json_text({{"source", dump.name},
+            found.push_back(finding_json(f.where, f.error ? "error" : "warning", f.code, f.text));
+        std::cout << json_text({{"format", json_format},
+                                {"source", dump.name},
                                 {"module", module},
                                 {"host", found},
                                 {"counts", {{"module_errors", errors},

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "input/text.h"
 #include "output/report.h"
+#include "output/vocabulary.h"
 
 #include <cerrno>
 #include <iostream>
@@ -9,11 +10,12 @@
 
 namespace {
 
-// The module's own statuses by name, the store's with its text.
-std::string status_name(const Store &store, int status) {
+// The module's own statuses by name, the store's by its text, after the
+// number where `numbered`.
+std::string status_name(const Store &store, int status, bool numbered) {
     switch (status) {
     case 0:
-        return "0";
+        return numbered ? "0" : "OK";
     case ENOMEM:
         return "ENOMEM";
     case EBUSY:
@@ -21,7 +23,8 @@ std::string status_name(const Store &store, int status) {
     case EINVAL:
         return "EINVAL";
     default:
-        return std::to_string(status) + " (" + store.status_text(status) + ")";
+        return numbered ? std::to_string(status) + " (" + store.status_text(status) + ")"
+                        : store.status_text(status);
     }
 }
 
@@ -96,17 +99,19 @@ int dcbx(Session &session, const std::string &source, const DcbxCall &call, bool
                                   : nullptr;
 
     if (as_json)
-        std::cout << json_text(ojson{{"device", call.key},
+        std::cout << json_text(ojson{{"format", json_format},
+                                     {"device", call.key},
                                      {"action", call.action},
                                      {"before", before},
-                                     {"status", status_name(store, status)},
+                                     {"status", status},
+                                     {"status_name", status_name(store, status, false)},
                                      {"after", after},
                                      {"changed", changed}})
                   << "\n";
     else
         std::cout << "dcbx " << call.action << " on device " << call.key << "\n"
                   << "  before  " << shown(before) << "\n"
-                  << "  status  " << status_name(store, status) << "\n"
+                  << "  status  " << status_name(store, status, true) << "\n"
                   << "  after   " << shown(after) << "\n"
                   << (kept ? std::string("  kept    ") + kept + "\n" : "");
     // EBUSY and EINVAL are the module's answers; anything else is a failure.

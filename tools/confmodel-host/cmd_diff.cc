@@ -3,6 +3,7 @@
 #include "input/changes.h"
 #include "output/costs.h"
 #include "output/snapshot.h"
+#include "output/vocabulary.h"
 #include "running/costs.h"
 
 #include <iostream>
@@ -52,8 +53,9 @@ int diff(Session &session, const std::string &old_path, const std::string &new_p
         ojson list = ojson::array();
         for (const Change &change : changes.changes)
             list.push_back(change_json(change));
-        ojson out = {{"changes", list}, {"effect", comparison_json(effect, sides)}};
-        if (!unnamed.empty()) out["changes"] = {{"none", unnamed}};
+        ojson out = {{"format", json_format}, {"changes", list}};
+        if (!unnamed.empty()) out["unwritable"] = unnamed;
+        out["effect"] = comparison_json(effect, sides);
         if (costed) out["cost"] = costs_json(costs[0]);
         std::cout << json_text(out) << "\n";
     } else {

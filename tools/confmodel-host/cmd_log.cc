@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "input/text.h"
 #include "output/report.h"
+#include "output/vocabulary.h"
 
 #include <unistd.h>
 
@@ -51,7 +52,7 @@ int show_log(Session &session, const LogOptions &options) {
                                 {"changed", c.changed},
                                 {"removed", c.removed},
                                 {"undo_kept", c.undo.has_value()}});
-            std::cout << json_text(ojson{{"commits", list}}) << "\n";
+            std::cout << json_text(ojson{{"format", json_format}, {"commits", list}}) << "\n";
         } else {
             for (const Commit &c : commits)
                 std::cout << c.seq << "  " << utc(c.time) << "  " << escaped(c.user) << "  +" << c.added

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "output/findings.h"
 #include "output/report.h"
+#include "output/vocabulary.h"
 
 #include <iostream>
 #include <memory>
@@ -23,16 +24,14 @@ struct Options {
 // Prints the entry a lookup found, as text or JSON. 1 when there is none.
 template <typename Entry, typename Describe, typename Print>
 int answer(View view, const Entry *entry, Describe describe, Print print) {
-    if (entry == nullptr) {
-        std::cout << (view == View::json ? "null" : "not found") << "\n";
-        return EXIT_NO;
-    }
-    ojson found = describe(*entry);
+    ojson found = entry == nullptr ? ojson() : describe(*entry);
     if (view == View::json)
-        std::cout << json_text(found) << "\n";
+        std::cout << json_text({{"format", json_format}, {"found", found}}) << "\n";
+    else if (entry == nullptr)
+        std::cout << "not found\n";
     else
         print(std::cout, found);
-    return EXIT_OK;
+    return entry == nullptr ? EXIT_NO : EXIT_OK;
 }
 
 int lookup(const Module &m, View view, const Query &q) {

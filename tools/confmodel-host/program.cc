@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "input/fields.h"
 #include "input/text.h"
+#include "output/vocabulary.h"
 #include "running/module.h"
 
 #include <algorithm>
@@ -46,7 +47,8 @@ std::string wrapped(const std::string &text, const std::string &first, size_t wi
 std::string footer() {
     std::string out = "\n" + wrapped(sources_text(), "", 76) +
                       wrapped("The README and docs/ (records.md: dumps and change sets; "
-                              "changes.md: apply's hosts) are in " + documentation_dir() + ".",
+                              "changes.md: apply's hosts; json.md: what --json writes) are in " +
+                                  documentation_dir() + ".",
                               "", 76) +
                       R"(
 Exit status, which alone tells a script whether a store file changed (only
@@ -234,7 +236,8 @@ std::string version_text(const std::string &library) {
            std::to_string(NLOHMANN_JSON_VERSION_MINOR) + "." +
            std::to_string(NLOHMANN_JSON_VERSION_PATCH);
     const std::string fast = fast_parser();
-    return out + (fast.empty() ? "" : ", " + fast) + "\n";
+    return out + (fast.empty() ? "" : ", " + fast) + "\n  --json  format " +
+           std::to_string(json_format) + " (docs/json.md)\n";
 }
 
 } // namespace

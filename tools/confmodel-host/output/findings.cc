@@ -18,6 +18,7 @@ namespace {
 struct Finding {
     const Record *record;
     bool error;
+    const char *code;
     std::string text;
 };
 
@@ -59,8 +60,8 @@ std::optional<std::string> lossy(Numeric kind, const char *text) {
 
 class Findings {
   public:
-    void add(const Record &record, bool error, std::string text) {
-        found_.push_back({&record, error, std::move(text)});
+    void add(const Record &record, bool error, const char *code, std::string text) {
+        found_.push_back({&record, error, code, std::move(text)});
     }
 
     // In the order of the records' sources and lines.
@@ -72,7 +73,7 @@ class Findings {
         FindingCounts counts;
         for (const Finding &f : found_) {
             (f.error ? counts.errors : counts.warnings)++;
-            counts.found.push_back({where(*f.record), f.error, f.text});
+            counts.found.push_back({where(*f.record), f.error, f.code, f.text});
             if (out != nullptr) *out << finding_line(counts.found.back());
         }
         return counts;
@@ -85,12 +86,12 @@ class Findings {
 // Listed entries that share a pathname: lookups by name find only the first.
 template <typename Entry, typename Describe>
 void same_pathnames(Findings &findings, const HostModel &model, const list_head *list,
-                    Describe describe) {
+                    const char *code, Describe describe) {
     std::unordered_map<std::string_view, const Entry *> first;
     LIST_FOREACH(const Entry, entry, list) {
         auto [at, added] = first.emplace(entry->pathname, entry);
         if (!added)
-            findings.add(model.origin(entry), true,
+            findings.add(model.origin(entry), true, code,
                          describe(*entry, *at->second, where(model.origin(at->second))));
     }
 }
@@ -106,21 +107,21 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
     const Module &m = model.module();
 
     same_pathnames<portgroup_entry>(
-        findings, model, m.portgroups,
+        findings, model, m.portgroups, "portgroup-same-pathname",
         [](const portgroup_entry &g, const portgroup_entry &first, const std::string &line) {
             std::string other = "#" + std::to_string(first.number);
             return portgroup_label(g).text() + " has the pathname of " + other + " (" + line +
                    "): lookups by name, and xnetgroups naming it, find " + other;
         });
     same_pathnames<xnet_entry>(
-        findings, model, m.xnets,
+        findings, model, m.xnets, "xnet-same-pathname",
         [](const xnet_entry &x, const xnet_entry &first, const std::string &line) {
             return xnet_label(x).text() + " has the pathname of the xnet with VLAN " + std::to_string(first.int_vid) +
                    " (" + line + "): lookups by name find that one";
         });
     LIST_FOREACH(const xnet_entry, xnet, m.xnets) {
         same_pathnames<xnetgroup_entry>(
-            findings, model, &xnet->xnetgroups,
+            findings, model, &xnet->xnetgroups, "xnetgroup-same-pathname",
             [](const xnetgroup_entry &g, const xnetgroup_entry &, const std::string &line) {
                 return "xnetgroup " + quote(g.pathname) + " is filed twice under xnet " +
                        quote(g.xnet->pathname) + " (also " + line +
@@ -140,11 +141,11 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
             const char *text = columns[column];
             if (text == nullptr) continue;
             if (auto reason = lossy(kind, text))
-                findings.add(record, false,
+                findings.add(record, false, "column-lossy",
                              "column " + std::to_string(column) + " of the " + table.name +
                                  ", " + quote(text) + ", " + *reason);
             else if (is_xnet(record.table) && column == 5 && atoi(text) == -1)
-                findings.add(record, false,
+                findings.add(record, false, "xnet-vlan-reads-as-none",
                              "VLAN id " + quote(text) + " reads as -1, which is also the VLAN "
                              "id of an xnet without one: the two count as duplicates");
         }
@@ -158,7 +159,7 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
             continue;
         }
         const Record &record = *devices[i].second;
-        findings.add(record, true,
+        findings.add(record, true, "remote-device-duplicate-key",
                      "remote device " + std::string(record.column(REMOTE_DEVICE_KEY)) +
                          " has another record (" + where(*devices[first].second) +
                          "): every DCBX test-and-set on this key answers EINVAL");

@@ -15,6 +15,7 @@
 struct HostFinding {
     std::string where; // "file:line"
     bool error;        // else a warning
+    const char *code;  // stable, for tools: "portgroup-same-pathname"
     std::string text;
 };
 

@@ -1,5 +1,7 @@
 #include "output/report.h"
 
+#include "output/vocabulary.h"
+
 #include "model/list.h"
 #include "input/text.h"
 #include "output/json.h"
@@ -593,6 +595,10 @@ class ModelWriter {
     }
 
     void begin() {
+        if (view_ == View::json) {
+            out_ << "{\n  \"format\": " << json_format;
+            sections_++;
+        }
         if (view_ == View::dot)
             out_ << "digraph confmodel {\n  rankdir=LR;\n  node [fontname=\"Helvetica\"];\n";
     }

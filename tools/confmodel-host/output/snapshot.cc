@@ -5,6 +5,7 @@
 #include "input/text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 
 namespace {
@@ -388,11 +389,20 @@ ojson comparison_json(const Comparison &c, Sides sides) {
             out.push_back({{what, l.question}, {sides.before, l.before}, {sides.after, l.after}});
         return out;
     };
+    // Counts as the numbers they are, as in the entries' fields.
+    ojson counts = ojson::array();
+    for (const Comparison::Lookup &l : c.xnetgroup_counts)
+        counts.push_back({{"entry", l.question},
+                          {sides.before, ojson::parse(l.before)},
+                          {sides.after, ojson::parse(l.after)}});
+    std::vector<Comparison::Lookup> ports;
+    std::copy_if(c.ports.begin(), c.ports.end(), std::back_inserter(ports),
+                 [](const Comparison::Lookup &l) { return l.before != l.after; });
     return {{"same", c.same()},
             {"entries", entries},
             {"order", pairs(c.order, "list")},
             {"native_vlan", pairs(c.native_vlan, "entry")},
-            {"xnetgroup_counts", pairs(c.xnetgroup_counts, "entry")},
+            {"xnetgroup_counts", counts},
             {"lookups", pairs(c.lookups, "lookup")},
-            {"ports", pairs(c.ports, "lookup")}};
+            {"ports", pairs(ports, "lookup")}};
 }

@@ -383,6 +383,10 @@ EOF
         fail "a logged change set was refused"
     "$@" export store.db | grep -q '"0":"1001","5":"rack 4","22":"true"' || fail "the redo changed nothing"
     "$@" log store.db | head -1 | grep -q "^5  " || fail "the undoing commits were not logged"
+    "$@" log store.db --json | python3 -c 'import json, sys
+d = json.load(sys.stdin)
+assert d["format"] == 2 and [c["seq"] for c in d["commits"]] == [5, 4, 3, 2, 1, 0], d
+assert d["commits"][4]["added"] == 1 and d["commits"][4]["undo_kept"] is True, d' || fail "log --json"
     "$@" log store.db 9 2>&1 | grep -q "store.db: no commit 9 in its log" || fail "log 9"
     "$@" log store.db 0 2>&1 | grep -q "commit 0 is the import" || fail "log 0"
     "$@" log "$examples/device.jsonl" 2>&1 | grep -q "not a store file" || fail "log of a dump"
