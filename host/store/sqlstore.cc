@@ -99,11 +99,29 @@ std::string value_columns(sqlstore_table table) {
 }
 
 // The log of commits (version 2 on): one row a commit, written in the
-// transaction of the records it changed.
-const char log_table[] =
+// transaction of the records it changed. Version 3 adds its last two
+// columns, as ALTER TABLE writes them into the table's text.
+const char log_table_v2[] =
     "CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
     "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
     "changed INTEGER NOT NULL, removed INTEGER NOT NULL, changes TEXT, undo TEXT)";
+const char log_columns_v3[] = "digest INTEGER, deadline INTEGER";
+
+std::string log_table(int version) {
+    std::string table = log_table_v2;
+    if (version >= 3) table.insert(table.size() - 1, std::string(", ") + log_columns_v3);
+    return table;
+}
+
+// What brings a store of an earlier version to this one, in its open
+// transaction.
+std::string migration(int version) {
+    std::string sql = version < 2 ? log_table(SQLSTORE_SCHEMA_VERSION) + ";\n" : "";
+    if (version == 2)
+        sql += "ALTER TABLE commit_log ADD COLUMN digest INTEGER;\n"
+               "ALTER TABLE commit_log ADD COLUMN deadline INTEGER;\n";
+    return sql + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION);
+}
 
 // The schema of a store of that version, with the version itself.
 std::string schema(int version = SQLSTORE_SCHEMA_VERSION) {
@@ -116,7 +134,7 @@ std::string schema(int version = SQLSTORE_SCHEMA_VERSION) {
     for (int i = 0; i < SQLSTORE_RECORD_COLUMNS; i++)
         records += ", c" + std::to_string(i) + " TEXT";
     return devices + ");\n" + "CREATE INDEX remote_device_by_key ON remote_device(key);\n" +
-           records + ");\n" + (version >= 2 ? std::string(log_table) + ";\n" : "") +
+           records + ");\n" + (version >= 2 ? log_table(version) + ";\n" : "") +
            "PRAGMA user_version = " + std::to_string(version) + ";\n";
 }
 
@@ -577,13 +595,10 @@ int log(sqlstore *store, const char *name, int status) noexcept {
     }
 }
 
-// Whether the store has its log: a store of version 1 has none until its
-// first logged commit.
-bool has_log(sqlstore *store) {
-    int tables = 0;
-    return query_int(store->db, "SELECT count(*) FROM sqlite_schema WHERE name = 'commit_log'",
-                     tables) == 0 &&
-           tables == 1;
+// The store's version, as its file says; 0 where it cannot be read.
+int version_of(sqlstore *store) {
+    int version = 0;
+    return query_int(store->db, "PRAGMA user_version", version) == 0 ? version : 0;
 }
 
 enum RowStatement { EACH, INSERT, UPDATE, DELETE };
@@ -601,7 +616,7 @@ int row_statement(sqlstore *store, sqlstore_table table, RowStatement kind, sqli
         }
         const std::string texts[] = {
             "SELECT id, " + columns + " FROM " + name + " ORDER BY id",
-            "INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")",
+            "INSERT INTO " + name + " (" + columns + ", id) VALUES (" + parameters + ", nullif(?, 0))",
             "UPDATE " + name + " SET " + assignments + " WHERE id = ?",
             "DELETE FROM " + name + " WHERE id = ?"};
         if (sqlite3_prepare_v3(store->db, texts[kind].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
@@ -627,7 +642,7 @@ int write_row(sqlstore *store, sqlstore_table table, RowStatement kind, const sq
         else
             sqlite3_bind_null(statement, i + 1);
     }
-    if (kind != INSERT) sqlite3_bind_int64(statement, count + 1, id);
+    if (kind != EACH) sqlite3_bind_int64(statement, count + 1, id);
     int status = run(store, statement);
     sqlite3_clear_bindings(statement);
     return status;
@@ -946,18 +961,19 @@ int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visito
 int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq) {
     return guarded([=] {
         if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
-        // A store of version 1 takes the log with the transaction that
-        // first writes to it (and keeps none if that one is rolled back).
-        if (!has_log(store) &&
-            sqlite3_exec(store->db, (std::string(log_table) + "; PRAGMA user_version = 2").c_str(),
-                         nullptr, nullptr, nullptr) != SQLITE_OK)
+        // A store of an earlier version takes this version's log with the
+        // transaction that first writes to it (and keeps its old one if that
+        // is rolled back).
+        const int version = version_of(store);
+        if (version < SQLSTORE_SCHEMA_VERSION &&
+            sqlite3_exec(store->db, migration(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             return failure(store->db);
         sqlite3_stmt *insert = nullptr;
         if (sqlite3_prepare_v2(store->db,
                                "INSERT INTO commit_log (seq, time, uid, user, command, added, changed, "
-                               "removed, changes, undo) VALUES (CASE WHEN ?1 THEN 0 ELSE "
-                               "(SELECT coalesce(max(seq), 0) + 1 FROM commit_log) END, "
-                               "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) RETURNING seq",
+                               "removed, changes, undo, digest, deadline) VALUES (CASE WHEN ?1 THEN 0 "
+                               "ELSE (SELECT coalesce(max(seq), 0) + 1 FROM commit_log) END, "
+                               "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, nullif(?12, 0)) RETURNING seq",
                                -1, &insert, nullptr) != SQLITE_OK)
             return failure(store->db);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(insert, sqlite3_finalize);
@@ -971,20 +987,31 @@ int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int impo
         sqlite3_bind_int64(insert, 8, commit->removed);
         sqlite3_bind_text(insert, 9, commit->changes, -1, SQLITE_STATIC);
         sqlite3_bind_text(insert, 10, commit->undo, -1, SQLITE_STATIC);
+        // SQLite keeps 64 bits signed: the digest's bits as they are.
+        if (commit->has_digest != 0)
+            sqlite3_bind_int64(insert, 11, static_cast<int64_t>(commit->digest));
+        else
+            sqlite3_bind_null(insert, 11);
+        sqlite3_bind_int64(insert, 12, commit->deadline);
         if (sqlite3_step(insert) != SQLITE_ROW) return failure(store->db);
         if (seq != nullptr) *seq = sqlite3_column_int64(insert, 0);
         return sqlite3_step(insert) == SQLITE_DONE ? 0 : failure(store->db);
     });
 }
 
-int sqlstore_each_commit(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context) {
+int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
+                         void *context) {
     return guarded([=] {
-        if (!has_log(store)) return 0;
+        const int version = version_of(store);
+        if (version < 2) return 0;
+        // An older log's entries have no digest nor deadline.
+        const std::string text =
+            std::string("SELECT seq, time, uid, user, command, added, changed, removed, ") +
+            (summaries != 0 ? "NULL, CASE WHEN undo IS NULL THEN NULL ELSE '' END" : "changes, undo") +
+            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") +
+            " FROM commit_log WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC";
         sqlite3_stmt *each = nullptr;
-        if (sqlite3_prepare_v2(store->db,
-                               "SELECT seq, time, uid, user, command, added, changed, removed, changes, "
-                               "undo FROM commit_log WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC",
-                               -1, &each, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(store->db, text.c_str(), -1, &each, nullptr) != SQLITE_OK)
             return failure(store->db);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(each, sqlite3_finalize);
         sqlite3_bind_int64(each, 1, seq);
@@ -993,19 +1020,69 @@ int sqlstore_each_commit(sqlstore *store, int64_t seq, sqlstore_commit_visitor v
             auto text = [&](int column) {
                 return reinterpret_cast<const char *>(sqlite3_column_text(each, column));
             };
-            const sqlstore_commit commit{sqlite3_column_int64(each, 0), sqlite3_column_int64(each, 1),
-                                         sqlite3_column_int64(each, 2), text(3),
-                                         text(4),                       sqlite3_column_int64(each, 5),
-                                         sqlite3_column_int64(each, 6), sqlite3_column_int64(each, 7),
-                                         text(8),                       text(9)};
+            auto integer = [&](int column) { return sqlite3_column_int64(each, column); };
+            const sqlstore_commit commit{integer(0),
+                                         integer(1),
+                                         integer(2),
+                                         text(3),
+                                         text(4),
+                                         integer(5),
+                                         integer(6),
+                                         integer(7),
+                                         text(8),
+                                         text(9),
+                                         sqlite3_column_type(each, 10) != SQLITE_NULL,
+                                         static_cast<uint64_t>(integer(10)),
+                                         integer(11)};
             if (int stop = visit(context, &commit)) return stop;
         }
         return rc == SQLITE_DONE ? 0 : failure(store->db);
     });
 }
 
-int sqlstore_insert_row(sqlstore *store, sqlstore_table table, const sqlstore_value *values) {
-    return write_row(store, table, INSERT, values, 0);
+namespace {
+
+// Runs one statement of the log, with its two integer parameters, inside
+// the handle's open transaction of a store with this version's log; the
+// rows it changed go to *changed, unless that is null.
+int change_log(sqlstore *store, const char *text, int64_t first, int64_t second, int64_t *changed) {
+    return guarded([=] {
+        if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
+        const int version = version_of(store);
+        if (version < SQLSTORE_SCHEMA_VERSION &&
+            sqlite3_exec(store->db, migration(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(store->db, text, -1, &statement, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, sqlite3_finalize);
+        sqlite3_bind_int64(statement, 1, first);
+        if (sqlite3_bind_parameter_count(statement) > 1) sqlite3_bind_int64(statement, 2, second);
+        if (sqlite3_step(statement) != SQLITE_DONE) return failure(store->db);
+        if (changed != nullptr) *changed = sqlite3_changes64(store->db);
+        return 0;
+    });
+}
+
+} // namespace
+
+int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline) {
+    return change_log(store, "UPDATE commit_log SET deadline = nullif(?2, 0) WHERE seq = ?1", seq,
+                      deadline, nullptr);
+}
+
+int sqlstore_drop_texts(sqlstore *store, int64_t seq, int64_t *dropped) {
+    return change_log(store,
+                      "UPDATE commit_log SET changes = NULL, undo = NULL WHERE seq < ?1 AND "
+                      "(changes IS NOT NULL OR undo IS NOT NULL)",
+                      seq, 0, dropped);
+}
+
+int sqlstore_insert_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values,
+                        int64_t *inserted) {
+    int status = write_row(store, table, INSERT, values, id);
+    if (status == 0 && inserted != nullptr) *inserted = sqlite3_last_insert_rowid(store->db);
+    return status;
 }
 
 int sqlstore_update_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values) {

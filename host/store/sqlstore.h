@@ -79,7 +79,7 @@ typedef struct sqlstore sqlstore;
  * it as its PRAGMA user_version. Version 2 added the log of commits: a store
  * of version 1 is read as it is, and takes the log with the first commit
  * logged in it (sqlstore_log_commit). */
-enum { SQLSTORE_SCHEMA_VERSION = 2, SQLSTORE_OLDEST_VERSION = 1 };
+enum { SQLSTORE_SCHEMA_VERSION = 3, SQLSTORE_OLDEST_VERSION = 1 };
 
 /* The fields of a remote-device record, the key (field 0) included. */
 enum { SQLSTORE_FIELDS = 29 };
@@ -215,15 +215,17 @@ typedef int (*sqlstore_row_visitor)(void *context, int64_t id, const sqlstore_va
 /* Visits a table's rows in store order. Returns 0, a status, or the
  * visitor's non-zero return. Not to be called from inside a visitor. */
 int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visitor visit, void *context);
-/* Adds a row at the end of the store order. */
-int sqlstore_insert_row(sqlstore *store, sqlstore_table table, const sqlstore_value *values);
+/* Adds a row with that id, which must be free; with id 0, at the end of the
+ * store order. The row's id goes to *inserted, unless that is null. */
+int sqlstore_insert_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values,
+                        int64_t *inserted);
 /* Rewrites every value of the row with that id; one that is absent is left alone. */
 int sqlstore_update_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values);
 /* Removes the row with that id; one that is absent is left alone. */
 int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
 
 /*
- * The log of commits (version 2): what each write of the records changed,
+ * The log of commits (version 2 on): what each write of the records changed,
  * kept in the transaction that changed them, so that a commit is in the log
  * exactly when its records are in the store.
  * 11. A commit's sequence number is 0 for the import that made the store,
@@ -231,6 +233,11 @@ int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
  *     at 1, and its log says nothing of what came before.
  * 12. The texts are the host's: the change set as it was committed, and one
  *     that undoes it; either may be null where the log keeps no more.
+ * 13. From version 3, a commit also keeps the host's digest of the
+ *     configuration it left (has_digest 0 where it was logged without one),
+ *     and the deadline by which it must be confirmed (0: none awaited). A
+ *     store of an earlier version takes these with its first logged commit;
+ *     its older commits have neither.
  */
 typedef struct sqlstore_commit {
     int64_t seq;
@@ -241,20 +248,31 @@ typedef struct sqlstore_commit {
     int64_t added, changed, removed; /* records */
     const char *changes;
     const char *undo;
+    int has_digest;
+    uint64_t digest;
+    int64_t deadline; /* seconds since 1970; 0 for none */
 } sqlstore_commit;
 
 /* Logs a commit inside the handle's open transaction (the host's own): the
- * first in a store of version 1 adds the log to it. commit->seq is ignored
- * unless import is non-zero (then 0: the store's first). The sequence
- * number logged goes to *seq. */
+ * first in a store of an earlier version brings the log to this version.
+ * commit->seq is ignored unless import is non-zero (then 0: the store's
+ * first). The sequence number logged goes to *seq. */
 int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq);
 /* Called once per commit, with texts that last until it returns; non-zero
  * stops the walk. */
 typedef int (*sqlstore_commit_visitor)(void *context, const sqlstore_commit *commit);
 /* Visits the logged commits, newest first: all of them when seq is
- * negative, else the one with that number (none when it is not logged). A
- * store of version 1 has none. */
-int sqlstore_each_commit(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context);
+ * negative, else the one with that number (none when it is not logged).
+ * With summaries non-zero, the walk reads neither text: changes is null,
+ * and undo is "" where the log keeps it. A store of version 1 has none. */
+int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
+                         void *context);
+/* Sets the deadline of commit seq (0: none awaited), inside the handle's open
+ * transaction. */
+int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline);
+/* Drops the texts of every commit older than seq (the summaries stay), inside
+ * the handle's open transaction; *dropped counts the commits that lost any. */
+int sqlstore_drop_texts(sqlstore *store, int64_t seq, int64_t *dropped);
 
 #ifdef __cplusplus
 }

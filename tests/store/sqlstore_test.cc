@@ -166,8 +166,10 @@ TEST(Sqlstore, RowsKeepEachValueInStoreOrder) {
     subport[2] = port;
     subport[4] = text("a\0b"); // a NUL is kept as one of its bytes
     subport[4].size = 3;
-    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, group.data()), 0);
-    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, subport.data()), 0);
+    int64_t id = 0;
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, 0, group.data(), nullptr), 0);
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, 0, subport.data(), &id), 0);
+    EXPECT_EQ(id, 2);
     EXPECT_EQ(table_rows(store.get(), SQLSTORE_CONFIG_RECORDS),
               std::string("1:portgroup,-,-,/pg,- 2:subport,-,#-3,-,a\0b", 43));
     group[3] = text("/other");
@@ -177,11 +179,19 @@ TEST(Sqlstore, RowsKeepEachValueInStoreOrder) {
     EXPECT_EQ(sqlstore_delete_row(store.get(), SQLSTORE_CONFIG_RECORDS, 9), 0);
     EXPECT_EQ(table_rows(store.get(), SQLSTORE_CONFIG_RECORDS),
               std::string("1:subport,-,#-3,-,a\0b", 21));
+    // A row put back where it stood comes before those added after it; a
+    // place taken is refused.
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, 5, group.data(), &id), 0);
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, 3, group.data(), &id), 0);
+    EXPECT_EQ(id, 3);
+    EXPECT_NE(sqlstore_insert_row(store.get(), SQLSTORE_CONFIG_RECORDS, 5, group.data(), nullptr), 0);
+    EXPECT_EQ(table_rows(store.get(), SQLSTORE_CONFIG_RECORDS),
+              std::string("1:subport,-,#-3,-,a\0b 3:portgroup,-,-,/other,- 5:portgroup,-,-,/other,-", 71));
 
     std::vector<sqlstore_value> device(SQLSTORE_DEVICE_VALUES, null);
     device[0] = {SQLSTORE_INTEGER, nullptr, 0, 4294967295};
     device[2] = text("two");
-    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_REMOTE_DEVICES, device.data()), 0);
+    ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_REMOTE_DEVICES, 0, device.data(), nullptr), 0);
     EXPECT_EQ(table_rows(store.get(), SQLSTORE_REMOTE_DEVICES), "1:#4294967295,-,two");
     EXPECT_EQ(rows(store.get(), {2}), "4294967295:two");
     const struct {
@@ -456,7 +466,7 @@ TEST(Sqlstore, RefusedFilesAreLeftAsTheyWere) {
               SQLITE_OK);
     sqlite3_close(db);
     const char *foreign = "not a configuration store", *exists = "file exists and is not empty",
-               *version = "store version 7, this program reads versions 1 to 2";
+               *version = "store version 7, this program reads versions 1 to 3";
     const struct {
         const std::string &path;
         sqlstore_mode mode;

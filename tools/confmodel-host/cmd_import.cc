@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "input/text.h"
 #include "output/files.h"
+#include "store/history.h"
 
 #include <iostream>
 #include <memory>
@@ -23,13 +24,13 @@ int import_store(Session &session, const std::string &path, const std::string &s
     {
         Store store(file.path(), Store::Open::create);
         store.begin();
+        std::vector<RowWrite> writes;
+        writes.reserve(dump.records.size());
         for (const Record &record : dump.records) {
-            store.insert(record);
+            writes.push_back({nullptr, &record});
             devices += record.table == Table::remote_device;
         }
-        Commit import = Commit::now(session.settings().command);
-        import.added = static_cast<int64_t>(dump.records.size());
-        store.log_commit(import, true);
+        write_logged(store, Dump{}, writes, Commit::now(session.settings().command), true);
         store.commit();
     }
     if (!file.commit())

@@ -1,11 +1,13 @@
 #include "arguments.h"
 #include "commands.h"
+#include "input/changes.h"
 #include "input/text.h"
 #include "output/report.h"
 #include "output/vocabulary.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -27,6 +29,7 @@ struct LogOptions {
     int64_t seq = -1;
     bool reverse = false;
     bool as_json = false;
+    int64_t keep = -1;
 };
 
 // The store's log of commits, newest first; or one commit's change set, or
@@ -39,7 +42,7 @@ int show_log(Session &session, const LogOptions &options) {
         throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
     Store store(path, session.store_mode(false), session.settings().wait_ms);
     if (options.seq < 0) {
-        std::vector<Commit> commits = store.commits();
+        std::vector<Commit> commits = store.commits(-1, true);
         if (options.as_json) {
             ojson list = ojson::array();
             for (const Commit &c : commits)
@@ -74,7 +77,42 @@ int show_log(Session &session, const LogOptions &options) {
     if (!text)
         throw Failure(escaped(path) + ": the log no longer keeps the change sets of commit " +
                       std::to_string(c.seq));
-    std::cout << *text;
+    if (!options.reverse) {
+        std::cout << *text;
+        return EXIT_OK;
+    }
+    // The log keeps each record's row beside it; a change file has none.
+    std::cout << changes_text(
+        read_logged_changes(path + ": the undoing of commit " + std::to_string(c.seq), *text));
+    return EXIT_OK;
+}
+
+// Drops the change sets of all but the newest `keep` commits, and of none
+// awaiting confirmation; their summaries stay.
+int keep_log(Session &session, const std::string &path, int64_t keep) {
+    if (session.settings().read_only)
+        throw Failure("confmodel-host: log --keep writes to the store, and --read-only forbids it");
+    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
+        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    Store store(path, Store::Open::read_write, session.settings().wait_ms);
+    store.begin();
+    int64_t dropped = 0;
+    try {
+        std::vector<Commit> log = store.commits(-1, true);
+        int64_t oldest_kept = log.empty() ? 0 : log.front().seq - keep + 1;
+        for (const Commit &c : log)
+            if (c.deadline != 0) oldest_kept = std::min(oldest_kept, c.seq);
+        dropped = store.drop_change_sets(oldest_kept);
+        store.commit();
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
+    std::string text = escaped(path) + ": the change sets of " + std::to_string(dropped) + " commit" +
+                       (dropped == 1 ? "" : "s") + " dropped";
+    std::cout << text << "; the newest " << keep << " keep theirs\n";
+    if (dropped == 0) return EXIT_NO;
+    session.store_changed(text);
     return EXIT_OK;
 }
 
@@ -88,6 +126,18 @@ CommandRun declare_log(CLI::App &command) {
     command.add_option("SEQ", o->seq, "the commit")->check(decimal)->check(CLI::Range(int64_t(0), INT64_MAX));
     command.add_flag("--reverse", o->reverse, "the change set that undoes the commit");
     command.add_flag("--json", o->as_json, "the log as one JSON document");
+    command.add_option("--keep", o->keep,
+                       "drop the change sets of all but the newest N commits, keeping their "
+                       "summaries; a commit awaiting confirmation keeps its own")
+        ->type_name("N")
+        ->check(decimal)
+        ->check(CLI::Range(int64_t(0), INT64_MAX));
     example(command, "log device.db 3 --reverse > undo.jsonl");
-    return [o](Session &session) { return show_log(session, *o); };
+    return [o](Session &session) {
+        if (o->keep < 0) return show_log(session, *o);
+        if (o->seq >= 0 || o->reverse || o->as_json)
+            throw Failure("confmodel-host log: --keep drops change sets, and shows nothing: give "
+                          "it the STORE alone");
+        return keep_log(session, o->store, o->keep);
+    };
 }

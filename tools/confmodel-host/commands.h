@@ -32,5 +32,6 @@ CommandRun declare_apply(CLI::App &command);
 CommandRun declare_import(CLI::App &command);
 CommandRun declare_export(CLI::App &command);
 CommandRun declare_log(CLI::App &command);
+CommandRun declare_rollback(CLI::App &command);
 
 #endif

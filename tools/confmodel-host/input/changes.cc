@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <ostream>
+#include <sstream>
 #include <unordered_set>
 
 namespace {
@@ -37,16 +38,22 @@ std::string lines_of(const RecordList &records, const std::vector<size_t> &at) {
 
 } // namespace
 
-ChangeSet read_changes(LineReader &in) {
-    ChangeSet set{in.name(), {}, {}};
-    uint8_t source = register_source(in.name());
+namespace {
+
+// The changes of the lines next() gives, each with its "row" where rows
+// are asked for.
+template <class NextLine>
+ChangeSet read_change_lines(const std::string &name, NextLine next, bool rows) {
+    ChangeSet set{name, {}, {}};
+    uint8_t source = register_source(name);
     LineRecords records;
-    std::string line;
-    while (in.next(line)) {
-        if (is_blank_or_comment(line)) continue;
-        std::string at = location(set.name, in.line_number());
+    std::string_view line;
+    uint32_t number = 0;
+    while (next(line, number)) {
+        if (is_blank_or_comment(std::string(line))) continue;
+        std::string at = location(set.name, number);
         try {
-            const JsonFields &fields = records.read(line, source, in.line_number());
+            const JsonFields &fields = records.read(line, source, number);
             const JsonMember *op = fields.find("op");
             if (op == nullptr || op->type != JsonMember::Type::string)
                 throw Failure(at + ": a change is an object with an \"op\": add, remove or change");
@@ -54,9 +61,24 @@ ChangeSet read_changes(LineReader &in) {
             if (name == std::end(op_names))
                 throw Failure(at + ": unknown op " + quote(op->text) + " (known: add, remove, change)");
             Op kind = static_cast<Op>(name - std::begin(op_names));
+            uint32_t row = 0;
+            if (rows) {
+                const JsonMember *at_row = fields.find("row");
+                if (at_row == nullptr || at_row->type == JsonMember::Type::other ||
+                    at_row->type == JsonMember::Type::string ||
+                    at_row->type == JsonMember::Type::object || at_row->number < 1 ||
+                    at_row->number > UINT32_MAX)
+                    throw Failure(at + ": a logged change names its \"row\", from 1 to " +
+                                  std::to_string(UINT32_MAX));
+                row = static_cast<uint32_t>(at_row->number);
+            }
             set.changes.push_back(
-                {kind, records.record(set.texts, {"op"},
-                                      kind == Op::remove ? Reading::identity : Reading::record)});
+                {kind,
+                 rows ? records.record(set.texts, {"op", "row"},
+                                       kind == Op::remove ? Reading::identity : Reading::record)
+                      : records.record(set.texts, {"op"},
+                                       kind == Op::remove ? Reading::identity : Reading::record),
+                 row});
         } catch (const std::bad_alloc &) {
             throw Failure(at + ": out of memory");
         }
@@ -64,12 +86,46 @@ ChangeSet read_changes(LineReader &in) {
     return set;
 }
 
+} // namespace
+
+ChangeSet read_changes(LineReader &in) {
+    std::string line;
+    return read_change_lines(
+        in.name(),
+        [&](std::string_view &out, uint32_t &number) {
+            if (!in.next(line)) return false;
+            out = line;
+            number = in.line_number();
+            return true;
+        },
+        false);
+}
+
+ChangeSet read_logged_changes(const std::string &name, const std::string &text) {
+    // Room behind the last line for the parser's wide reads.
+    const std::string lines = text + std::string(JsonReader::padding, ' ');
+    size_t start = 0;
+    return read_change_lines(
+        name,
+        [&](std::string_view &out, uint32_t &number) {
+            if (start >= text.size()) return false;
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            out = std::string_view(lines).substr(start, end - start);
+            start = end + 1;
+            number++;
+            return true;
+        },
+        true);
+}
+
 const char *op_name(Op op) {
     return op_names[static_cast<int>(op)];
 }
 
-nlohmann::ordered_json change_json(const Change &change) {
+nlohmann::ordered_json change_json(const Change &change, bool row) {
     nlohmann::ordered_json out = {{"op", op_name(change.op)}};
+    if (row) out["row"] = change.row;
     nlohmann::ordered_json record = record_json(change.record);
     if (change.op == Op::remove) {
         record.erase("parent_port");
@@ -81,10 +137,16 @@ nlohmann::ordered_json change_json(const Change &change) {
     return out;
 }
 
-void write_changes(std::ostream &out, const ChangeSet &changes) {
+void write_changes(std::ostream &out, const ChangeSet &changes, bool rows) {
     for (const Change &change : changes.changes)
-        out << change_json(change).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
+        out << change_json(change, rows).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
             << "\n";
+}
+
+std::string changes_text(const ChangeSet &changes, bool rows) {
+    std::ostringstream out;
+    write_changes(out, changes, rows);
+    return out.str();
 }
 
 void Plan::ByRecord::reserve(size_t count) {

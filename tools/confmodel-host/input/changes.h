@@ -16,6 +16,7 @@ enum class Op { add, remove, change };
 struct Change {
     Op op;
     Record record; // for a removal, only its identity counts
+    uint32_t row = 0; // in a store's log: the row the record stands in, or stood in
 };
 
 struct ChangeSet {
@@ -25,9 +26,14 @@ struct ChangeSet {
 };
 
 ChangeSet read_changes(LineReader &in);
-// One JSON object a change, one a line: {"op": ..., "table": ..., ...}.
-void write_changes(std::ostream &out, const ChangeSet &changes);
-nlohmann::ordered_json change_json(const Change &change);
+// The changes of a store's log, each with its "row": the lines of text,
+// named `name` in messages.
+ChangeSet read_logged_changes(const std::string &name, const std::string &text);
+// One JSON object a change, one a line: {"op": ..., "table": ..., ...};
+// with rows, as a store's log keeps them: {"op": ..., "row": N, ...}.
+void write_changes(std::ostream &out, const ChangeSet &changes, bool rows = false);
+std::string changes_text(const ChangeSet &changes, bool rows = false);
+nlohmann::ordered_json change_json(const Change &change, bool row = false);
 const char *op_name(Op op); // "add", "remove", "change"
 
 // A configuration after a change set, and what became of every identity the

@@ -32,6 +32,10 @@ struct Commit {
     std::string user, command;
     int64_t added = 0, changed = 0, removed = 0;
     std::optional<std::string> changes, undo;
+    // The configuration it left, as history.h digests one; absent where an
+    // earlier version logged the commit.
+    std::optional<uint64_t> digest;
+    int64_t deadline = 0; // by which it must be confirmed (seconds since 1970); 0: none
 
     // A commit made now by this process's user, with that command.
     static Commit now(const std::string &command);
@@ -79,8 +83,9 @@ class Store {
     // A record's line is its row in the store. Every row is checked as a
     // dump's line is, a row's texts being at most max_row bytes together.
     Dump read(size_t max_row);
-    // Writes a configuration record as a new row at the end.
-    void insert(const Record &record);
+    // Writes a record as a new row: at that row, which must be free, or
+    // with 0 at the end. Returns its row.
+    uint32_t insert(const Record &record, uint32_t row = 0);
     // Rewrites, or deletes, the row a record read from this store stands in.
     void update(const Record &row, const Record &record);
     void erase(const Record &row);
@@ -96,8 +101,17 @@ class Store {
     // the store (sequence 0) or as the next; returns its sequence number.
     int64_t log_commit(const Commit &commit, bool import);
     // The logged commits, newest first; only the one numbered seq when it
-    // is not negative. None for a store that keeps no log.
-    std::vector<Commit> commits(int64_t seq = -1) const;
+    // is not negative. None for a store that keeps no log. Summaries leave
+    // out the change sets, which are most of a commit's size: their undo is
+    // empty where the log keeps it.
+    std::vector<Commit> commits(int64_t seq = -1, bool summaries = false) const;
+    // Inside the open transaction: the deadline of commit seq (0: none
+    // awaited), and the change sets of every commit before seq dropped, their
+    // summaries kept. The latter returns the commits that lost them.
+    void set_deadline(int64_t seq, int64_t deadline);
+    int64_t drop_change_sets(int64_t seq);
+    // The source of the records read from the store's table of that kind.
+    uint8_t source(Table table) const;
 
     // How many records this handle's statements have changed so far, those
     // of the module's calls included: a write that leaves a record as it was

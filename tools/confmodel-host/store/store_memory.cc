@@ -61,7 +61,7 @@ void Store::add(const Record &device) {
 Dump Store::read(size_t) {
     no_files();
 }
-void Store::insert(const Record &) {
+uint32_t Store::insert(const Record &, uint32_t) {
     no_files();
 }
 void Store::update(const Record &, const Record &) {
@@ -79,7 +79,16 @@ void Store::rollback() {}
 int64_t Store::log_commit(const Commit &, bool) {
     no_files();
 }
-std::vector<Commit> Store::commits(int64_t) const {
+std::vector<Commit> Store::commits(int64_t, bool) const {
+    no_files();
+}
+void Store::set_deadline(int64_t, int64_t) {
+    no_files();
+}
+int64_t Store::drop_change_sets(int64_t) {
+    no_files();
+}
+uint8_t Store::source(Table) const {
     no_files();
 }
 

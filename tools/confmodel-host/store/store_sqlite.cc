@@ -317,8 +317,17 @@ sqlstore_table table_of(const Record &record) {
 
 } // namespace
 
-void Store::insert(const Record &record) {
-    impl_->check(sqlstore_insert_row(impl_->store, table_of(record), row_values(record).data()));
+uint32_t Store::insert(const Record &record, uint32_t row) {
+    int64_t inserted = 0;
+    impl_->check(
+        sqlstore_insert_row(impl_->store, table_of(record), row, row_values(record).data(), &inserted));
+    if (inserted < 1 || inserted > UINT32_MAX)
+        throw Failure(impl_->name + ": a new row's id is beyond what this program numbers");
+    return static_cast<uint32_t>(inserted);
+}
+
+uint8_t Store::source(Table table) const {
+    return table == Table::remote_device ? impl_->devices_source : impl_->records_source;
 }
 
 void Store::update(const Record &row, const Record &record) {
@@ -356,7 +365,10 @@ int64_t Store::log_commit(const Commit &commit, bool import) {
                                 commit.changed,
                                 commit.removed,
                                 commit.changes ? commit.changes->c_str() : nullptr,
-                                commit.undo ? commit.undo->c_str() : nullptr};
+                                commit.undo ? commit.undo->c_str() : nullptr,
+                                commit.digest.has_value(),
+                                commit.digest.value_or(0),
+                                commit.deadline};
     int64_t seq = 0;
     impl_->check(sqlstore_log_commit(impl_->store, &entry, import ? 1 : 0, &seq));
     return seq;
@@ -370,7 +382,9 @@ int keep_commit(void *context, const sqlstore_commit *entry) noexcept {
         static_cast<std::vector<Commit> *>(context)->push_back(
             {entry->seq, entry->time, entry->uid, entry->user ? entry->user : "",
              entry->command ? entry->command : "", entry->added, entry->changed, entry->removed,
-             text(entry->changes), text(entry->undo)});
+             text(entry->changes), text(entry->undo),
+             entry->has_digest != 0 ? std::optional<uint64_t>(entry->digest) : std::nullopt,
+             entry->deadline});
         return 0;
     } catch (const std::bad_alloc &) {
         return SQLSTORE_ERR_NO_MEMORY;
@@ -379,10 +393,20 @@ int keep_commit(void *context, const sqlstore_commit *entry) noexcept {
 
 } // namespace
 
-std::vector<Commit> Store::commits(int64_t seq) const {
+std::vector<Commit> Store::commits(int64_t seq, bool summaries) const {
     std::vector<Commit> out;
-    impl_->check(sqlstore_each_commit(impl_->store, seq, keep_commit, &out));
+    impl_->check(sqlstore_each_commit(impl_->store, seq, summaries ? 1 : 0, keep_commit, &out));
     return out;
+}
+
+void Store::set_deadline(int64_t seq, int64_t deadline) {
+    impl_->check(sqlstore_set_deadline(impl_->store, seq, deadline));
+}
+
+int64_t Store::drop_change_sets(int64_t seq) {
+    int64_t dropped = 0;
+    impl_->check(sqlstore_drop_texts(impl_->store, seq, &dropped));
+    return dropped;
 }
 
 uint64_t Store::changes() const {

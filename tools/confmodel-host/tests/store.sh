@@ -400,8 +400,21 @@ db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute(
     "$@" log old.db | grep -q "^no commits logged" || fail "$("$@" log old.db)"
     "$@" apply --commit --host faithful old.db "$examples/uplink-wider.jsonl" > /dev/null || fail "commit to an old store"
     [ "$("$@" log old.db | cut -d' ' -f1)" = 1 ] || fail "$("$@" log old.db)"
-    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 2 ] ||
-        fail "the old store was not migrated" ;;
+    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 3 ] ||
+        fail "the old store was not migrated"
+    # A log of version 2 takes a digest and a deadline with the next commit;
+    # a rollback cannot go back past the commits logged without them.
+    "$@" import two.db "$examples/device.jsonl" > /dev/null &&
+        "$@" apply --commit --host faithful two.db "$examples/uplink-wider.jsonl" > /dev/null &&
+        python3 -c 'import sqlite3
+db = sqlite3.connect("two.db")
+for c in ("digest", "deadline"): db.execute("alter table commit_log drop column " + c)
+db.execute("pragma user_version = 2"); db.commit()' || fail "python3 could not make a store of version 2"
+    "$@" --read-only log two.db | grep -q "^1  " || fail "a log of version 2 cannot be read"
+    "$@" apply --commit --host faithful two.db changes.jsonl > /dev/null || fail "commit to a store of version 2"
+    "$@" log two.db | grep -q "^2  " || fail "$("$@" log two.db)"
+    "$@" rollback two.db 1 > out 2>&1 && fail "rolled back past a commit logged without a digest"
+    grep -q "commit 1 was logged by an earlier version" out || fail "$(cat out)" ;;
 *)
     fail "no such case" ;;
 esac

@@ -1,0 +1,112 @@
+#include "arguments.h"
+#include "commands.h"
+#include "input/changes.h"
+#include "input/text.h"
+#include "output/taking.h"
+#include "store/history.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+
+namespace {
+
+struct RollbackOptions {
+    std::string store;
+    int64_t seq = 0;
+    bool dry_run = false;
+    bool as_json = false;
+};
+
+// Writes the rows that turn the store, as it was read, into the past
+// configuration, as a logged commit: refused when the store changed since.
+bool commit_rollback(Session &session, const Dump &read, const PastConfiguration &past,
+                     const ChangeSet &set, const StepSink &step) {
+    const std::string &path = read.name;
+    Store file(path, Store::Open::read_write, session.settings().wait_ms);
+    file.begin();
+    try {
+        Dump now = file.read(session.settings().limits.max_line);
+        if (!same_rows(now, read))
+            throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
+        Commit logged = Commit::now(session.settings().command);
+        logged.changes = changes_text(set);
+        const int64_t seq = write_logged(file, now, past.writes, logged);
+        if (seq < 0) {
+            file.rollback();
+            step({path, "nothing to commit: every row holds what it held then"});
+            return false;
+        }
+        file.commit();
+        const size_t rows = past.writes.size();
+        std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
+        step({path, "commit " + committed + " in one transaction, logged as commit " +
+                        std::to_string(seq)});
+        session.store_changed(escaped(path) + ": " + committed + " committed");
+        return true;
+    } catch (...) {
+        file.rollback();
+        throw;
+    }
+}
+
+// Commits the change set that gives the store back the configuration it had
+// right after commit SEQ, every record in its row, as the faithful host
+// takes it into the running model; with dry_run, only shows it.
+int rollback(Session &session, const RollbackOptions &options) {
+    const std::string &path = options.store;
+    if (!options.dry_run && session.settings().read_only)
+        throw Failure("confmodel-host: rollback writes to the store, and --read-only forbids it "
+                      "(--dry-run only shows it)");
+    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
+        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    const Dump now = session.read(path);
+    PastConfiguration past = [&] {
+        Store store(path, session.store_mode(false), session.settings().wait_ms);
+        return configuration_at(store, now, options.seq);
+    }();
+    const std::string name = "rollback to commit " + std::to_string(options.seq);
+    if (past.writes.empty()) {
+        std::cout << escaped(path) << ": holds the configuration of commit " << options.seq
+                  << " already; nothing to roll back\n";
+        return EXIT_NO;
+    }
+    const RecordList records = records_of(now);
+    std::vector<ChangeSet> sets;
+    sets.push_back(diff_configs(records, past.records, pair_records(records, past.records), name));
+    std::vector<Plan> plans;
+    plans.push_back(plan_changes(records, sets.back()));
+    TakeOptions take{Host::faithful, false, options.as_json, nullptr, nullptr};
+    if (!options.dry_run)
+        take.commit = [&](const StepSink &step) {
+            return commit_rollback(session, now, past, sets.back(), step);
+        };
+    switch (take_changes(session.module(), now, sets, plans, take)) {
+    case Outcome::same:
+        return options.dry_run ? EXIT_NO : EXIT_OK;
+    case Outcome::nothing_written:
+        return EXIT_NO;
+    case Outcome::diverges:
+        break;
+    }
+    return options.dry_run ? EXIT_NO : EXIT_DIVERGES;
+}
+
+} // namespace
+
+CommandRun declare_rollback(CLI::App &command) {
+    auto o = std::make_shared<RollbackOptions>();
+    command.description("commit what gives the store file back the configuration it had right "
+                        "after commit SEQ (0: as imported), every record in its place, showing "
+                        "how a running host takes it");
+    command.add_option("STORE", o->store, "the store file")->required();
+    command.add_option("SEQ", o->seq, "the commit, as `log` numbers it")
+        ->required()
+        ->check(decimal)
+        ->check(CLI::Range(int64_t(0), INT64_MAX));
+    command.add_flag("--dry-run", o->dry_run, "only show it: commit nothing");
+    command.add_flag("--json", o->as_json, "as one JSON document");
+    example(command, "rollback device.db 3 --dry-run");
+    return [o](Session &session) { return rollback(session, *o); };
+}
