@@ -27,7 +27,7 @@ struct ChangeSet {
 ChangeSet read_changes(LineReader &in);
 // One JSON object a change, one a line: {"op": ..., "table": ..., ...}.
 void write_changes(std::ostream &out, const ChangeSet &changes);
-nlohmann::ordered_json change_json(const Change &change);
+std::string change_line(const Change &change); // one such line, with its line feed
 const char *op_name(Op op); // "add", "remove", "change"
 
 // A configuration after a change set, and what became of every identity the

@@ -204,10 +204,6 @@ std::string port_ranges(uint64_t bitmap) {
     return text;
 }
 
-std::string json_text(const json &value, int indent) {
-    return value.dump(indent, ' ', true, json::error_handler_t::replace);
-}
-
 namespace {
 
 // The fields of each list entry's description, in order, handed to a

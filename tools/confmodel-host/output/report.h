@@ -6,17 +6,14 @@
 #ifndef CONFMODEL_HOST_OUTPUT_REPORT_H
 #define CONFMODEL_HOST_OUTPUT_REPORT_H
 
+#include "output/document.h"
 #include "running/labels.h"
 #include "running/model.h"
 #include "store/store.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <ostream>
 #include <string>
-
-using ojson = nlohmann::ordered_json;
 
 // Ports as 1-based ranges, as pathnames number them: bits 0-3 and 6 give "1-4,7".
 std::string port_ranges(uint64_t bitmap);
@@ -35,10 +32,6 @@ ojson describe_port_protect(std::string_view pathname, const port_protect_data &
 ojson describe_subport_protect(std::string_view pathname, const subport_protect_data &data);
 ojson describe_remote_device(const Record &device);
 ojson describe_port_record(const DecodedPortRecord &decoded); // by its table
-
-// JSON as this program prints it: indented, every character outside ASCII
-// escaped, so that no byte of it can act on a terminal.
-std::string json_text(const ojson &value, int indent = 2);
 
 // Text views of single descriptions.
 void print_portgroup(std::ostream &out, const ojson &group);
