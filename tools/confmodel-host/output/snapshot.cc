@@ -3,6 +3,8 @@
 #include "model/list.h"
 #include "input/index.h"
 #include "input/text.h"
+#include "output/report_json.h"
+#include "running/labels.h"
 
 #include <algorithm>
 #include <iterator>

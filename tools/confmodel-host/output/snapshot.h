@@ -8,7 +8,7 @@
 
 #include "input/changes.h"
 #include "running/model.h"
-#include "output/report.h"
+#include "output/document.h"
 
 #include <map>
 #include <string>
