@@ -9,6 +9,7 @@
 // The change set diff finds from the dump to the last result, and to the
 // second dump, must be taken by the planner and give that configuration.
 #include "input/changes.h"
+#include "input/record_json.h"
 #include "running/hosts.h"
 #include "running/model.h"
 #include "model/list.h"
@@ -89,7 +90,7 @@ std::string kinds(const RecordList &records) {
     std::string out;
     for (int kind = 0; kind <= static_cast<int>(Table::remote_device); kind++)
         for (const Record *r : records)
-            if (record_kind(*r) == static_cast<Table>(kind)) out += record_json(*r).dump() + "\n";
+            if (record_kind(*r) == static_cast<Table>(kind)) append_record_line(out, *r);
     return out;
 }
 

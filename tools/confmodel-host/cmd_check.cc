@@ -1,7 +1,7 @@
 #include "arguments.h"
 #include "commands.h"
 #include "output/findings.h"
-#include "output/report.h"
+#include "output/document.h"
 #include "output/vocabulary.h"
 #include "running/services.h"
 

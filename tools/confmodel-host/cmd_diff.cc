@@ -52,7 +52,7 @@ int diff(Session &session, const std::string &old_path, const std::string &new_p
     } else if (view == DiffView::json) {
         ojson list = ojson::array();
         for (const Change &change : changes.changes)
-            list.push_back(change_json(change));
+            list.push_back(ojson::parse(change_line(change)));
         ojson out = {{"format", json_format}, {"changes", list}};
         if (!unnamed.empty()) out["unwritable"] = unnamed;
         out["effect"] = comparison_json(effect, sides);

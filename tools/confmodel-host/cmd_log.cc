@@ -2,7 +2,7 @@
 #include "commands.h"
 #include "input/changes.h"
 #include "input/text.h"
-#include "output/report.h"
+#include "output/document.h"
 #include "output/vocabulary.h"
 
 #include <unistd.h>

@@ -2,6 +2,8 @@
 #include "commands.h"
 #include "output/findings.h"
 #include "output/report.h"
+#include "output/report_json.h"
+#include "output/report_text.h"
 #include "output/vocabulary.h"
 
 #include <iostream>
@@ -30,7 +32,7 @@ int answer(View view, const Entry *entry, Describe describe, Print print) {
     else if (entry == nullptr)
         std::cout << "not found\n";
     else
-        print(std::cout, found);
+        print(std::cout, *entry);
     return entry == nullptr ? EXIT_NO : EXIT_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "input/changes.h"
 
 #include "input/index.h"
+#include "input/record_json.h"
 #include "input/text.h"
 
 #include <algorithm>
@@ -123,24 +124,18 @@ const char *op_name(Op op) {
     return op_names[static_cast<int>(op)];
 }
 
-nlohmann::ordered_json change_json(const Change &change, bool row) {
-    nlohmann::ordered_json out = {{"op", op_name(change.op)}};
-    if (row) out["row"] = change.row;
-    nlohmann::ordered_json record = record_json(change.record);
-    if (change.op == Op::remove) {
-        record.erase("parent_port");
-        nlohmann::ordered_json name = nlohmann::ordered_json::object();
-        if (const char *column = change.record.column(0)) name["0"] = column;
-        record["columns"] = name;
-    }
-    out.update(record);
-    return out;
+std::string change_line(const Change &change, bool row) {
+    std::string line;
+    append_record_line(line, change.record, op_name(change.op),
+                       change.op == Op::remove ? Reading::identity : Reading::record);
+    // After the op, which holds no comma.
+    if (row) line.insert(line.find(',') + 1, "\"row\":" + std::to_string(change.row) + ",");
+    return line;
 }
 
 void write_changes(std::ostream &out, const ChangeSet &changes, bool rows) {
     for (const Change &change : changes.changes)
-        out << change_json(change, rows).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-            << "\n";
+        out << change_line(change, rows);
 }
 
 std::string changes_text(const ChangeSet &changes, bool rows) {

@@ -33,7 +33,7 @@ ChangeSet read_logged_changes(const std::string &name, const std::string &text);
 // with rows, as a store's log keeps them: {"op": ..., "row": N, ...}.
 void write_changes(std::ostream &out, const ChangeSet &changes, bool rows = false);
 std::string changes_text(const ChangeSet &changes, bool rows = false);
-nlohmann::ordered_json change_json(const Change &change, bool row = false);
+std::string change_line(const Change &change, bool row = false); // one such line, with its line feed
 const char *op_name(Op op); // "add", "remove", "change"
 
 // A configuration after a change set, and what became of every identity the

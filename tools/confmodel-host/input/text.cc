@@ -2,28 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <array>
 #include <cstring>
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at text[i], 0 if there is none.
-size_t sequence(std::string_view text, size_t i, char32_t &code) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    unsigned char lead = byte(0);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
-                                  : lead >= 0xf0 && lead <= 0xf4 ? 4
-                                                                 : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    code = length == 1 ? lead : lead & (0x7f >> length);
-    for (size_t k = 1; k < length; k++) {
-        if ((byte(k) & 0xc0) != 0x80) return 0;
-        code = code << 6 | (byte(k) & 0x3f);
-    }
-    // Overlong forms, surrogates and code points beyond Unicode are no UTF-8.
-    static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
-    return length;
-}
 
 // Line and paragraph separators, and the controls of bidirectional text: a
 // terminal may break a line at them, or show what follows in another order.
@@ -34,8 +16,30 @@ bool reorders(char32_t code) {
 
 } // namespace
 
+Utf8 utf8_at(std::string_view text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return {lead, 1, true};
+    const size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                          : lead >= 0xe0 && lead <= 0xef ? 3
+                          : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                         : 0;
+    if (length == 0) return {0, 1, false};
+    // The second byte's range shuts out overlong forms, surrogates and code
+    // points beyond U+10FFFF, so that no byte that ends a character is taken.
+    const unsigned char least = lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
+    const unsigned char most = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
+    char32_t code = lead & (0x7f >> length);
+    for (size_t k = 1; k < length; k++) {
+        if (i + k >= text.size() || byte(k) < (k == 1 ? least : 0x80) ||
+            byte(k) > (k == 1 ? most : 0xbf))
+            return {0, k, false};
+        code = code << 6 | (byte(k) & 0x3f);
+    }
+    return {code, length, true};
+}
+
 bool is_utf8(std::string_view text) {
-    char32_t code;
     for (size_t i = 0, n; i < text.size(); i += n) {
         // ASCII, most texts are: eight bytes at a time.
         uint64_t eight;
@@ -49,7 +53,9 @@ bool is_utf8(std::string_view text) {
             n = 1;
             continue;
         }
-        if ((n = sequence(text, i, code)) == 0) return false;
+        const Utf8 character = utf8_at(text, i);
+        if (!character.valid) return false;
+        n = character.length;
     }
     return true;
 }
@@ -63,9 +69,8 @@ void append_escaped(std::string &out, std::string_view text) {
             plain++;
         out.append(text.substr(i, plain - i));
         if ((i = plain) == text.size()) break;
-        char32_t code;
-        size_t length = sequence(text, i, code);
-        if (length == 0) { // a byte of no character: shown, never sent
+        const auto [code, length, valid] = utf8_at(text, i);
+        if (!valid) { // a byte of no character: shown, never sent
             snprintf(code_text, sizeof code_text, "\\x%02x", static_cast<unsigned char>(text[i]));
             out += code_text;
             i++;
@@ -111,4 +116,52 @@ std::string quote(std::string_view text, size_t limit) {
         out += c;
     }
     return out + (cut < text.size() ? "...\"" : "\"");
+}
+
+namespace {
+
+void append_u_escape(std::string &out, unsigned code) {
+    char text[16];
+    snprintf(text, sizeof text, "\\u%04x", code);
+    out += text;
+}
+
+} // namespace
+
+void append_json_string(std::string &out, std::string_view text) {
+    // Printable ASCII but the quote and the backslash stands as it is.
+    static constexpr std::array<bool, 256> plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x7f; c++)
+            table[c] = c != '"' && c != '\\';
+        return table;
+    }();
+    out += '"';
+    for (size_t i = 0; i < text.size();) {
+        // The common case: a run of plain characters.
+        size_t end = i;
+        while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
+            end++;
+        out.append(text.data() + i, end - i);
+        if ((i = end) == text.size()) break;
+        const auto [code, length, valid] = utf8_at(text, i);
+        i += length;
+        switch (valid ? code : 0xfffd) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (!valid || code < 0x10000) {
+                append_u_escape(out, valid ? code : 0xfffd);
+            } else { // a surrogate pair
+                append_u_escape(out, 0xd7c0 + (code >> 10));
+                append_u_escape(out, 0xdc00 + (code & 0x3ff));
+            }
+        }
+    }
+    out += '"';
 }

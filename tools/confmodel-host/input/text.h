@@ -15,8 +15,24 @@
 std::string escaped(std::string_view text);
 void append_escaped(std::string &out, std::string_view text);
 
+// The UTF-8 character at text[i], i < text.size(): its code point and
+// length. Where none is, `valid` is false and `length` spans the bytes that
+// begin a character and no more (at least one), which a JSON writer replaces
+// with one U+FFFD, as nlohmann's does.
+struct Utf8 {
+    char32_t code;
+    size_t length;
+    bool valid;
+};
+Utf8 utf8_at(std::string_view text, size_t i);
+
 // Whether text is well-formed UTF-8, as JSON text must be.
 bool is_utf8(std::string_view text);
+
+// text as a JSON string, quotes included: every character outside ASCII
+// escaped, so that no byte of it can act on a terminal, and the bytes of no
+// character as U+FFFD.
+void append_json_string(std::string &out, std::string_view text);
 
 // For a message about an offending token: escaped, in double quotes (a
 // double quote inside becomes \"), and cut to its first `limit` characters

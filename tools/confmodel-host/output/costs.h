@@ -2,7 +2,7 @@
 #ifndef CONFMODEL_HOST_OUTPUT_COSTS_H
 #define CONFMODEL_HOST_OUTPUT_COSTS_H
 
-#include "output/report.h"
+#include "output/document.h"
 #include "running/costs.h"
 
 #include <ostream>

@@ -1,6 +1,7 @@
 #include "output/files.h"
 
 #include "input/text.h"
+#include "input/record_json.h"
 #include "output/json.h"
 #include "store/store.h"
 

@@ -3,6 +3,7 @@
 #include "model/list.h"
 #include "output/report.h"
 #include "input/text.h"
+#include "running/labels.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,9 @@
-// JSON text written directly, for descriptions written by the million: the
-// same text nlohmann's writer gives (every character outside ASCII escaped,
-// so that no byte of it can act on a terminal), without building a tree.
+// JSON text written directly, for descriptions written by the million,
+// without building a tree; its strings as append_json_string writes them.
 #ifndef CONFMODEL_HOST_OUTPUT_JSON_H
 #define CONFMODEL_HOST_OUTPUT_JSON_H
+
+#include "input/text.h"
 
 #include <charconv>
 #include <cstdint>
@@ -10,19 +11,11 @@
 #include <string>
 #include <string_view>
 
-// text as a JSON string, quotes included.
-void append_json_string(std::string &out, std::string_view text);
-
 // An integer in decimal, as JSON and the text views write it.
 template <typename Integer> void append_number(std::string &out, Integer value) {
     char text[24];
     out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
-
-// A record as a line of a dump: the JSON record_json() gives, written as
-// compactly as the writer writes it, and a line feed.
-class Record;
-void append_record_line(std::string &out, const Record &record);
 
 // Text appended by the million and written to a stream a block at a time,
 // rather than a stream call for each item.

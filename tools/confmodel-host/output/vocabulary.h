@@ -4,7 +4,7 @@
 #ifndef CONFMODEL_HOST_OUTPUT_VOCABULARY_H
 #define CONFMODEL_HOST_OUTPUT_VOCABULARY_H
 
-#include "output/report.h"
+#include "output/document.h"
 
 #include <string>
 

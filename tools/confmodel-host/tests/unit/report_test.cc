@@ -2,7 +2,8 @@
 // compact text a snapshot keeps must hold the same values, whatever the
 // names hold; and ports read as the ranges pathnames number.
 #include "model/list.h"
-#include "output/report.h"
+#include "output/entry_fields.h"
+#include "output/report_json.h"
 
 #include <gtest/gtest.h>
 
