@@ -23,3 +23,12 @@ CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min
 void example(CLI::App &command, const char *words) {
     command.footer(std::string("\nExample:\n  confmodel-host ") + words + "\n");
 }
+
+void add_confirm_option(CLI::App &command, int64_t &seconds) {
+    command.add_option("--confirm", seconds,
+                       "the commit awaits confirmation (confmodel-host confirm STORE) for that "
+                       "long, and is rolled back if none comes")
+        ->type_name("SECONDS")
+        ->check(decimal)
+        ->check(CLI::Range(int64_t(1), int64_t(366) * 24 * 3600));
+}

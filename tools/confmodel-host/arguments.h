@@ -17,5 +17,7 @@ CLI::Option *number(CLI::App *app, const char *name, int64_t &value, int64_t min
 // Ends a command's help with one example of its use, given from "confmodel-host"
 // on.
 void example(CLI::App &command, const char *words);
+// --confirm SECONDS: a commit that is rolled back unless confirmed in time.
+void add_confirm_option(CLI::App &command, int64_t &seconds);
 
 #endif

@@ -14,7 +14,7 @@ namespace {
 // file the base was read from, in one transaction of the host's own, against
 // the very records they were planned on. Returns false when every row stays
 // as it was, and nothing is committed.
-bool commit(Session &session, const Dump &base, const std::vector<ChangeSet> &sets,
+bool commit(Session &session, const Dump &base, const std::vector<ChangeSet> &sets, int64_t confirm,
             const StepSink &step) {
     const std::string &path = base.name;
     Store file(path, Store::Open::read_write, session.settings().wait_ms);
@@ -31,6 +31,7 @@ bool commit(Session &session, const Dump &base, const std::vector<ChangeSet> &se
         const std::vector<RowWrite> writes = plan_writes(plan);
         Commit logged = Commit::now(session.settings().command);
         logged.changes = changes_text(all);
+        if (confirm > 0) logged.deadline = confirmable(file, path, logged.time + confirm);
         const int64_t seq = write_logged(file, now, writes, logged);
         if (seq < 0) {
             file.rollback();
@@ -41,7 +42,7 @@ bool commit(Session &session, const Dump &base, const std::vector<ChangeSet> &se
         const size_t rows = writes.size();
         std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
         step({path, "commit " + committed + " in one transaction, logged as commit " +
-                        std::to_string(seq)});
+                        std::to_string(seq) + awaiting_text(logged.deadline)});
         session.store_changed(escaped(path) + ": " + committed + " committed");
         return true;
     } catch (...) {
@@ -58,6 +59,7 @@ struct ApplyOptions {
     bool as_json = false;
     Host host = Host::simple;
     bool each = false;
+    int64_t confirm = 0; // seconds to confirm the commit in; 0: none
 };
 
 // Builds SOURCE, takes the change sets in turn into the running model as
@@ -71,6 +73,9 @@ int apply(Session &session, const ApplyOptions &options) {
     const std::string &source = options.source;
     const std::vector<std::string> &changes_paths = options.changes;
     bool store_file = false;
+    if (options.confirm > 0 && !options.commit)
+        throw Failure("confmodel-host apply: --confirm asks for a commit to be confirmed: give --commit");
+    if (options.commit) session.settle(source);
     const Dump base_dump = session.read(source, &store_file);
     if (options.commit && !store_file)
         throw Failure(escaped(source) + ": --commit writes to a store file, and this is a dump");
@@ -98,7 +103,9 @@ int apply(Session &session, const ApplyOptions &options) {
     }
     TakeOptions take{options.host, options.each, options.as_json, nullptr, nullptr};
     if (options.commit)
-        take.commit = [&](const StepSink &step) { return commit(session, base_dump, sets, step); };
+        take.commit = [&](const StepSink &step) {
+            return commit(session, base_dump, sets, options.confirm, step);
+        };
     // Only a configuration that was committed, when one is to be.
     take.settled = [&] {
         if (result) write_dump(result.get(), last.result);
@@ -137,6 +144,7 @@ CommandRun declare_apply(CLI::App &command) {
     command.add_flag("--commit", o->commit,
                      "commit the change sets to the store file SOURCE, in one transaction, unless "
                      "the module refused a record of them");
+    add_confirm_option(command, o->confirm);
     example(command, "apply --host faithful --commit device.db changes.jsonl");
     return [o, host](Session &session) {
         o->host = *host == host_name(Host::faithful) ? Host::faithful : Host::simple;

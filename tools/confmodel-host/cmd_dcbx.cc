@@ -75,6 +75,7 @@ struct DcbxCall {
 // A DCBX call against the configuration's remote devices; exit 1 unless it
 // answers 0.
 int dcbx(Session &session, const std::string &source, const DcbxCall &call, bool as_json) {
+    session.settle(source);
     Source config = session.open(source, true);
     const Module &m = session.module();
     Store &store = *config.store;

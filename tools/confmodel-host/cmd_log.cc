@@ -14,16 +14,6 @@
 
 namespace {
 
-// A commit's time as UTC: "2026-12-07T00:40:11Z".
-std::string utc(int64_t seconds) {
-    time_t t = static_cast<time_t>(seconds);
-    tm parts{};
-    char text[32];
-    if (gmtime_r(&t, &parts) == nullptr || strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0)
-        return std::to_string(seconds);
-    return text;
-}
-
 struct LogOptions {
     std::string store;
     int64_t seq = -1;
@@ -47,19 +37,22 @@ int show_log(Session &session, const LogOptions &options) {
             ojson list = ojson::array();
             for (const Commit &c : commits)
                 list.push_back({{"seq", c.seq},
-                                {"time", utc(c.time)},
+                                {"time", utc_text(c.time)},
                                 {"uid", c.uid},
                                 {"user", c.user},
                                 {"command", c.command},
                                 {"added", c.added},
                                 {"changed", c.changed},
                                 {"removed", c.removed},
-                                {"undo_kept", c.undo.has_value()}});
+                                {"undo_kept", c.undo.has_value()},
+                                {"deadline", c.deadline != 0 ? ojson(utc_text(c.deadline)) : ojson()}});
             std::cout << json_text(ojson{{"format", json_format}, {"commits", list}}) << "\n";
         } else {
             for (const Commit &c : commits)
-                std::cout << c.seq << "  " << utc(c.time) << "  " << escaped(c.user) << "  +" << c.added
-                          << " ~" << c.changed << " -" << c.removed << "  " << escaped(c.command) << "\n";
+                std::cout << c.seq << "  " << utc_text(c.time) << "  " << escaped(c.user) << "  +" << c.added
+                          << " ~" << c.changed << " -" << c.removed << "  " << escaped(c.command)
+                          << (c.deadline != 0 ? "  (awaits confirmation until " + utc_text(c.deadline) + ")" : "")
+                          << "\n";
             if (commits.empty())
                 std::cout << "no commits logged: the store was made before its log was kept, and "
                              "nothing has been committed to it since\n";
@@ -94,6 +87,7 @@ int keep_log(Session &session, const std::string &path, int64_t keep) {
         throw Failure("confmodel-host: log --keep writes to the store, and --read-only forbids it");
     if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
         throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    session.settle(path);
     Store store(path, Store::Open::read_write, session.settings().wait_ms);
     store.begin();
     int64_t dropped = 0;

@@ -17,12 +17,13 @@ struct RollbackOptions {
     int64_t seq = 0;
     bool dry_run = false;
     bool as_json = false;
+    int64_t confirm = 0; // seconds to confirm the rollback in; 0: none
 };
 
 // Writes the rows that turn the store, as it was read, into the past
 // configuration, as a logged commit: refused when the store changed since.
 bool commit_rollback(Session &session, const Dump &read, const PastConfiguration &past,
-                     const ChangeSet &set, const StepSink &step) {
+                     const ChangeSet &set, const RollbackOptions &options, const StepSink &step) {
     const std::string &path = read.name;
     Store file(path, Store::Open::read_write, session.settings().wait_ms);
     file.begin();
@@ -32,6 +33,10 @@ bool commit_rollback(Session &session, const Dump &read, const PastConfiguration
             throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
         Commit logged = Commit::now(session.settings().command);
         logged.changes = changes_text(set);
+        // A commit awaiting confirmation that this takes back awaits no more.
+        std::optional<Commit> awaiting = awaiting_confirmation(file);
+        if (awaiting && awaiting->seq > options.seq) file.set_deadline(awaiting->seq, 0);
+        if (options.confirm > 0) logged.deadline = confirmable(file, path, logged.time + options.confirm);
         const int64_t seq = write_logged(file, now, past.writes, logged);
         if (seq < 0) {
             file.rollback();
@@ -42,7 +47,7 @@ bool commit_rollback(Session &session, const Dump &read, const PastConfiguration
         const size_t rows = past.writes.size();
         std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
         step({path, "commit " + committed + " in one transaction, logged as commit " +
-                        std::to_string(seq)});
+                        std::to_string(seq) + awaiting_text(logged.deadline)});
         session.store_changed(escaped(path) + ": " + committed + " committed");
         return true;
     } catch (...) {
@@ -61,6 +66,9 @@ int rollback(Session &session, const RollbackOptions &options) {
                       "(--dry-run only shows it)");
     if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
         throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    if (options.confirm > 0 && options.dry_run)
+        throw Failure("confmodel-host rollback: --dry-run commits nothing to confirm");
+    if (!options.dry_run) session.settle(path);
     const Dump now = session.read(path);
     PastConfiguration past = [&] {
         Store store(path, session.store_mode(false), session.settings().wait_ms);
@@ -80,7 +88,7 @@ int rollback(Session &session, const RollbackOptions &options) {
     TakeOptions take{Host::faithful, false, options.as_json, nullptr, nullptr};
     if (!options.dry_run)
         take.commit = [&](const StepSink &step) {
-            return commit_rollback(session, now, past, sets.back(), step);
+            return commit_rollback(session, now, past, sets.back(), options, step);
         };
     switch (take_changes(session.module(), now, sets, plans, take)) {
     case Outcome::same:
@@ -107,6 +115,7 @@ CommandRun declare_rollback(CLI::App &command) {
         ->check(CLI::Range(int64_t(0), INT64_MAX));
     command.add_flag("--dry-run", o->dry_run, "only show it: commit nothing");
     command.add_flag("--json", o->as_json, "as one JSON document");
+    add_confirm_option(command, o->confirm);
     example(command, "rollback device.db 3 --dry-run");
     return [o](Session &session) { return rollback(session, *o); };
 }

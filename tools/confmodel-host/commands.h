@@ -33,5 +33,6 @@ CommandRun declare_import(CLI::App &command);
 CommandRun declare_export(CLI::App &command);
 CommandRun declare_log(CLI::App &command);
 CommandRun declare_rollback(CLI::App &command);
+CommandRun declare_confirm(CLI::App &command);
 
 #endif

@@ -2,7 +2,12 @@
 
 #include <sys/stat.h>
 
+#include "input/text.h"
+#include "store/history.h"
+
 #include <algorithm>
+#include <ctime>
+#include <iostream>
 #include <new>
 #include <optional>
 #include <utility>
@@ -45,6 +50,7 @@ Source Session::open(const std::string &path, bool write) const {
     source.store = std::make_unique<Store>(path, store_mode(write), settings_.wait_ms);
     source.dump = source.store->read(settings_.limits.max_line);
     source.from_store_file = true;
+    note_awaiting(*source.store, path);
     return source;
 }
 
@@ -52,7 +58,51 @@ Dump Session::read(const std::string &path, bool *store_file) const {
     std::optional<Dump> dump = read_if_dump(path);
     if (store_file != nullptr) *store_file = !dump;
     if (dump) return std::move(*dump);
-    return Store(path, store_mode(false), settings_.wait_ms).read(settings_.limits.max_line);
+    Store store(path, store_mode(false), settings_.wait_ms);
+    Dump read = store.read(settings_.limits.max_line);
+    note_awaiting(store, path);
+    return read;
+}
+
+void Session::note_awaiting(const Store &store, const std::string &path) const {
+    if (std::exchange(noted_awaiting_, true)) return;
+    std::optional<Commit> awaiting = awaiting_confirmation(store);
+    if (!awaiting) return;
+    const std::string seq = std::to_string(awaiting->seq), deadline = utc_text(awaiting->deadline);
+    std::cerr << "confmodel-host: " << escaped(path) << ": commit " << seq
+              << (awaiting->deadline > static_cast<int64_t>(time(nullptr))
+                      ? " awaits confirmation until " + deadline + " (confmodel-host confirm " +
+                            escaped(path) + "), and is rolled back then"
+                      : " was not confirmed by its deadline, " + deadline +
+                            ": the next command that writes the store rolls it back")
+              << "\n";
+}
+
+void Session::settle(const std::string &path) {
+    if (settings_.read_only || path == "-" || !is_store_path(path)) return;
+    Store store(path, Store::Open::read_write, settings_.wait_ms);
+    store.begin();
+    try {
+        std::optional<Commit> overdue = awaiting_confirmation(store);
+        if (!overdue || overdue->deadline > static_cast<int64_t>(time(nullptr))) {
+            store.rollback();
+            return;
+        }
+        const std::string seq = std::to_string(overdue->seq);
+        Dump now = store.read(settings_.limits.max_line);
+        const int64_t rolled = roll_back_unconfirmed(
+            store, now, *overdue,
+            "rollback of commit " + seq + ", unconfirmed by its deadline, before: " + settings_.command);
+        store.commit();
+        std::string what = escaped(path) + ": commit " + seq + " was not confirmed by its deadline, " +
+                           utc_text(overdue->deadline) + ": rolled back" +
+                           (rolled < 0 ? "" : " as commit " + std::to_string(rolled));
+        std::cerr << "confmodel-host: " << what << "\n";
+        store_changed(what);
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
 }
 
 Store::Open Session::store_mode(bool write) const {

@@ -67,13 +67,22 @@ class Session {
     // at all under --read-only.
     Store::Open store_mode(bool write) const;
 
+    // Before a command writes the store file at path: a commit whose
+    // deadline for confirmation passed is rolled back first, as a logged
+    // commit, and said so on standard error.
+    void settle(const std::string &path);
+
   private:
     std::optional<Dump> read_if_dump(const std::string &path) const;
+    // Says on standard error, once a run, that a commit of the store awaits
+    // confirmation, or is overdue.
+    void note_awaiting(const Store &store, const std::string &path) const;
 
     Settings settings_;
     Module module_;
     mutable bool stdin_read_ = false;
     mutable std::vector<std::pair<dev_t, ino_t>> inputs_; // files read, by device and inode
+    mutable bool noted_awaiting_ = false;
     std::string changed_;
 };
 

@@ -1,5 +1,7 @@
 #include "input/text.h"
 
+#include <ctime>
+
 #include <cstdint>
 #include <cstdio>
 #include <array>
@@ -164,4 +166,13 @@ void append_json_string(std::string &out, std::string_view text) {
         }
     }
     out += '"';
+}
+
+std::string utc_text(int64_t seconds) {
+    time_t t = static_cast<time_t>(seconds);
+    tm parts{};
+    char text[32];
+    if (gmtime_r(&t, &parts) == nullptr || strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0)
+        return std::to_string(seconds);
+    return text;
 }

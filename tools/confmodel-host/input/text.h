@@ -13,6 +13,8 @@
 // character ("\xff"); a backslash becomes "\\" so that an escape in the
 // output always means one in the text.
 std::string escaped(std::string_view text);
+// A time (seconds since 1970) in UTC: "2026-12-07T00:40:11Z".
+std::string utc_text(int64_t seconds);
 void append_escaped(std::string &out, std::string_view text);
 
 // The UTF-8 character at text[i], i < text.size(): its code point and

@@ -209,3 +209,40 @@ PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t 
     past.rows[1].swap(rows[1]);
     return past;
 }
+
+std::optional<Commit> awaiting_confirmation(const Store &store) {
+    for (const Commit &c : store.commits(-1, true))
+        if (c.deadline != 0) return c;
+    return std::nullopt;
+}
+
+int64_t roll_back_unconfirmed(Store &store, const Dump &now, const Commit &unconfirmed,
+                              const std::string &command) {
+    std::vector<Commit> log = store.commits(-1, true);
+    auto before = std::find_if(log.begin(), log.end(),
+                               [&](const Commit &c) { return c.seq < unconfirmed.seq; });
+    if (before == log.end())
+        throw Failure(escaped(now.name) + ": commit " + std::to_string(unconfirmed.seq) +
+                      " is the oldest its log keeps: there is nothing to roll back to");
+    const PastConfiguration past = configuration_at(store, now, before->seq);
+    const RecordList records = records_of(now);
+    Commit commit = Commit::now(command);
+    commit.changes = changes_text(diff_configs(records, past.records, pair_records(records, past.records),
+                                               "rollback to commit " + std::to_string(before->seq)));
+    const int64_t seq = write_logged(store, now, past.writes, commit);
+    store.set_deadline(unconfirmed.seq, 0);
+    return seq;
+}
+
+int64_t confirmable(const Store &store, const std::string &name, int64_t deadline) {
+    if (std::optional<Commit> awaiting = awaiting_confirmation(store))
+        throw Failure(escaped(name) + ": commit " + std::to_string(awaiting->seq) +
+                      " awaits confirmation until " + utc_text(awaiting->deadline) +
+                      ", and one commit at a time may; confirm it first (confmodel-host confirm " +
+                      escaped(name) + "); nothing was committed");
+    return deadline;
+}
+
+std::string awaiting_text(int64_t deadline) {
+    return deadline == 0 ? "" : ", to be confirmed by " + utc_text(deadline);
+}

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 // One row's write: the record a row holds (read from the store: its line is
@@ -60,5 +61,22 @@ struct PastConfiguration {
 // past the log); a later commit whose undoing the log no longer keeps, or
 // that does not lead to what the commit before it left.
 PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t seq);
+
+// The commit awaiting confirmation, if one does: its summary.
+std::optional<Commit> awaiting_confirmation(const Store &store);
+
+// The deadline for a commit to be confirmed by, in the store's open
+// transaction: refused while another commit awaits confirmation.
+int64_t confirmable(const Store &store, const std::string &name, int64_t deadline);
+// ", to be confirmed by 2026-12-07T00:40:11Z" for a deadline; "" for none.
+std::string awaiting_text(int64_t deadline);
+
+// In the store's open transaction, on the records it read: gives the store
+// back the configuration it had before commit `unconfirmed`, which awaited
+// confirmation, as a logged commit made by `command`, and ends the wait.
+// Returns the sequence logged. Refused, as configuration_at refuses, when the
+// log cannot take the commit back.
+int64_t roll_back_unconfirmed(Store &store, const Dump &now, const Commit &unconfirmed,
+                              const std::string &command);
 
 #endif

@@ -415,6 +415,49 @@ db.execute("pragma user_version = 2"); db.commit()' || fail "python3 could not m
     "$@" log two.db | grep -q "^2  " || fail "$("$@" log two.db)"
     "$@" rollback two.db 1 > out 2>&1 && fail "rolled back past a commit logged without a digest"
     grep -q "commit 1 was logged by an earlier version" out || fail "$(cat out)" ;;
+confirm)
+    # A commit that awaits confirmation: confirmed in time it stays; one at a
+    # time; past its deadline, the next command that writes rolls it back
+    # first, and until then every read says so.
+    "$@" export store.db > original.jsonl
+    wider="$examples/uplink-wider.jsonl"
+    echo '{"op": "add", "table": "remote_device", "columns": {"0": "1003", "22": "false"}}' > changes.jsonl
+    "$@" apply --commit --host faithful --confirm 60 store.db "$wider" > out 2>&1 || fail "$(cat out)"
+    grep -q "logged as commit 1, to be confirmed by " out || fail "$(cat out)"
+    "$@" export store.db > wider.jsonl 2> err
+    grep -q "commit 1 awaits confirmation until" err || fail "a read says nothing: $(cat err)"
+    "$@" log store.db | head -1 | grep -q "(awaits confirmation until " || fail "$("$@" log store.db)"
+    cp store.db before.db
+    "$@" apply --commit --confirm 60 store.db changes.jsonl > out 2>&1
+    [ $? -eq 2 ] && grep -q "commit 1 awaits confirmation until .*, and one commit at a time may" out ||
+        fail "a second --confirm: $(cat out)"
+    cmp -s store.db before.db || fail "a refused --confirm changed the store"
+    "$@" confirm store.db > out 2>&1 || fail "confirm: $(cat out)"
+    grep -q "store.db: commit 1 confirmed" out || fail "$(cat out)"
+    "$@" confirm store.db > out 2>&1
+    [ $? -eq 1 ] && grep -q "no commit awaits confirmation" out || fail "confirm again: $(cat out)"
+    "$@" export store.db 2>&1 | cmp -s - wider.jsonl || fail "the confirmed commit did not stay"
+    # Overdue, with a later writer: rolled back before that one commits.
+    "$@" rollback --confirm 1 store.db 0 > /dev/null 2>&1 || fail "rollback --confirm"
+    "$@" export store.db 2> /dev/null | cmp -s - original.jsonl || fail "the rollback took nothing back"
+    sleep 2
+    "$@" show store.db port 5 2>&1 >/dev/null | grep -q "commit 2 was not confirmed by its deadline, .*: the next command that writes the store rolls it back" ||
+        fail "an overdue commit goes unsaid"
+    "$@" apply --commit --host faithful store.db changes.jsonl > out 2>&1 || fail "$(cat out)"
+    grep -q "commit 2 was not confirmed by its deadline, .*: rolled back as commit 3" out || fail "$(cat out)"
+    "$@" log store.db | head -2 | cut -c1-3 | tr -d ' ' | tr '\n' ' ' | grep -q "^4 3 $" || fail "$("$@" log store.db)"
+    "$@" log store.db | sed -n 2p | grep -q "rollback of commit 2, unconfirmed by its deadline, before: confmodel-host apply" ||
+        fail "$("$@" log store.db)"
+    "$@" export store.db 2> /dev/null | grep -v '"0":"1003"' | cmp -s - wider.jsonl ||
+        fail "not the confirmed configuration and the later commit"
+    # Overdue, with no later writer: confirm comes too late, and says the
+    # store changed all the same.
+    "$@" log store.db 3 --reverse > undo.jsonl
+    "$@" apply --commit --host faithful --confirm 1 store.db undo.jsonl > /dev/null 2>&1 || fail "apply --confirm"
+    sleep 2
+    "$@" confirm store.db > out 2>&1
+    [ $? -eq 4 ] && grep -q "nothing left to confirm: its deadline had passed" out || fail "late confirm: $(cat out)"
+    "$@" log store.db | head -1 | grep -q "^6  .*rollback of commit 5" || fail "$("$@" log store.db)" ;;
 *)
     fail "no such case" ;;
 esac
