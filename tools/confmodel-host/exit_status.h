@@ -18,19 +18,24 @@ struct ExitMeaning {
     const char *meaning;
 };
 inline constexpr ExitMeaning exit_meanings[] = {
-    {EXIT_OK, "done; import created the store, dcbx with status 0 and apply --commit changed it"},
+    {EXIT_OK, "done; import created the store, dcbx with status 0, apply --commit, rollback, "
+              "confirm and log --keep changed it"},
     {EXIT_NO, "done, nothing changed, and the answer is no: a lookup found nothing, check found "
               "problems, the models differ (diff), the running model diverges from a fresh start "
-              "(apply), the module's DCBX status is EBUSY or EINVAL, a dcbx or apply --commit that "
-              "leaves every record as it was (or dcbx on a dump, which keeps nothing)"},
+              "(apply), the module's DCBX status is EBUSY or EINVAL, a dcbx, apply --commit or "
+              "rollback that leaves every record as it was (or dcbx on a dump, which keeps "
+              "nothing), rollback --dry-run, confirm with nothing awaiting, log --keep that drops "
+              "nothing"},
     {EXIT_BAD, "failed, and nothing changed: a usage error; an unreadable, malformed or refused "
                "input (a file that is no store of this version); a module that cannot be loaded; "
                "a store that is locked, read-only or failing (a DCBX call's other statuses); import "
-               "onto a file that exists; a commit refused (the module refused a record, or the "
-               "store changed since it was read); output that cannot be written"},
-    {EXIT_DIVERGES, "apply --commit committed, and the running model diverges"},
+               "onto a file that exists; a commit refused (the module refused a record, the store "
+               "changed since it was read, another commit awaits confirmation); a rollback "
+               "refused; output that cannot be written"},
+    {EXIT_DIVERGES, "apply --commit or rollback committed, and the running model diverges"},
     {EXIT_INCOMPLETE, "a store was changed, but what had to follow failed (the output, or "
-                      "--result, could not be written); the message says what was changed"},
+                      "--result, could not be written; an overdue commit was rolled back, and confirm came "
+                      "too late); the message says what was changed"},
 };
 
 #endif
