@@ -11,7 +11,10 @@ times, interleaved, and keeps the least CPU time (user and system) and the
 largest peak resident size of each. import and export are also set beside
 what the store alone costs to write A's rows and to read D's. Exits 1 when a
 command fails."""
+import json
 import os
+import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -36,6 +39,28 @@ def human(records):
     return "%dM" % (records // 1000000) if records % 1000000 == 0 else "%dk" % (records // 1000)
 
 
+def write_ten_changes(store, path, host):
+    """Ten remote devices of the store changed: their fifth column rewritten."""
+    out = subprocess.run([host, "export", store], check=True, capture_output=True, text=True).stdout
+    devices = [json.loads(line) for line in out.splitlines() if '"remote_device"' in line][:10]
+    with open(path, "w") as f:
+        for device in devices:
+            device["columns"]["5"] = "changed"
+            f.write(json.dumps({"op": "change", **device}) + "\n")
+
+
+def fill_log(store, commits):
+    """A log of that many commits, as a busy device's store might hold."""
+    db = sqlite3.connect(store)
+    row = db.execute("select time, uid, user from commit_log where seq = 0").fetchone()
+    change = '{"op":"change","table":"remote_device","columns":{"0":"1","5":"%s"}}\n' % ("x" * 200)
+    db.executemany("insert into commit_log (seq, time, uid, user, command, added, changed, removed, "
+                   "changes, undo) values (?, ?, ?, ?, 'confmodel-host apply --commit d.db c.jsonl', "
+                   "0, 1, 0, ?, ?)",
+                   ((seq, row[0], row[1], row[2], change, change) for seq in range(1, commits + 1)))
+    db.commit()
+
+
 def main():
     build, work, sizes = sys.argv[1], sys.argv[2], [int(s) for s in sys.argv[3:]]
     host = os.path.join(build, "tools/confmodel-host/confmodel-host")
@@ -52,6 +77,16 @@ def main():
             os.unlink(d)
         subprocess.run([host, "import", d, a], check=True, stdout=subprocess.DEVNULL)
         fresh = os.path.join(folder, "import.db")
+        # Ten records changed, committed to a copy of the store and rolled
+        # back again; and a log of 10,000 commits to list.
+        ten, committed, logged = (os.path.join(folder, n) for n in ("ten.jsonl", "commit.db", "log.db"))
+        write_ten_changes(d, ten, host)
+        shutil.copyfile(d, logged)
+        fill_log(logged, 10000)
+
+        def copied(argv):
+            shutil.copyfile(d, committed)
+            return argv
 
         def created(argv):
             if os.path.exists(fresh):
@@ -68,9 +103,19 @@ def main():
             ("show --json", lambda: [host, "show", "--json", a]),
             ("diff A B", lambda: [host, "diff", a, b]),
             ("apply A C", lambda: [host, "apply", a, c]),
+            ("apply D ten", lambda: [host, "apply", "--host", "faithful", d, ten]),
+            ("apply --commit D ten", lambda: copied([host, "apply", "--host", "faithful", "--commit", committed, ten])),
+            ("rollback D 0 (after ten)", lambda: copied_and_committed([host, "rollback", committed, "0"])),
+            ("log (10,000 commits)", lambda: [host, "log", logged]),
             ("import", lambda: created([host, "import", fresh, a])),
             ("export", lambda: [host, "export", d]),
         ]
+        def copied_and_committed(argv):
+            copied(None)
+            subprocess.run([host, "apply", "--host", "faithful", "--commit", committed, ten],
+                           check=True, stdout=subprocess.DEVNULL)
+            return argv
+
         best = {}
         for _ in range(RUNS):
             for name, argv in commands:
