@@ -1,6 +1,6 @@
 #include "running/hosts.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "running/labels.h"
 
 #include <algorithm>
@@ -89,9 +89,9 @@ Applied HostPolicies::apply(HostModel &model, Host host, const Plan &plan, const
 
 void HostPolicies::release_portgroups(HostModel &h, const Going &going, const StepSink &step,
                                       const std::function<void(const std::string &)> &after) {
-    for (portgroup_entry *group = list_first<portgroup_entry>(h.module_.portgroups), *next;
+    for (portgroup_entry *group = first_entry<portgroup_entry>(h.module_.portgroups), *next;
          group != nullptr; group = next) {
-        next = list_next(group);
+        next = next_entry(group);
         if (auto t = going.find(group); t != going.end()) {
             step({t->second->cause, "release " + portgroup_label(*group)});
             h.release_portgroup(group);
@@ -163,10 +163,10 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
     std::unordered_map<const Record *, std::string> recreate;
     // Xnets to test again, with the first change that asks for it.
     std::unordered_map<xnet_entry *, std::string> to_retest;
-    LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        for (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups), *next;
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, m.xnets) {
+        for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
              group != nullptr; group = next) {
-            next = list_next(group);
+            next = next_entry(group);
             const Record &record = h.origin(group);
             const Plan::Touched *t = touched(plan, record);
             const bool own_change = t != nullptr;
@@ -196,8 +196,8 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
     // 2. Xnets, and the names their records filed xnetgroups under; the
     // names filed under a released xnet go to the one created for its record.
     std::unordered_map<const Record *, std::vector<std::string>> refile;
-    for (xnet_entry *xnet = list_first<xnet_entry>(m.xnets), *next; xnet != nullptr; xnet = next) {
-        next = list_next(xnet);
+    for (xnet_entry *xnet = first_entry<xnet_entry>(m.xnets), *next; xnet != nullptr; xnet = next) {
+        next = next_entry(xnet);
         if (auto at = going.find(xnet); at != going.end()) {
             step({at->second->cause, "release " + xnet_label(*xnet)});
             to_retest.erase(xnet); // a later entry may take its address
@@ -260,7 +260,7 @@ void HostPolicies::simple(HostModel &h, const Plan &plan, const StepSink &step) 
     }
 
     // 6. The native-VLAN test, once for each xnet still listed.
-    LIST_FOREACH(xnet_entry, xnet, m.xnets) {
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, m.xnets) {
         auto at = to_retest.find(xnet);
         if (at != to_retest.end()) retest(h, xnet, at->second, step);
     }
@@ -280,10 +280,10 @@ using Positions = std::unordered_map<const Record *, size_t>;
 template <typename Entry>
 Entry *place(list_head *head, Entry *entry, const Positions &at, const HostModel &h) {
     size_t position = at.at(&h.origin(entry));
-    LIST_FOREACH(Entry, e, head) {
+    CONFMODEL_LIST_FOREACH(Entry, e, head) {
         if (e != entry && at.at(&h.origin(e)) > position) {
-            list_unlink(head, entry);
-            list_insert_before(e, entry);
+            confmodel_list_unlink(head, entry);
+            confmodel_list_insert_before(head, e, entry);
             return e;
         }
     }
@@ -329,8 +329,8 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     std::unordered_map<const Record *, std::string> lost;
     std::unordered_map<const xnet_entry *, std::string> xnetgroups_changed;
     std::unordered_map<const xnet_entry *, const xnetgroup_entry *> first_before;
-    LIST_FOREACH(xnet_entry, x, m.xnets) {
-        first_before[x] = list_first<xnetgroup_entry>(&x->xnetgroups);
+    CONFMODEL_LIST_FOREACH(xnet_entry, x, m.xnets) {
+        first_before[x] = first_entry<xnetgroup_entry>(&x->xnetgroups);
     }
     auto note_orphans = [&](const std::string &cause) {
         for (const Record *record : h.orphans_)
@@ -344,10 +344,10 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     };
     // Releases the xnetgroups for which `why` has a reason, in one pass.
     auto release_xnetgroups = [&](auto why) {
-        LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-            for (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups), *next;
+        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, m.xnets) {
+            for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
                  group != nullptr; group = next) {
-                next = list_next(group);
+                next = next_entry(group);
                 const Record &record = h.origin(group);
                 std::optional<Step> reason = why(record, *xnet, *group);
                 if (!reason) continue;
@@ -371,8 +371,8 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
             return Step{g->second->cause, "its " + portgroup_label(*group.portgroup) + goes(*g->second)};
         return std::nullopt;
     });
-    for (xnet_entry *xnet = list_first<xnet_entry>(m.xnets), *next; xnet != nullptr; xnet = next) {
-        next = list_next(xnet);
+    for (xnet_entry *xnet = first_entry<xnet_entry>(m.xnets), *next; xnet != nullptr; xnet = next) {
+        next = next_entry(xnet);
         if (auto t = going.find(xnet); t != going.end()) {
             step({t->second->cause, "release " + xnet_label(*xnet)});
             h.release_xnet(xnet);
@@ -498,8 +498,8 @@ void HostPolicies::faithful(HostModel &h, const Plan &plan, const StepSink &step
     }
 
     // 6. The native-VLAN test, wherever its answer can change.
-    LIST_FOREACH(xnet_entry, xnet, m.xnets) {
-        const xnetgroup_entry *first = list_first<xnetgroup_entry>(&xnet->xnetgroups);
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, m.xnets) {
+        const xnetgroup_entry *first = first_entry<xnetgroup_entry>(&xnet->xnetgroups);
         auto before = first_before.find(xnet);
         const std::string *cause =
             created.count(xnet)                                         ? &created.at(xnet)

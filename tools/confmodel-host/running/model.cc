@@ -1,6 +1,6 @@
 #include "running/model.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "running/services.h"
 #include "input/progress.h"
 #include "input/text.h"
@@ -62,7 +62,7 @@ DecodedPortRecord::~DecodedPortRecord() {
 }
 
 int32_t native_vlan_portgroup(const xnet_entry &xnet) {
-    const xnetgroup_entry *first = list_first<xnetgroup_entry>(&xnet.xnetgroups);
+    const xnetgroup_entry *first = first_entry<xnetgroup_entry>(&xnet.xnetgroups);
     return first != nullptr ? first->portgroup_number : -1;
 }
 
@@ -79,8 +79,8 @@ void HostModel::reserve(const PortRecordCounts &more) {
 }
 
 void HostModel::start() {
-    list_init(module_.portgroups);
-    list_init(module_.xnets);
+    confmodel_list_init(module_.portgroups);
+    confmodel_list_init(module_.xnets);
     built_ = true;
 }
 
@@ -141,7 +141,7 @@ template <typename Records> void HostModel::build_from(const Records &records, P
         else
             services::note(where(r), "xnetgroup skipped: its xnet is not in the model");
     });
-    LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
         test_native_vlan(xnet, where(origin(xnet)));
     }
     orphans_.clear();
@@ -272,16 +272,16 @@ void HostModel::forget_answers(const void *entry) {
 }
 
 void HostModel::release_xnetgroup(xnetgroup_entry *group) {
-    list_unlink(&group->xnet->xnetgroups, group);
+    confmodel_list_unlink(&group->xnet->xnetgroups, group);
     group->portgroup->xnetgroup_count--;
     forget_answers(group);
     module_.free_xnetgroup_entry(group);
 }
 
 void HostModel::release_xnet(xnet_entry *xnet) {
-    while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups))
+    while (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups))
         release_xnetgroup(group);
-    list_unlink(module_.xnets, xnet);
+    confmodel_list_unlink(module_.xnets, xnet);
     if (auto names = filed_names_.find(xnet); names != filed_names_.end()) {
         for (const std::string &name : names->second)
             if (auto at = filed_under_.find(name); at != filed_under_.end() && at->second == xnet)
@@ -293,7 +293,7 @@ void HostModel::release_xnet(xnet_entry *xnet) {
 }
 
 void HostModel::release_portgroup(portgroup_entry *group) {
-    list_unlink(module_.portgroups, group);
+    confmodel_list_unlink(module_.portgroups, group);
     forget_answers(group);
     module_.free_portgroup_entry(group);
 }
@@ -301,16 +301,16 @@ void HostModel::release_portgroup(portgroup_entry *group) {
 void HostModel::release() {
     if (!built_) return;
     const Module &m = module_;
-    while (xnet_entry *xnet = list_first<xnet_entry>(m.xnets)) {
-        while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups)) {
-            list_unlink(&xnet->xnetgroups, group);
+    while (xnet_entry *xnet = first_entry<xnet_entry>(m.xnets)) {
+        while (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups)) {
+            confmodel_list_unlink(&xnet->xnetgroups, group);
             m.free_xnetgroup_entry(group);
         }
-        list_unlink(m.xnets, xnet);
+        confmodel_list_unlink(m.xnets, xnet);
         m.free_xnet_entry(xnet);
     }
-    while (portgroup_entry *group = list_first<portgroup_entry>(m.portgroups)) {
-        list_unlink(m.portgroups, group);
+    while (portgroup_entry *group = first_entry<portgroup_entry>(m.portgroups)) {
+        confmodel_list_unlink(m.portgroups, group);
         m.free_portgroup_entry(group);
     }
     for (Subport &subport : subports_)
