@@ -6,6 +6,7 @@
  * Loaded:  cc -DLOAD_MODULE host.c $(pkg-config --cflags confmodel) -rdynamic -ldl
  *          ./a.out $(pkg-config --variable=module confmodel) */
 #include <confmodel.h>
+#include <confmodel_lists.h>
 #include <hosk.h>
 #include <tavri.h>
 
@@ -48,17 +49,6 @@ int tavri_remotedevice_set(uintptr_t store, uintptr_t key, const remotedevice_re
 }
 void tavri_results_free(uintptr_t store, void *results) { (void)store, (void)results; }
 
-/* The installed interface has no unlink: a host writes it over the list's
- * fields. Every entry begins with its list_link. */
-static void unlink_entry(list_head *list, void *entry) {
-    list_link *link = entry;
-    if (link->next != NULL)
-        ((list_link *)link->next)->prev_link = link->prev_link;
-    else
-        list->tail_link = link->prev_link;
-    *link->prev_link = link->next;
-}
-
 int main(int argc, char **argv) {
     /* Records: column strings, null where absent (docs/records.md). */
     char *group_record[20] = {"/portgroups/uplink", NULL, NULL, "1", NULL, "0", "0", "0x3", "100",
@@ -77,10 +67,8 @@ int main(int argc, char **argv) {
 #endif
     (void)argc, (void)argv;
     /* 1. The host owns the list heads and puts them into the empty state. */
-    DATA(portgroups).first = NULL;
-    DATA(portgroups).tail_link = &DATA(portgroups).first;
-    DATA(xnets).first = NULL;
-    DATA(xnets).tail_link = &DATA(xnets).first;
+    confmodel_list_init(&DATA(portgroups));
+    confmodel_list_init(&DATA(xnets));
 
     /* 2. Port groups, 3. xnets, 4. xnetgroups (they bind to port groups by
      * name), 5. the native VLAN, once the port groups exist. */
@@ -98,12 +86,12 @@ int main(int argc, char **argv) {
 
     /* Releasing is the host's: unlink, then free, an xnet's xnetgroups first
      * (lowering the count of the group each one bound). */
-    unlink_entry(&xnet->xnetgroups, member);
+    confmodel_list_unlink(&xnet->xnetgroups, member);
     member->portgroup->xnetgroup_count--;
     CALL(free_xnetgroup_entry)(member);
-    unlink_entry(&DATA(xnets), xnet);
+    confmodel_list_unlink(&DATA(xnets), xnet);
     CALL(free_xnet_entry)(xnet);
-    unlink_entry(&DATA(portgroups), group);
+    confmodel_list_unlink(&DATA(portgroups), group);
     CALL(free_portgroup_entry)(group);
     return 0;
 }

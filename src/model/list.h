@@ -1,40 +1,23 @@
-/* The tail queue behind portgroups, xnets and each xnet's xnetgroups. This is
- * the only code that writes next, prev_link or tail_link. */
+/* The tail queue behind portgroups, xnets and each xnet's xnetgroups, typed
+ * for the module and its tests over the helpers a host has too: one
+ * implementation writes next, prev_link and tail_link. */
 #ifndef CONFMODEL_MODEL_LIST_H
 #define CONFMODEL_MODEL_LIST_H
 
-#include "confmodel.h"
+#include "confmodel_lists.h"
 
 inline void list_init(list_head *head) {
-    head->first = nullptr;
-    head->tail_link = &head->first;
+    confmodel_list_init(head);
 }
 
 /* Constant time: the new entry goes where tail_link points. */
 template <typename Entry> inline void list_append(list_head *head, Entry *entry) {
-    entry->link.next = nullptr;
-    entry->link.prev_link = head->tail_link;
-    *head->tail_link = entry;
-    head->tail_link = &entry->link.next;
+    confmodel_list_append(head, entry);
 }
 
 /* Constant time, through the back link; the host's counterpart to append. */
 template <typename Entry> inline void list_unlink(list_head *head, Entry *entry) {
-    void *next = entry->link.next;
-    if (next != nullptr)
-        static_cast<Entry *>(next)->link.prev_link = entry->link.prev_link;
-    else
-        head->tail_link = entry->link.prev_link;
-    *entry->link.prev_link = next;
-}
-
-/* Constant time: the entry goes before `before`, an entry of the list. The
- * module only appends; a host may link an entry anywhere. */
-template <typename Entry> inline void list_insert_before(Entry *before, Entry *entry) {
-    entry->link.next = before;
-    entry->link.prev_link = before->link.prev_link;
-    *before->link.prev_link = entry;
-    before->link.prev_link = &entry->link.next;
+    confmodel_list_unlink(head, entry);
 }
 
 template <typename Entry> inline Entry *list_first(const list_head *head) {

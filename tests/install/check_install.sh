@@ -45,7 +45,7 @@ else
     fail "installing the runtime component failed"
 fi
 
-for header in confmodel.h hosk.h tavri.h; do
+for header in confmodel.h confmodel_lists.h hosk.h tavri.h; do
     [ -f "$include/$header" ] || fail "$include/$header is missing"
 done
 

@@ -1,6 +1,6 @@
 #include "output/findings.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "output/report.h"
 #include "input/text.h"
 #include "running/labels.h"
@@ -89,7 +89,7 @@ template <typename Entry, typename Describe>
 void same_pathnames(Findings &findings, const HostModel &model, const list_head *list,
                     const char *code, Describe describe) {
     std::unordered_map<std::string_view, const Entry *> first;
-    LIST_FOREACH(const Entry, entry, list) {
+    CONFMODEL_LIST_FOREACH(const Entry, entry, list) {
         auto [at, added] = first.emplace(entry->pathname, entry);
         if (!added)
             findings.add(model.origin(entry), true, code,
@@ -120,7 +120,7 @@ FindingCounts report_findings(const Dump &dump, const HostModel &model, std::ost
             return xnet_label(x).text() + " has the pathname of the xnet with VLAN " + std::to_string(first.int_vid) +
                    " (" + line + "): lookups by name find that one";
         });
-    LIST_FOREACH(const xnet_entry, xnet, m.xnets) {
+    CONFMODEL_LIST_FOREACH(const xnet_entry, xnet, m.xnets) {
         same_pathnames<xnetgroup_entry>(
             findings, model, &xnet->xnetgroups, "xnetgroup-same-pathname",
             [](const xnetgroup_entry &g, const xnetgroup_entry &, const std::string &line) {

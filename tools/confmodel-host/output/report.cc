@@ -1,6 +1,6 @@
 #include "output/report.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "output/entry_fields.h"
 #include "output/json.h"
 #include "output/report_dot.h"
@@ -102,7 +102,7 @@ class ModelWriter {
 
 template <typename Entry> size_t length(const list_head *head) {
     size_t n = 0;
-    LIST_FOREACH(const Entry, e, head)
+    CONFMODEL_LIST_FOREACH(const Entry, e, head)
     n++;
     return n;
 }
@@ -115,7 +115,7 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
     writer.section(
         "Port groups", "portgroups", length<portgroup_entry>(m.portgroups),
         [&](auto emit) {
-            LIST_FOREACH(const portgroup_entry, group, m.portgroups)
+            CONFMODEL_LIST_FOREACH(const portgroup_entry, group, m.portgroups)
             emit(*group);
         },
         print_portgroup, describe_portgroup,
@@ -123,7 +123,7 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
     writer.section(
         "Xnets", "xnets", length<xnet_entry>(m.xnets),
         [&](auto emit) {
-            LIST_FOREACH(const xnet_entry, xnet, m.xnets)
+            CONFMODEL_LIST_FOREACH(const xnet_entry, xnet, m.xnets)
             emit(*xnet);
         },
         print_xnet, describe_xnet, dot_xnet);

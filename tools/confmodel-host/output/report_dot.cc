@@ -1,6 +1,6 @@
 #include "output/report_dot.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "input/text.h"
 #include "output/entry_fields.h"
 
@@ -43,7 +43,7 @@ void dot_xnet(std::ostream &out, const xnet_entry &x, size_t index) {
     out << "  " << xid << " [shape=box, style=" << (enabled ? "rounded" : "\"rounded,filled\", fillcolor=grey85")
         << (x.is_native_vlan ? ", penwidth=2" : "") << ", label=" << dot_quoted(label) << "];\n";
     int gi = 0;
-    LIST_FOREACH(const xnetgroup_entry, g, &x.xnetgroups) {
+    CONFMODEL_LIST_FOREACH(const xnetgroup_entry, g, &x.xnetgroups) {
         std::string gid = dot_quoted({"x" + std::to_string(index) + "g" + std::to_string(gi++)});
         out << "  " << gid << " [shape=ellipse, label=" << dot_quoted({g->pathname, role_name(g->role)}) << "];\n";
         out << "  " << xid << " -> " << gid << ";\n";
@@ -57,7 +57,7 @@ void dot_xnet(std::ostream &out, const xnet_entry &x, size_t index) {
 void dot_unlisted(std::ostream &out, const HostModel &model, const Dump &dump) {
     std::unordered_map<const void *, std::string> xnet_node; // as dot_xnet names them
     size_t index = 0;
-    LIST_FOREACH(const xnet_entry, xnet, model.module().xnets) {
+    CONFMODEL_LIST_FOREACH(const xnet_entry, xnet, model.module().xnets) {
         xnet_node.emplace(xnet, "x" + std::to_string(index++));
     }
     size_t n = 0;

@@ -1,6 +1,6 @@
 #include "output/report_json.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "output/entry_fields.h"
 #include "output/json.h"
 
@@ -88,7 +88,7 @@ json describe_xnet_alone(const xnet_entry &xnet) {
 
 json describe_xnet(const xnet_entry &xnet) {
     json groups = json::array();
-    LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
+    CONFMODEL_LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups)
     groups.push_back(describe_xnetgroup(*group));
     json out = describe_xnet_alone(xnet);
     out["xnetgroups"] = groups;

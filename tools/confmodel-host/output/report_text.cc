@@ -1,6 +1,6 @@
 #include "output/report_text.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "input/text.h"
 #include "output/entry_fields.h"
 #include "output/json.h"
@@ -70,7 +70,7 @@ void print_xnet(std::ostream &out, const xnet_entry &x) {
                   ", col9 flag " + yes_no(x.eth_col9_flag) + ", col10 flag " + yes_no(x.eth_col10_flag) +
                   ", col11 flag " + yes_no(x.eth11_fc13_flag));
     bool groups = false;
-    LIST_FOREACH(const xnetgroup_entry, g, &x.xnetgroups) {
+    CONFMODEL_LIST_FOREACH(const xnetgroup_entry, g, &x.xnetgroups) {
         print_xnetgroup(out, *g);
         groups = true;
     }

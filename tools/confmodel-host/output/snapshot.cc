@@ -1,6 +1,6 @@
 #include "output/snapshot.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "output/report_json.h"
 #include "running/labels.h"
 
@@ -50,19 +50,19 @@ Snapshot take_snapshot(const HostModel &model) {
     Snapshot s;
     Items portgroups(s.items[PORTGROUPS]), xnets(s.items[XNETS]), xnetgroups(s.items[XNETGROUPS]);
 
-    LIST_FOREACH(const portgroup_entry, g, m.portgroups) {
+    CONFMODEL_LIST_FOREACH(const portgroup_entry, g, m.portgroups) {
         portgroups.add(g->pathname, group_answer(g), description_text(*g));
         s.lookups.emplace("portgroup " + std::to_string(g->number), g->pathname);
         s.lookups.emplace("portgroup " + std::string(g->pathname), "#" + std::to_string(g->number));
     }
     for (int port = 1; port <= 64; port++)
         s.lookups["port " + std::to_string(port)] = group_answer(m.find_ext_portgroup_for_port(port - 1));
-    LIST_FOREACH(const xnet_entry, x, m.xnets) {
+    CONFMODEL_LIST_FOREACH(const xnet_entry, x, m.xnets) {
         xnets.add(x->pathname, x->pathname, description_text(*x));
         s.lookups.emplace("vlan " + std::to_string(x->int_vid), x->pathname);
         s.lookups.emplace("xnet " + std::string(x->pathname), "VLAN " + std::to_string(x->int_vid));
         std::unordered_map<std::string_view, const xnetgroup_entry *> first;
-        LIST_FOREACH(const xnetgroup_entry, g, &x->xnetgroups) {
+        CONFMODEL_LIST_FOREACH(const xnetgroup_entry, g, &x->xnetgroups) {
             std::string name = std::string(g->pathname) + " under " + x->pathname;
             const xnetgroup_entry *found = first.emplace(g->pathname, g).first->second;
             // A lookup by name can only find another entry where the name

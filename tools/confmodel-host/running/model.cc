@@ -1,10 +1,11 @@
 #include "running/model.h"
 
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "running/services.h"
 #include "input/progress.h"
 #include "input/text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -62,7 +63,7 @@ DecodedPortRecord::~DecodedPortRecord() {
 }
 
 int32_t native_vlan_portgroup(const xnet_entry &xnet) {
-    const xnetgroup_entry *first = list_first<xnetgroup_entry>(&xnet.xnetgroups);
+    const xnetgroup_entry *first = first_entry<xnetgroup_entry>(&xnet.xnetgroups);
     return first != nullptr ? first->portgroup_number : -1;
 }
 
@@ -79,8 +80,8 @@ void HostModel::reserve(const PortRecordCounts &more) {
 }
 
 void HostModel::start() {
-    list_init(module_.portgroups);
-    list_init(module_.xnets);
+    confmodel_list_init(module_.portgroups);
+    confmodel_list_init(module_.xnets);
     built_ = true;
 }
 
@@ -141,10 +142,9 @@ template <typename Records> void HostModel::build_from(const Records &records, P
         else
             services::note(where(r), "xnetgroup skipped: its xnet is not in the model");
     });
-    LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
         test_native_vlan(xnet, where(origin(xnet)));
     }
-    orphans_.clear();
     if (parts == Parts::lists) return;
     if (parts == Parts::everything) {
         PortRecordCounts more;
@@ -169,13 +169,13 @@ portgroup_entry *HostModel::create_portgroup(const Record &record, const std::st
         portgroup_entry *entry;
         if (int status = module_.create_new_portgroup(columns.data(), &entry); status != 0) {
             services::note(cause, "create_new_portgroup returned " + std::to_string(status));
-            refused_++;
+            tally_.refused++;
             answer_[&record] = nullptr;
             return nullptr;
         }
         if (origins_.emplace(entry, &record).second) { // a duplicate hands back the first
             entry_of_[&record] = entry;
-            created_++;
+            tally_.created++;
         }
         answer_[&record] = entry;
         answered_[entry].push_back(&record);
@@ -193,7 +193,7 @@ xnet_entry *HostModel::create_xnet(const Record &record, const std::string &caus
                          : module_.create_new_fc_xnet(columns.data(), &entry, &duplicate);
         if (status != 0) {
             services::note(cause, "the module refused the xnet (status " + std::to_string(status) + ")");
-            refused_++;
+            tally_.refused++;
             answer_[&record] = nullptr;
             return nullptr;
         }
@@ -204,7 +204,7 @@ xnet_entry *HostModel::create_xnet(const Record &record, const std::string &caus
         } else {
             origins_.emplace(entry, &record);
             entry_of_[&record] = entry;
-            created_++;
+            tally_.created++;
         }
         answer_[&record] = entry;
         answered_[entry].push_back(&record);
@@ -212,16 +212,50 @@ xnet_entry *HostModel::create_xnet(const Record &record, const std::string &caus
     });
 }
 
+xnet_entry *HostModel::xnet_answering(const Record &xnet_record) const {
+    auto answer = answer_.find(&xnet_record);
+    return static_cast<xnet_entry *>(answer == answer_.end() ? nullptr : answer->second);
+}
+
 void HostModel::file_xnet(const Record &record) {
-    auto answer = answer_.find(&record);
-    auto *entry = static_cast<xnet_entry *>(answer == answer_.end() ? nullptr : answer->second);
-    if (filed_under_.emplace(record.column(0), entry).second && entry != nullptr)
-        filed_names_[entry].push_back(record.column(0));
+    file_name(record.column(0), xnet_answering(record));
+}
+
+void HostModel::file_names(const std::vector<std::string> &names, const Record &xnet_record) {
+    for (const std::string &name : names)
+        file_name(name, xnet_answering(xnet_record));
+}
+
+void HostModel::file_name(const std::string &name, xnet_entry *xnet) {
+    if (filed_under_.emplace(name, xnet).second && xnet != nullptr) filed_names_[xnet].push_back(name);
+}
+
+std::vector<std::string> HostModel::names_filed_under(const xnet_entry *xnet) const {
+    auto names = filed_names_.find(xnet);
+    return names == filed_names_.end() ? std::vector<std::string>() : names->second;
+}
+
+void HostModel::unfile(const std::string &name) {
+    filed_under_.erase(name);
+}
+
+void HostModel::unfile_all() {
+    filed_under_.clear();
+    filed_names_.clear();
 }
 
 xnet_entry *HostModel::filed_under(const Record &xnetgroup) const {
     auto parent = filed_under_.find(std::string(xnetgroup.xnet()));
     return parent == filed_under_.end() ? nullptr : parent->second;
+}
+
+void *HostModel::entry_of(const Record &record) const {
+    auto own = entry_of_.find(&record);
+    return own == entry_of_.end() ? nullptr : own->second;
+}
+
+bool HostModel::has_answer(const Record &record) const {
+    return answer_.count(&record) != 0;
 }
 
 const void *HostModel::answer(const Record &record) const {
@@ -240,12 +274,12 @@ xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *p
                          : module_.create_new_fc_xnetgroup(columns.data(), parent, &entry);
         if (status != 0) {
             services::note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
-            refused_++;
+            tally_.refused++;
             return nullptr;
         }
         origins_.emplace(entry, &record);
         entry_of_[&record] = entry;
-        created_++;
+        tally_.created++;
         return entry;
     });
 }
@@ -258,59 +292,111 @@ void HostModel::decode(const Record &record, const std::string &cause) {
     decode_under(record, cause);
 }
 
-void HostModel::forget_answers(const void *entry) {
+void HostModel::move_before(list_head *list, void *entry, void *before) {
+    confmodel_list_unlink(list, entry);
+    confmodel_list_insert_before(list, before, entry);
+}
+
+RecordList HostModel::forget_answers(const void *entry) {
+    RecordList lost;
     if (auto answered = answered_.find(entry); answered != answered_.end()) {
         for (const Record *record : answered->second) {
             answer_.erase(record);
-            orphans_.push_back(record);
+            lost.push_back(record);
         }
         answered_.erase(answered);
     }
     entry_of_.erase(origins_.at(entry));
     origins_.erase(entry);
-    released_++;
+    tally_.released++;
+    return lost;
 }
 
 void HostModel::release_xnetgroup(xnetgroup_entry *group) {
-    list_unlink(&group->xnet->xnetgroups, group);
+    confmodel_list_unlink(&group->xnet->xnetgroups, group);
     group->portgroup->xnetgroup_count--;
-    forget_answers(group);
+    forget_answers(group); // no record has an xnetgroup for its answer
     module_.free_xnetgroup_entry(group);
 }
 
-void HostModel::release_xnet(xnet_entry *xnet) {
-    while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups))
+RecordList HostModel::release_xnet(xnet_entry *xnet) {
+    while (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups))
         release_xnetgroup(group);
-    list_unlink(module_.xnets, xnet);
+    confmodel_list_unlink(module_.xnets, xnet);
     if (auto names = filed_names_.find(xnet); names != filed_names_.end()) {
         for (const std::string &name : names->second)
             if (auto at = filed_under_.find(name); at != filed_under_.end() && at->second == xnet)
                 filed_under_.erase(at);
         filed_names_.erase(names);
     }
-    forget_answers(xnet);
+    RecordList lost = forget_answers(xnet);
     module_.free_xnet_entry(xnet);
+    return lost;
 }
 
-void HostModel::release_portgroup(portgroup_entry *group) {
-    list_unlink(module_.portgroups, group);
-    forget_answers(group);
+RecordList HostModel::release_portgroup(portgroup_entry *group) {
+    confmodel_list_unlink(module_.portgroups, group);
+    RecordList lost = forget_answers(group);
     module_.free_portgroup_entry(group);
+    return lost;
+}
+
+HostModel::PortRecordCounts HostModel::port_records_held() const {
+    PortRecordCounts held;
+    held.subports = subports_.size();
+    held.port_protects = port_protects_.size();
+    held.subport_protects = subport_protects_.size();
+    return held;
+}
+
+void HostModel::release_port_records(const std::function<bool(const Record &)> &goes) {
+    auto drop = [&](auto &records, auto release) {
+        records.erase(std::remove_if(records.begin(), records.end(),
+                                     [&](auto &r) {
+                                         if (!goes(*r.record)) return false;
+                                         release(r);
+                                         return true;
+                                     }),
+                      records.end());
+    };
+    drop(subports_, [&](Subport &s) { module_.free_subport_data(&s.data); });
+    drop(port_protects_, [](PortProtect &) {});
+    drop(subport_protects_, [](SubportProtect &) {});
+}
+
+void HostModel::merge_port_records(const PortRecordCounts &kept, const RecordList &configuration) {
+    auto in_order = [&](auto &records, size_t kept, Table table) {
+        if (records.size() == kept) return; // nothing decoded
+        std::remove_reference_t<decltype(records)> merged;
+        merged.reserve(records.size());
+        size_t old = 0, decoded = kept;
+        for (const Record *record : configuration) {
+            if (record->table != table) continue;
+            if (decoded < records.size() && records[decoded].record == record)
+                merged.push_back(records[decoded++]);
+            else if (old < kept && records[old].record == record)
+                merged.push_back(records[old++]);
+        }
+        records.swap(merged);
+    };
+    in_order(subports_, kept.subports, Table::subport);
+    in_order(port_protects_, kept.port_protects, Table::port_protect);
+    in_order(subport_protects_, kept.subport_protects, Table::subport_protect);
 }
 
 void HostModel::release() {
     if (!built_) return;
     const Module &m = module_;
-    while (xnet_entry *xnet = list_first<xnet_entry>(m.xnets)) {
-        while (xnetgroup_entry *group = list_first<xnetgroup_entry>(&xnet->xnetgroups)) {
-            list_unlink(&xnet->xnetgroups, group);
+    while (xnet_entry *xnet = first_entry<xnet_entry>(m.xnets)) {
+        while (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups)) {
+            confmodel_list_unlink(&xnet->xnetgroups, group);
             m.free_xnetgroup_entry(group);
         }
-        list_unlink(m.xnets, xnet);
+        confmodel_list_unlink(m.xnets, xnet);
         m.free_xnet_entry(xnet);
     }
-    while (portgroup_entry *group = list_first<portgroup_entry>(m.portgroups)) {
-        list_unlink(m.portgroups, group);
+    while (portgroup_entry *group = first_entry<portgroup_entry>(m.portgroups)) {
+        confmodel_list_unlink(m.portgroups, group);
         m.free_portgroup_entry(group);
     }
     for (Subport &subport : subports_)
@@ -322,7 +408,6 @@ void HostModel::release() {
     entry_of_.clear();
     answer_.clear();
     answered_.clear();
-    orphans_.clear();
     filed_under_.clear();
     filed_names_.clear();
     built_ = false;

@@ -1,13 +1,15 @@
 // The host's side of the model: builds it through the module from the
 // records, in the order the module needs, keeps the decoded port records, and
 // releases everything the way a host must (the module never removes an entry).
-// The running hosts (hosts.h) change it as the records change.
+// The running hosts (hosts.h) change it as the records change, through the
+// operations below.
 #ifndef CONFMODEL_HOST_RUNNING_MODEL_H
 #define CONFMODEL_HOST_RUNNING_MODEL_H
 
 #include "input/dump.h"
 #include "running/module.h"
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,8 +28,6 @@ struct SubportProtect {
     const Record *record;
     subport_protect_data data;
 };
-
-class HostPolicies; // the running hosts: hosts.h
 
 class HostModel {
   public:
@@ -67,33 +67,84 @@ class HostModel {
     // The xnet an xnetgroup record is filed under, or null.
     xnet_entry *filed_under(const Record &xnetgroup) const;
 
-  private:
-    friend class HostPolicies;
+    // What a running host (hosts.h) does to the model as records change,
+    // an operation each. The records must outlive the model.
 
     // Each creates from one record with the module, logging under `cause`,
     // and returns what the module handed back: the new entry, the one
     // listed already for a duplicate, or null when it refused the record
-    // (then counted in refused_).
+    // (then counted as refused).
     portgroup_entry *create_portgroup(const Record &record, const std::string &cause);
     xnet_entry *create_xnet(const Record &record, const std::string &cause);
     xnetgroup_entry *create_xnetgroup(const Record &record, xnet_entry *parent,
                                       const std::string &cause);
-    // Files the xnet record's pathname under the entry the module handed
-    // back for it; of two records with one pathname, the first keeps its place.
-    void file_xnet(const Record &record);
+    // Links `entry`, of `list`, before `before`, another entry of it.
+    void move_before(list_head *list, void *entry, void *before);
     void test_native_vlan(xnet_entry *xnet, const std::string &cause);
+
+    // Each unlinks and frees; an xnetgroup also lowers its port group's
+    // xnetgroup_count, which the module only ever raises. An xnet takes its
+    // xnetgroups with it; a host releases a port group's bound xnetgroups
+    // first, as their pointer to it would dangle. The records the module
+    // answered with a released xnet or port group lose their answer: they
+    // are returned.
+    void release_xnetgroup(xnetgroup_entry *group);
+    RecordList release_xnet(xnet_entry *xnet);
+    RecordList release_portgroup(portgroup_entry *group);
+
+    // The entry a record created, while it is listed, or null.
+    void *entry_of(const Record &record) const;
+    // Whether a port-group or xnet record was given to the module and its
+    // answer (its entry, the one it duplicates, or a refusal) stands.
+    bool has_answer(const Record &record) const;
+
+    // Files the xnet record's pathname under the entry the module handed
+    // back for it; of two records with one pathname, the first keeps its
+    // place.
+    void file_xnet(const Record &record);
+    // Files pathnames under the xnet the module answered an xnet record
+    // with (or under none, when it refused it), each unless it is filed.
+    void file_names(const std::vector<std::string> &names, const Record &xnet_record);
+    // The pathnames filed under an xnet.
+    std::vector<std::string> names_filed_under(const xnet_entry *xnet) const;
+    // Forgets where one pathname is filed, or every one.
+    void unfile(const std::string &name);
+    void unfile_all();
+
+    // Port records of each kind, to count them or make room for more: a
+    // list of a million that grows by one record at a time would double,
+    // copied.
+    struct PortRecordCounts {
+        size_t subports = 0, port_protects = 0, subport_protects = 0;
+        void count(Table table); // one more of its kind, if a port record's
+    };
+    // Whether port records are kept: a model of the lists alone takes none.
+    bool keeps_port_records() const { return parts_ != Parts::lists; }
+    PortRecordCounts port_records_held() const;
+    void reserve(const PortRecordCounts &more);
     void decode(const Record &record, const std::string &cause);
+    // Frees the port records `goes` picks, keeping the others in order.
+    void release_port_records(const std::function<bool(const Record &)> &goes);
+    // Those held beyond `kept` were decoded since, both runs in the order of
+    // `configuration`: one walk through it merges them.
+    void merge_port_records(const PortRecordCounts &kept, const RecordList &configuration);
+
+    // Since the start: entries created and released, records the module
+    // refused, and xnetgroup records a running host had no xnet to file under.
+    struct Tally {
+        size_t created = 0, released = 0;
+        int refused = 0, skipped = 0;
+    };
+    const Tally &tally() const { return tally_; }
+    void count_skipped() { tally_.skipped++; }
+
+  private:
     template <typename Records> void build_from(const Records &records, Parts parts);
     // The same, logging under a cause: a change's place or the record itself.
     template <typename Cause> void decode_under(const Record &record, const Cause &cause);
-    // Each unlinks and frees; an xnetgroup also lowers its port group's
-    // xnetgroup_count, which the module only ever raises. An xnet takes its
-    // xnetgroups with it. The records the module answered with the entry
-    // lose their answer and are kept in orphans_.
-    void release_xnetgroup(xnetgroup_entry *group);
-    void release_xnet(xnet_entry *xnet);
-    void release_portgroup(portgroup_entry *group);
-    void forget_answers(const void *entry);
+    RecordList forget_answers(const void *entry);
+    xnet_entry *xnet_answering(const Record &xnet_record) const;
+    void file_name(const std::string &name, xnet_entry *xnet);
     void start();
 
     const Module &module_;
@@ -107,27 +158,15 @@ class HostModel {
     std::unordered_map<const Record *, void *> answer_;
     // And back: the records each listed entry answers, its own included.
     std::unordered_map<const void *, RecordList> answered_;
-    // Records whose answer was released since the last look.
-    RecordList orphans_;
     // An xnet record's pathname: the xnet its xnetgroups are filed under, its
     // own or, for a duplicate, the one the module handed back.
     std::unordered_map<std::string, xnet_entry *> filed_under_;
     // And back: the names filed under each xnet, to forget them with it.
     std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
-    // Room for so many more port records of each kind at once: a list of a
-    // million that grows by one record at a time would double, copied.
-    struct PortRecordCounts {
-        size_t subports = 0, port_protects = 0, subport_protects = 0;
-        void count(Table table); // one more of its kind, if a port record's
-    };
-    void reserve(const PortRecordCounts &more);
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;
-    // Since the start: entries created and released, records the module
-    // refused, and xnetgroup records a running host had no xnet to file under.
-    size_t created_ = 0, released_ = 0;
-    int refused_ = 0, skipped_ = 0;
+    Tally tally_;
 };
 
 // A port record decoded on its own, as a model decodes it, for a comparison:

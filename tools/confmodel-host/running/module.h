@@ -5,6 +5,7 @@
 #define CONFMODEL_HOST_RUNNING_MODULE_H
 
 #include "confmodel.h"
+#include "confmodel_lists.h"
 
 #include <string>
 
@@ -45,6 +46,14 @@ struct Module {
     list_head *xnets = nullptr;
     void *handle = nullptr;
 };
+
+// The lists' helpers typed: every entry kind begins with its list_link.
+template <typename Entry> Entry *first_entry(const list_head *list) {
+    return static_cast<Entry *>(confmodel_list_first(list));
+}
+template <typename Entry> Entry *next_entry(const Entry *entry) {
+    return static_cast<Entry *>(confmodel_list_next(entry));
+}
 
 // The module loaded unless --library names another: the one built beside
 // this program when it runs from the build tree, else the one installed with

@@ -1,7 +1,7 @@
 // The descriptions of the module's entries: the JSON show gives and the
 // compact text a snapshot keeps must hold the same values, whatever the
 // names hold; and ports read as the ranges pathnames number.
-#include "model/list.h"
+#include "confmodel_lists.h"
 #include "output/entry_fields.h"
 #include "output/report_json.h"
 
@@ -61,14 +61,14 @@ TEST(Descriptions, CompactTextHoldsTheValuesOfTheJson) {
         xnet.kind = XNET_KIND_FC;
         xnet.int_vid = 4094;
         xnet.fc_attach_mode = 7; // no mode the module sets
-        list_init(&xnet.xnetgroups);
+        confmodel_list_init(&xnet.xnetgroups);
         xnetgroup_entry member{};
         member.pathname = const_cast<char *>(name);
         member.xnet = &xnet;
         member.portgroup = &group;
         member.portgroup_number = -3;
         member.subport_bitmaps[3] = 0x30;
-        list_append(&xnet.xnetgroups, &member);
+        confmodel_list_append(&xnet.xnetgroups, &member);
 
         EXPECT_EQ(ojson::parse(description_text(group)), describe_portgroup(group)) << name;
         EXPECT_EQ(ojson::parse(description_text(xnet)), describe_xnet_alone(xnet)) << name;

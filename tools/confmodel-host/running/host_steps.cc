@@ -1,0 +1,89 @@
+#include "running/host_steps.h"
+
+#include "running/labels.h"
+
+const Plan::Touched *touched(const Plan &plan, const Record &record) {
+    return plan.by_before.find(&record);
+}
+
+const std::string *changed_to(const Plan &plan, const Record &record) {
+    const Plan::Touched *t = plan.by_after.find(&record);
+    return t == nullptr ? nullptr : &t->cause;
+}
+
+const char *goes(const Plan::Touched &t) {
+    return t.after == nullptr ? " is removed" : " changes";
+}
+
+Going going_of(const HostModel &model, const Plan &plan) {
+    Going going;
+    for (const auto &[id, t] : plan.touched)
+        if (t.before != nullptr)
+            if (void *entry = model.entry_of(*t.before)) going.emplace(entry, &t);
+    return going;
+}
+
+void release_xnetgroups(HostModel &model, const StepSink &step, const XnetgroupReason &why,
+                        const XnetgroupReleased &released) {
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
+        // The next entry is taken before this one goes.
+        for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
+             group != nullptr; group = next) {
+            next = next_entry(group);
+            const Record &record = model.origin(group);
+            std::optional<Step> reason = why(record, *xnet, *group);
+            if (!reason) continue;
+            step({reason->cause, "release " + xnetgroup_label(record, xnet) + ": " + reason->what});
+            if (released) released(record, xnet, reason->cause);
+            model.release_xnetgroup(group);
+        }
+    }
+}
+
+void release_portgroups(HostModel &model, const Going &going, const StepSink &step,
+                        const std::function<void(const std::string &, const RecordList &)> &released) {
+    for (portgroup_entry *group = first_entry<portgroup_entry>(model.module().portgroups), *next;
+         group != nullptr; group = next) {
+        next = next_entry(group);
+        if (auto t = going.find(group); t != going.end()) {
+            step({t->second->cause, "release " + portgroup_label(*group)});
+            released(t->second->cause, model.release_portgroup(group));
+        }
+    }
+}
+
+void release_port_records(HostModel &model, const Plan &plan, const StepSink &step) {
+    if (!model.keeps_port_records()) return;
+    model.release_port_records([&](const Record &record) {
+        // A record of the configuration before.
+        const Plan::Touched *t = touched(plan, record);
+        if (t == nullptr) return false;
+        step({t->cause, "release " + describe_phrase(record)});
+        return true;
+    });
+}
+
+void decode_port_records(HostModel &model, const Plan &plan, const StepSink &step) {
+    if (!model.keeps_port_records()) return;
+    std::vector<std::pair<const Record *, const std::string *>> decoding;
+    HostModel::PortRecordCounts more;
+    for (const Record *record : plan.result)
+        if (is_port_record(record->table))
+            if (const std::string *cause = changed_to(plan, *record)) {
+                decoding.emplace_back(record, cause);
+                more.count(record->table);
+            }
+    model.reserve(more);
+    for (const auto &[record, cause] : decoding) {
+        step({*cause, "decode " + describe_phrase(*record)});
+        model.decode(*record, *cause);
+    }
+}
+
+void retest_native_vlan(HostModel &model, xnet_entry *xnet, const std::string &cause,
+                        const StepSink &step) {
+    int32_t number = native_vlan_portgroup(*xnet);
+    step({cause, "test the native VLAN of " + xnet_label(*xnet) +
+                     (number < 0 ? " against no port group" : " against #" + std::to_string(number))});
+    model.test_native_vlan(xnet, cause);
+}
