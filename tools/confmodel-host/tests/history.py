@@ -139,6 +139,17 @@ def check_model(expected, step):
         fail(f"step {step}: the model of the store is not a fresh start's of its records")
 
 
+def check_counts(changes, records, step):
+    """The log counts a record removed and added again as one changed."""
+    names = lambda op: {name(c) for c in changes if c["op"] == op}
+    moved = names("remove") & names("add")
+    changed = {name(c) for c in changes if c["op"] == "change" and c["columns"] != records[name(c)]["columns"]}
+    want = [len(names("add") - moved), len(changed | moved), len(names("remove") - moved)]
+    commit = json.loads(run("log", "store.db", "--json").stdout)["commits"][0]
+    if [commit["added"], commit["changed"], commit["removed"]] != want:
+        fail(f"step {step}: commit {commit['seq']} is logged as {commit} for\n{changes}")
+
+
 start = [json.loads(line) for line in open(os.path.join(examples, "device.jsonl")) if line.startswith("{")]
 start += [device(k) for k in rng.sample(range(2000, 2030), rng.randint(2, 10))]
 start += [portgroup(n) for n in rng.sample(range(6, 10), rng.randint(0, 3))]
@@ -160,7 +171,8 @@ for step in range(steps):
             fail(f"step {step}: after rollback to {target} the store holds\n{got}\nnot\n{exports[target]}")
         rolled_back += p.returncode == 0
     else:
-        changes = random_changes([json.loads(line) for line in export().splitlines()])
+        records = {name(r): r for r in map(json.loads, export().splitlines())}
+        changes = random_changes(list(records.values()))
         if not changes:
             continue
         jsonl("changes.jsonl", changes)
@@ -168,6 +180,8 @@ for step in range(steps):
         if p.returncode == 1 and export() != exports[seq]:
             fail(f"step {step}: a commit changed the store without logging it")
         got = export()
+        if p.returncode == 0:
+            check_counts(changes, records, step)
     exports[newest()] = got
     check_model(got, step)
 if rolled_back < steps // 6:
