@@ -1,11 +1,12 @@
 #!/bin/sh
 # A command killed at every call that changes a file, one run a call, as a
 # power cut or SIGKILL would stop it: the store then opens, holds the old or
-# the new configuration exactly, and once a command has opened it to read,
+# the new configuration exactly (its log naming the command's commit exactly
+# when it holds the new one), and once a command has opened it to read,
 # nothing is left beside it. Each kill is made twice: before the call, and
 # for a write, after half of it (a torn write).
 # usage: crash.sh CASE KILLER EXAMPLES -- HOST...   (CASE: import, commit,
-# dcbx, recovery; KILLER: the preloaded library that kills)
+# rollback, dcbx, recovery; KILLER: the preloaded library that kills)
 set -u
 case=$1 killer=$2 examples=$3
 shift 4
@@ -31,7 +32,7 @@ cat "$examples/uplink-wider.jsonl" >> changes.jsonl
 "$@" export old.db > old.jsonl
 cp old.db new.db && "$@" apply --host faithful --commit new.db changes.jsonl > /dev/null 2>&1
 "$@" export new.db > new.jsonl && ! cmp -s old.jsonl new.jsonl || fail "the commit changed nothing"
-rm new.db
+mv new.db committed.db
 
 # The command under test on work.db, with the killer preloaded: its
 # settings (KILL_AT, KILL_TORN, KILL_COUNT) come from the environment.
@@ -39,6 +40,7 @@ run() {
     case $case in
     import) LD_PRELOAD=$killer "$@" import work.db old.jsonl ;;
     commit) LD_PRELOAD=$killer "$@" apply --host faithful --commit work.db changes.jsonl ;;
+    rollback) LD_PRELOAD=$killer "$@" rollback work.db 0 ;;
     dcbx) LD_PRELOAD=$killer "$@" dcbx work.db set 6000 ;;
     recovery) LD_PRELOAD=$killer "$@" show work.db ;;
     esac
@@ -47,12 +49,20 @@ set_up() {
     rm -f work.db*
     case $case in
     commit | dcbx) cp old.db work.db ;;
+    rollback) cp committed.db work.db ;;
     recovery) cp hot.db work.db && cp hot.db-journal work.db-journal ;;
     esac
 }
 case $case in
 dcbx) "$@" export old.db | sed 's/{"0":"6000","5":"\(x*\)","22":"false"}/{"0":"6000","5":"\1","22":"true"}/' > new.jsonl ;;
 import | recovery) cp old.jsonl new.jsonl ;;
+rollback) mv new.jsonl old.jsonl && "$@" export old.db > new.jsonl ;;
+esac
+# The command's commit, as the log names it.
+case $case in
+commit) logged="apply --host faithful --commit work.db changes.jsonl" ;;
+rollback) logged="rollback work.db 0" ;;
+*) logged= ;;
 esac
 if [ "$case" = recovery ]; then
     # A writer killed while it writes the main file: its journal is hot.
@@ -86,6 +96,12 @@ for torn in "" 1; do
                 fail "call $k${torn:+ (torn)}: the store cannot be opened: $(cat err)"
             cmp -s got.jsonl new.jsonl || cmp -s got.jsonl old.jsonl ||
                 fail "call $k${torn:+ (torn)}: the store is neither the old nor the new one"
+            if [ -n "$logged" ]; then
+                cmp -s got.jsonl new.jsonl && new=1 || new=0
+                "$@" log work.db | head -1 | grep -q " $logged\$" && named=1 || named=0
+                [ "$new" = "$named" ] ||
+                    fail "call $k${torn:+ (torn)}: the log disagrees with the records: $("$@" log work.db | head -1)"
+            fi
         fi
         # A new import to the same name clears what a killed one left.
         if [ "$case" = import ]; then "$@" import work.db old.jsonl > /dev/null 2>&1; fi
