@@ -46,8 +46,9 @@ int64_t write_logged(Store &store, const Dump &read, const std::vector<RowWrite>
                      bool import = false);
 
 // The configuration right after commit seq: the store's records now, with
-// the undoing of every later commit, each row where it stood and as it was
-// then, a remote device's DCBX-pending flag included.
+// the undoing of every later commit, each row where it stood. A row a later
+// commit wrote is as it was then, a remote device's DCBX-pending flag
+// included; a flag written since without a commit (dcbx) stays as it is.
 struct PastConfiguration {
     RecordList records; // in store order: the configuration records, then the remote devices
     std::vector<RowWrite> writes; // what turns the store now into it
