@@ -6,7 +6,7 @@
 # nothing is left beside it. Each kill is made twice: before the call, and
 # for a write, after half of it (a torn write).
 # usage: crash.sh CASE KILLER EXAMPLES -- HOST...   (CASE: import, commit,
-# rollback, dcbx, recovery; KILLER: the preloaded library that kills)
+# rollback, confirm, dcbx, recovery; KILLER: the preloaded library that kills)
 set -u
 case=$1 killer=$2 examples=$3
 shift 4
@@ -41,6 +41,8 @@ run() {
     import) LD_PRELOAD=$killer "$@" import work.db old.jsonl ;;
     commit) LD_PRELOAD=$killer "$@" apply --host faithful --commit work.db changes.jsonl ;;
     rollback) LD_PRELOAD=$killer "$@" rollback work.db 0 ;;
+    # Too late: it rolls the overdue commit back, and says the store changed.
+    confirm) LD_PRELOAD=$killer "$@" confirm work.db; [ $? -eq 4 ] ;;
     dcbx) LD_PRELOAD=$killer "$@" dcbx work.db set 6000 ;;
     recovery) LD_PRELOAD=$killer "$@" show work.db ;;
     esac
@@ -50,6 +52,7 @@ set_up() {
     case $case in
     commit | dcbx) cp old.db work.db ;;
     rollback) cp committed.db work.db ;;
+    confirm) cp overdue.db work.db ;;
     recovery) cp hot.db work.db && cp hot.db-journal work.db-journal ;;
     esac
 }
@@ -57,11 +60,19 @@ case $case in
 dcbx) "$@" export old.db | sed 's/{"0":"6000","5":"\(x*\)","22":"false"}/{"0":"6000","5":"\1","22":"true"}/' > new.jsonl ;;
 import | recovery) cp old.jsonl new.jsonl ;;
 rollback) mv new.jsonl old.jsonl && "$@" export old.db > new.jsonl ;;
+confirm)
+    # A commit whose deadline passed unconfirmed, whatever killed whom since.
+    cp old.db overdue.db &&
+        "$@" apply --host faithful --commit --confirm 1 overdue.db changes.jsonl > /dev/null 2>&1 ||
+        fail "cannot commit with --confirm"
+    sleep 2
+    mv new.jsonl old.jsonl && "$@" export old.db > new.jsonl ;;
 esac
 # The command's commit, as the log names it.
 case $case in
 commit) logged="apply --host faithful --commit work.db changes.jsonl" ;;
 rollback) logged="rollback work.db 0" ;;
+confirm) logged="rollback of commit 1, unconfirmed by its deadline, before: confmodel-host confirm work.db" ;;
 *) logged= ;;
 esac
 if [ "$case" = recovery ]; then
