@@ -15,6 +15,7 @@
 #include "model/list.h"
 #include "running/services.h"
 #include "session.h"
+#include "output/report.h"
 #include "output/snapshot.h"
 
 #include <sys/mman.h>
