@@ -11,6 +11,9 @@
  * regular file (a terminal, a pipe) changes no file and is not counted.
  */
 #define _GNU_SOURCE
+/* Each call is defined under its plain name and its 64-bit twin's, so the
+ * plain names must not be the twins' aliases. */
+#undef _FILE_OFFSET_BITS
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
