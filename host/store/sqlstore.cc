@@ -601,6 +601,17 @@ int version_of(sqlstore *store) {
     return query_int(store->db, "PRAGMA user_version", version) == 0 ? version : 0;
 }
 
+// A store of an earlier version takes this version's log with the
+// transaction that first writes to it (and keeps its old one if that is
+// rolled back): inside the handle's open transaction.
+int migrate(sqlstore *store) {
+    const int version = version_of(store);
+    if (version < SQLSTORE_SCHEMA_VERSION &&
+        sqlite3_exec(store->db, migration(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failure(store->db);
+    return 0;
+}
+
 enum RowStatement { EACH, INSERT, UPDATE, DELETE };
 
 // A row statement of the handle, prepared on first use: the row's id is
@@ -961,13 +972,7 @@ int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visito
 int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq) {
     return guarded([=] {
         if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
-        // A store of an earlier version takes this version's log with the
-        // transaction that first writes to it (and keeps its old one if that
-        // is rolled back).
-        const int version = version_of(store);
-        if (version < SQLSTORE_SCHEMA_VERSION &&
-            sqlite3_exec(store->db, migration(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            return failure(store->db);
+        if (int status = migrate(store)) return status;
         sqlite3_stmt *insert = nullptr;
         if (sqlite3_prepare_v2(store->db,
                                "INSERT INTO commit_log (seq, time, uid, user, command, added, changed, "
@@ -1048,10 +1053,7 @@ namespace {
 int change_log(sqlstore *store, const char *text, int64_t first, int64_t second, int64_t *changed) {
     return guarded([=] {
         if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
-        const int version = version_of(store);
-        if (version < SQLSTORE_SCHEMA_VERSION &&
-            sqlite3_exec(store->db, migration(version).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            return failure(store->db);
+        if (int status = migrate(store)) return status;
         sqlite3_stmt *statement = nullptr;
         if (sqlite3_prepare_v2(store->db, text, -1, &statement, nullptr) != SQLITE_OK)
             return failure(store->db);

@@ -7,48 +7,28 @@
 #include "store/history.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
 // Commits the change sets, as one planned on the records read, to the store
-// file the base was read from, in one transaction of the host's own, against
-// the very records they were planned on. Returns false when every row stays
-// as it was, and nothing is committed.
+// file the base was read from, against the very records they were planned
+// on. Returns false when every row stays as it was, and nothing is committed.
 bool commit(Session &session, const Dump &base, const std::vector<ChangeSet> &sets, int64_t confirm,
             const StepSink &step) {
-    const std::string &path = base.name;
-    Store file(path, Store::Open::read_write, session.settings().wait_ms);
-    file.begin();
-    try {
-        Dump now = file.read(session.settings().limits.max_line);
-        if (!same_rows(now, base))
-            throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
-        ChangeSet all;
-        for (const ChangeSet &set : sets)
-            all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
-        const RecordList records = records_of(now);
-        const Plan plan = plan_changes(records, all);
-        const std::vector<RowWrite> writes = plan_writes(plan);
-        Commit logged = Commit::now(session.settings().command);
-        logged.changes = changes_text(all);
-        if (confirm > 0) logged.deadline = confirmable(file, path, logged.time + confirm);
-        const int64_t seq = write_logged(file, now, writes, logged);
-        if (seq < 0) {
-            file.rollback();
-            step({path, "nothing to commit: the change sets leave every row as it was"});
-            return false;
-        }
-        file.commit();
-        const size_t rows = writes.size();
-        std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
-        step({path, "commit " + committed + " in one transaction, logged as commit " +
-                        std::to_string(seq) + awaiting_text(logged.deadline)});
-        session.store_changed(escaped(path) + ": " + committed + " committed");
-        return true;
-    } catch (...) {
-        file.rollback();
-        throw;
-    }
+    ChangeSet all;
+    for (const ChangeSet &set : sets)
+        all.changes.insert(all.changes.end(), set.changes.begin(), set.changes.end());
+    RecordList records;
+    std::optional<Plan> plan;
+    auto writes = [&](Store &, const Dump &now) {
+        records = records_of(now);
+        plan.emplace(plan_changes(records, all));
+        return plan_writes(*plan);
+    };
+    return session.commit_rows(
+        base, {changes_text(all), confirm, "nothing to commit: the change sets leave every row as it was", writes},
+        step);
 }
 
 struct ApplyOptions {

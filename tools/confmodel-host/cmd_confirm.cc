@@ -3,8 +3,6 @@
 #include "input/text.h"
 #include "store/history.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 
@@ -15,8 +13,7 @@ namespace {
 int confirm(Session &session, const std::string &path) {
     if (session.settings().read_only)
         throw Failure("confmodel-host: confirm writes to the store, and --read-only forbids it");
-    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
-        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    session.need_log(path);
     session.settle(path);
     Store store(path, Store::Open::read_write, session.settings().wait_ms);
     store.begin();

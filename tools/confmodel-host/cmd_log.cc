@@ -5,8 +5,6 @@
 #include "output/document.h"
 #include "output/vocabulary.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <ctime>
 #include <iostream>
@@ -28,8 +26,7 @@ int show_log(Session &session, const LogOptions &options) {
     const std::string &path = options.store;
     if (options.reverse && options.seq < 0)
         throw Failure("confmodel-host log: --reverse undoes one commit: give its SEQ");
-    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
-        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    session.need_log(path);
     Store store(path, session.store_mode(false), session.settings().wait_ms);
     if (options.seq < 0) {
         std::vector<Commit> commits = store.commits(-1, true);
@@ -85,8 +82,7 @@ int show_log(Session &session, const LogOptions &options) {
 int keep_log(Session &session, const std::string &path, int64_t keep) {
     if (session.settings().read_only)
         throw Failure("confmodel-host: log --keep writes to the store, and --read-only forbids it");
-    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
-        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    session.need_log(path);
     session.settle(path);
     Store store(path, Store::Open::read_write, session.settings().wait_ms);
     store.begin();

@@ -5,8 +5,6 @@
 #include "output/taking.h"
 #include "store/history.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 
@@ -24,36 +22,15 @@ struct RollbackOptions {
 // configuration, as a logged commit: refused when the store changed since.
 bool commit_rollback(Session &session, const Dump &read, const PastConfiguration &past,
                      const ChangeSet &set, const RollbackOptions &options, const StepSink &step) {
-    const std::string &path = read.name;
-    Store file(path, Store::Open::read_write, session.settings().wait_ms);
-    file.begin();
-    try {
-        Dump now = file.read(session.settings().limits.max_line);
-        if (!same_rows(now, read))
-            throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
-        Commit logged = Commit::now(session.settings().command);
-        logged.changes = changes_text(set);
+    auto writes = [&](Store &file, const Dump &) {
         // A commit awaiting confirmation that this takes back awaits no more.
         std::optional<Commit> awaiting = awaiting_confirmation(file);
         if (awaiting && awaiting->seq > options.seq) file.set_deadline(awaiting->seq, 0);
-        if (options.confirm > 0) logged.deadline = confirmable(file, path, logged.time + options.confirm);
-        const int64_t seq = write_logged(file, now, past.writes, logged);
-        if (seq < 0) {
-            file.rollback();
-            step({path, "nothing to commit: every row holds what it held then"});
-            return false;
-        }
-        file.commit();
-        const size_t rows = past.writes.size();
-        std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
-        step({path, "commit " + committed + " in one transaction, logged as commit " +
-                        std::to_string(seq) + awaiting_text(logged.deadline)});
-        session.store_changed(escaped(path) + ": " + committed + " committed");
-        return true;
-    } catch (...) {
-        file.rollback();
-        throw;
-    }
+        return past.writes;
+    };
+    return session.commit_rows(
+        read, {changes_text(set), options.confirm, "nothing to commit: every row holds what it held then", writes},
+        step);
 }
 
 // Commits the change set that gives the store back the configuration it had
@@ -64,8 +41,7 @@ int rollback(Session &session, const RollbackOptions &options) {
     if (!options.dry_run && session.settings().read_only)
         throw Failure("confmodel-host: rollback writes to the store, and --read-only forbids it "
                       "(--dry-run only shows it)");
-    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
-        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+    session.need_log(path);
     if (options.confirm > 0 && options.dry_run)
         throw Failure("confmodel-host rollback: --dry-run commits nothing to confirm");
     if (!options.dry_run) session.settle(path);

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "input/text.h"
 #include "store/history.h"
@@ -78,6 +79,11 @@ void Session::note_awaiting(const Store &store, const std::string &path) const {
               << "\n";
 }
 
+void Session::need_log(const std::string &path) const {
+    if (path == "-" || (access(path.c_str(), F_OK) == 0 && !is_store_path(path)))
+        throw Failure(escaped(path) + ": not a store file; a dump keeps no log");
+}
+
 void Session::settle(const std::string &path) {
     if (settings_.read_only || path == "-" || !is_store_path(path)) return;
     Store store(path, Store::Open::read_write, settings_.wait_ms);
@@ -129,4 +135,35 @@ void seed(Store &store, const RecordList &records) {
         }
     }
     store.commit();
+}
+
+bool Session::commit_rows(const Dump &read, const Committing &commit, const StepSink &step) {
+    const std::string &path = read.name;
+    Store file(path, Store::Open::read_write, settings_.wait_ms);
+    file.begin();
+    try {
+        Dump now = file.read(settings_.limits.max_line);
+        if (!same_rows(now, read))
+            throw Failure(escaped(path) + ": changed since it was read; nothing was committed");
+        Commit logged = Commit::now(settings_.command);
+        logged.changes = commit.changes;
+        const std::vector<RowWrite> writes = commit.writes(file, now);
+        if (commit.confirm > 0) logged.deadline = confirmable(file, path, logged.time + commit.confirm);
+        const int64_t seq = write_logged(file, now, writes, logged);
+        if (seq < 0) {
+            file.rollback();
+            step({path, commit.nothing});
+            return false;
+        }
+        file.commit();
+        const size_t rows = writes.size();
+        std::string committed = std::to_string(rows) + " row change" + (rows == 1 ? "" : "s");
+        step({path, "commit " + committed + " in one transaction, logged as commit " +
+                        std::to_string(seq) + awaiting_text(logged.deadline)});
+        store_changed(escaped(path) + ": " + committed + " committed");
+        return true;
+    } catch (...) {
+        file.rollback();
+        throw;
+    }
 }

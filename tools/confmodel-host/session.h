@@ -6,12 +6,15 @@
 
 #include "exit_status.h"
 #include "input/dump.h"
+#include "running/hosts.h"
 #include "running/model.h"
 #include "running/module.h"
+#include "store/history.h"
 #include "store/store.h"
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,10 +70,29 @@ class Session {
     // at all under --read-only.
     Store::Open store_mode(bool write) const;
 
+    // Refuses a path that names no store file: a dump keeps no log.
+    void need_log(const std::string &path) const;
+
     // Before a command writes the store file at path: a commit whose
     // deadline for confirmation passed is rolled back first, as a logged
     // commit, and said so on standard error.
     void settle(const std::string &path);
+
+    // A commit to the store file a configuration was read from: its change
+    // set, as the log keeps it, the seconds it awaits confirmation (0: none),
+    // the step said when every row holds what it is to hold already, and
+    // the rows it writes, worked out inside its transaction on the store as
+    // read again there (the records must outlive the commit).
+    struct Committing {
+        std::string changes;
+        int64_t confirm = 0;
+        const char *nothing;
+        std::function<std::vector<RowWrite>(Store &, const Dump &)> writes;
+    };
+    // Commits it in one transaction of the host's own, logged, refused when
+    // the store changed since `read`, and notes the store changed. Returns
+    // false when it found nothing to write, and committed nothing.
+    bool commit_rows(const Dump &read, const Committing &commit, const StepSink &step);
 
   private:
     std::optional<Dump> read_if_dump(const std::string &path) const;

@@ -10,7 +10,7 @@ namespace {
 
 // A record for these tests: its table, column 0, a value in column 5 that
 // tells versions apart, and an xnetgroup's xnet.
-struct Spec {
+struct Sketch {
     Table table;
     const char *name;
     const char *value = "1";
@@ -19,16 +19,16 @@ struct Spec {
 
 class Records {
   public:
-    const Record *make(const Spec &s) {
+    const Record *make(const Sketch &s) {
         static const uint8_t source = register_source("records");
         Record::Builder builder(s.table, source, ++line_);
         builder.set(0, s.name);
         builder.set(5, s.value);
         return &records_.emplace_back(builder.build(texts_, s.xnet, std::nullopt));
     }
-    RecordList list(std::initializer_list<Spec> specs) {
+    RecordList list(const std::vector<Sketch> &sketches) {
         RecordList out;
-        for (const Spec &s : specs)
+        for (const Sketch &s : sketches)
             out.push_back(make(s));
         return out;
     }
@@ -47,13 +47,13 @@ std::string shown(const RecordList &records) {
     return out;
 }
 
-const Spec xa{Table::xnet, "/a"}, xb{Table::xnet, "/b"}, ga{Table::xnetgroup, "/a/g", "1", "/a"},
+const Sketch xa{Table::xnet, "/a"}, xb{Table::xnet, "/b"}, ga{Table::xnetgroup, "/a/g", "1", "/a"},
     pg{Table::portgroup, "/pg"};
 
 TEST(PlanChanges, EachChangeInPlaceAtTheEndOrRefused) {
     struct Change_ {
         Op op;
-        Spec record;
+        Sketch record;
     };
     const struct Case {
         const char *what;
@@ -118,10 +118,10 @@ TEST(PlanChanges, ARecordOfTwoCannotBeNamed) {
 // configuration after: every record, each kind in its order (an addition
 // goes to the end, after records of other kinds).
 TEST(DiffConfigs, ItsChangesTurnOneConfigurationIntoTheOther) {
-    const Spec xa2{Table::xnet, "/a", "2"}, fa{Table::fc_xnet, "/a"}, xc{Table::xnet, "/c"};
+    const Sketch xa2{Table::xnet, "/a", "2"}, fa{Table::fc_xnet, "/a"}, xc{Table::xnet, "/c"};
     const struct Case {
         const char *what;
-        std::vector<Spec> before, after;
+        std::vector<Sketch> before, after;
         const char *changes; // ops in order
     } cases[] = {
         {"the same", {xa, xb, pg}, {xa, xb, pg}, ""},
@@ -138,11 +138,7 @@ TEST(DiffConfigs, ItsChangesTurnOneConfigurationIntoTheOther) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         Records records;
-        RecordList before, after;
-        for (const Spec &s : c.before)
-            before.push_back(records.make(s));
-        for (const Spec &s : c.after)
-            after.push_back(records.make(s));
+        const RecordList before = records.list(c.before), after = records.list(c.after);
         ChangeSet set = diff_configs(before, after, pair_records(before, after), "after");
         std::string ops;
         for (const Change &change : set.changes)
@@ -165,9 +161,9 @@ TEST(DiffConfigs, ItsChangesTurnOneConfigurationIntoTheOther) {
 }
 
 TEST(DiffConfigs, RefusesWhatNoChangeCanName) {
-    const Spec pg2{Table::portgroup, "/pg", "2"}, pb{Table::portgroup, "/pb"};
+    const Sketch pg2{Table::portgroup, "/pg", "2"}, pb{Table::portgroup, "/pb"};
     const struct Case {
-        std::vector<Spec> before, after;
+        std::vector<Sketch> before, after;
         const char *message;
     } cases[] = {
         {{xa}, {xa, pg, pg}, "records:3: portgroup \"/pg\" has 0 records before and 2 after (records:3, records:4): "},
@@ -176,11 +172,7 @@ TEST(DiffConfigs, RefusesWhatNoChangeCanName) {
     };
     for (const Case &c : cases) {
         Records records;
-        RecordList before, after;
-        for (const Spec &s : c.before)
-            before.push_back(records.make(s));
-        for (const Spec &s : c.after)
-            after.push_back(records.make(s));
+        const RecordList before = records.list(c.before), after = records.list(c.after);
         try {
             diff_configs(before, after, pair_records(before, after), "after");
             ADD_FAILURE() << c.message;
@@ -195,7 +187,7 @@ TEST(DiffConfigs, RefusesWhatNoChangeCanName) {
 // knows how many its identity has on either side.
 TEST(PairRecords, CountsEachIdentityOnBothSides) {
     Records records;
-    const Spec c{Table::xnet, "/c"};
+    const Sketch c{Table::xnet, "/c"};
     const RecordList before = records.list({xa, xb, xa});
     const RecordList after = records.list({xa, c, xa, c, xa});
     const Pairing p = pair_records(before, after);
