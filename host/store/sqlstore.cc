@@ -46,7 +46,7 @@ struct sqlstore {
     storefile::File file; // not opened for a store in memory
     // The row statements of sqlstore_each_row and the rest, by table and
     // kind, prepared on first use.
-    sqlite3_stmt *rows[2][4] = {};
+    sqlite3_stmt *rows[2][5] = {};
     bool logging = false;
     std::vector<LoggedCall> calls;
 
@@ -612,7 +612,7 @@ int migrate(sqlstore *store) {
     return 0;
 }
 
-enum RowStatement { EACH, INSERT, UPDATE, DELETE };
+enum RowStatement { EACH, ONE, INSERT, UPDATE, DELETE };
 
 // A row statement of the handle, prepared on first use: the row's id is
 // column 0 of what EACH yields, and the last parameter of UPDATE and DELETE.
@@ -627,6 +627,7 @@ int row_statement(sqlstore *store, sqlstore_table table, RowStatement kind, sqli
         }
         const std::string texts[] = {
             "SELECT id, " + columns + " FROM " + name + " ORDER BY id",
+            "SELECT id, " + columns + " FROM " + name + " WHERE id = ?",
             "INSERT INTO " + name + " (" + columns + ", id) VALUES (" + parameters + ", nullif(?, 0))",
             "UPDATE " + name + " SET " + assignments + " WHERE id = ?",
             "DELETE FROM " + name + " WHERE id = ?"};
@@ -653,7 +654,7 @@ int write_row(sqlstore *store, sqlstore_table table, RowStatement kind, const sq
         else
             sqlite3_bind_null(statement, i + 1);
     }
-    if (kind != EACH) sqlite3_bind_int64(statement, count + 1, id);
+    if (kind != EACH && kind != ONE) sqlite3_bind_int64(statement, count + 1, id);
     int status = run(store, statement);
     sqlite3_clear_bindings(statement);
     return status;
@@ -941,31 +942,66 @@ const char *sqlstore_value_name(sqlstore_table table, int value) {
     return value >= 0 && value < values_of(table) ? names[table][value].c_str() : "";
 }
 
+namespace {
+
+// Hands each row a statement yields, until it is done, to the visitor.
+int visit_rows(sqlstore *store, sqlstore_table table, sqlite3_stmt *rows, sqlstore_row_visitor visit,
+               void *context) {
+    std::vector<sqlstore_value> values(static_cast<size_t>(values_of(table)));
+    int rc;
+    while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+        for (int i = 0; i < values_of(table); i++) {
+            sqlstore_value &value = values[static_cast<size_t>(i)];
+            int type = sqlite3_column_type(rows, i + 1);
+            value.type = type == SQLITE_NULL      ? SQLSTORE_NULL
+                         : type == SQLITE_TEXT    ? SQLSTORE_TEXT
+                         : type == SQLITE_INTEGER ? SQLSTORE_INTEGER
+                                                  : SQLSTORE_OTHER;
+            value.integer = sqlite3_column_int64(rows, i + 1);
+            // The text before its size, as SQLite asks.
+            value.text =
+                type == SQLITE_TEXT ? reinterpret_cast<const char *>(sqlite3_column_text(rows, i + 1)) : nullptr;
+            value.size = value.text ? static_cast<size_t>(sqlite3_column_bytes(rows, i + 1)) : 0;
+        }
+        if (int stop = visit(context, sqlite3_column_int64(rows, 0), values.data())) return stop;
+    }
+    return rc == SQLITE_DONE ? 0 : failure(store->db);
+}
+
+} // namespace
+
 int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visitor visit, void *context) {
     return guarded([=] {
         sqlite3_stmt *each = nullptr;
         if (int status = row_statement(store, table, EACH, each)) return status;
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> reset(each, sqlite3_reset);
-        std::vector<sqlstore_value> values(static_cast<size_t>(values_of(table)));
-        int rc;
-        while ((rc = sqlite3_step(each)) == SQLITE_ROW) {
-            for (int i = 0; i < values_of(table); i++) {
-                sqlstore_value &value = values[static_cast<size_t>(i)];
-                int type = sqlite3_column_type(each, i + 1);
-                value.type = type == SQLITE_NULL      ? SQLSTORE_NULL
-                             : type == SQLITE_TEXT    ? SQLSTORE_TEXT
-                             : type == SQLITE_INTEGER ? SQLSTORE_INTEGER
-                                                      : SQLSTORE_OTHER;
-                value.integer = sqlite3_column_int64(each, i + 1);
-                // The text before its size, as SQLite asks.
-                value.text = type == SQLITE_TEXT
-                                 ? reinterpret_cast<const char *>(sqlite3_column_text(each, i + 1))
-                                 : nullptr;
-                value.size = value.text ? static_cast<size_t>(sqlite3_column_bytes(each, i + 1)) : 0;
-            }
-            if (int stop = visit(context, sqlite3_column_int64(each, 0), values.data())) return stop;
+        return visit_rows(store, table, each, visit, context);
+    });
+}
+
+int sqlstore_each_row_of(sqlstore *store, sqlstore_table table, const int64_t *ids, size_t count,
+                         sqlstore_row_visitor visit, void *context) {
+    return guarded([=] {
+        sqlite3_stmt *one = nullptr;
+        if (int status = row_statement(store, table, ONE, one)) return status;
+        for (size_t i = 0; i < count; i++) {
+            std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> reset(one, sqlite3_reset);
+            sqlite3_bind_int64(one, 1, ids[i]);
+            if (int status = visit_rows(store, table, one, visit, context)) return status;
         }
-        return rc == SQLITE_DONE ? 0 : failure(store->db);
+        return 0;
+    });
+}
+
+int sqlstore_data_version(sqlstore *store, int64_t *version) {
+    return guarded([=] {
+        sqlite3_stmt *pragma = nullptr;
+        if (sqlite3_prepare_v2(store->db, "PRAGMA data_version", -1, &pragma, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(pragma, sqlite3_finalize);
+        if (sqlite3_step(pragma) != SQLITE_ROW) return failure(store->db);
+        *version = sqlite3_column_int64(pragma, 0);
+        return 0;
     });
 }
 
@@ -1004,17 +1040,19 @@ int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int impo
     });
 }
 
-int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
-                         void *context) {
+namespace {
+
+// Visits the commits of the log that a condition on ?1 picks, in an order.
+int each_commit(sqlstore *store, int64_t seq, bool summaries, const char *where_order,
+                sqlstore_commit_visitor visit, void *context) {
     return guarded([=] {
         const int version = version_of(store);
         if (version < 2) return 0;
         // An older log's entries have no digest nor deadline.
         const std::string text =
             std::string("SELECT seq, time, uid, user, command, added, changed, removed, ") +
-            (summaries != 0 ? "NULL, CASE WHEN undo IS NULL THEN NULL ELSE '' END" : "changes, undo") +
-            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") +
-            " FROM commit_log WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC";
+            (summaries ? "NULL, CASE WHEN undo IS NULL THEN NULL ELSE '' END" : "changes, undo") +
+            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") + " FROM commit_log " + where_order;
         sqlite3_stmt *each = nullptr;
         if (sqlite3_prepare_v2(store->db, text.c_str(), -1, &each, nullptr) != SQLITE_OK)
             return failure(store->db);
@@ -1043,6 +1081,18 @@ int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_c
         }
         return rc == SQLITE_DONE ? 0 : failure(store->db);
     });
+}
+
+} // namespace
+
+int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
+                         void *context) {
+    return each_commit(store, seq, summaries != 0, "WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC", visit,
+                       context);
+}
+
+int sqlstore_each_commit_since(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context) {
+    return each_commit(store, seq, false, "WHERE seq > ?1 ORDER BY seq", visit, context);
 }
 
 namespace {

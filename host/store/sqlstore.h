@@ -215,6 +215,11 @@ typedef int (*sqlstore_row_visitor)(void *context, int64_t id, const sqlstore_va
 /* Visits a table's rows in store order. Returns 0, a status, or the
  * visitor's non-zero return. Not to be called from inside a visitor. */
 int sqlstore_each_row(sqlstore *store, sqlstore_table table, sqlstore_row_visitor visit, void *context);
+/* Visits the rows with those ids, in the order given, within one
+ * transaction if the handle has one open (sqlstore_read_begin); an id no row
+ * has is passed over. */
+int sqlstore_each_row_of(sqlstore *store, sqlstore_table table, const int64_t *ids, size_t count,
+                         sqlstore_row_visitor visit, void *context);
 /* Adds a row with that id, which must be free; with id 0, at the end of the
  * store order. The row's id goes to *inserted, unless that is null. */
 int sqlstore_insert_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values,
@@ -267,6 +272,11 @@ typedef int (*sqlstore_commit_visitor)(void *context, const sqlstore_commit *com
  * and undo is "" where the log keeps it. A store of version 1 has none. */
 int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
                          void *context);
+/* Visits the commits logged after seq, oldest first, their texts included. */
+int sqlstore_each_commit_since(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context);
+/* A number that changes whenever another connection commits to the file
+ * (SQLite's data version): what a follower of the store reads first. */
+int sqlstore_data_version(sqlstore *store, int64_t *version);
 /* Sets the deadline of commit seq (0: none awaited), inside the handle's open
  * transaction. */
 int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline);

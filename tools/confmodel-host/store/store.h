@@ -83,6 +83,17 @@ class Store {
     // A record's line is its row in the store. Every row is checked as a
     // dump's line is, a row's texts being at most max_row bytes together.
     Dump read(size_t max_row);
+    // Only the rows with those ids (null: every row), each where the store
+    // holds it, a row no longer there passed over; its records may lack
+    // their xnet.
+    Dump read_rows(const std::vector<uint32_t> *records, const std::vector<uint32_t> *devices,
+                   size_t max_row);
+    // A transaction that only reads and takes no write lock: what is read
+    // until its end is one state of the store.
+    void begin_read();
+    void end_read();
+    // A number that changes whenever another process commits to the file.
+    int64_t data_version() const;
     // Writes a record as a new row: at that row, which must be free, or
     // with 0 at the end. Returns its row.
     uint32_t insert(const Record &record, uint32_t row = 0);
@@ -105,6 +116,8 @@ class Store {
     // out the change sets, which are most of a commit's size: their undo is
     // empty where the log keeps it.
     std::vector<Commit> commits(int64_t seq = -1, bool summaries = false) const;
+    // The commits logged after seq, oldest first, their change sets included.
+    std::vector<Commit> commits_since(int64_t seq) const;
     // Inside the open transaction: the deadline of commit seq (0: none
     // awaited), and the change sets of every commit before seq dropped, their
     // summaries kept. The latter returns the commits that lost them.

@@ -82,6 +82,21 @@ int64_t Store::log_commit(const Commit &, bool) {
 std::vector<Commit> Store::commits(int64_t, bool) const {
     no_files();
 }
+std::vector<Commit> Store::commits_since(int64_t) const {
+    no_files();
+}
+Dump Store::read_rows(const std::vector<uint32_t> *, const std::vector<uint32_t> *, size_t) {
+    no_files();
+}
+void Store::begin_read() {
+    no_files();
+}
+void Store::end_read() {
+    no_files();
+}
+int64_t Store::data_version() const {
+    no_files();
+}
 void Store::set_deadline(int64_t, int64_t) {
     no_files();
 }

@@ -265,6 +265,13 @@ void read_device_row(RowWalk &r, int64_t id, const sqlstore_value *values) {
 } // namespace
 
 Dump Store::read(size_t max_row) {
+    Dump dump = read_rows(nullptr, nullptr, max_row);
+    check_dump(dump);
+    return dump;
+}
+
+Dump Store::read_rows(const std::vector<uint32_t> *records, const std::vector<uint32_t> *devices,
+                      size_t max_row) {
     // One transaction for both tables, unless the caller's is open; a read
     // takes no write lock.
     const bool own = !in_transaction_;
@@ -272,22 +279,44 @@ Dump Store::read(size_t max_row) {
     Dump dump{impl_->name, impl_->records_source, {}, {}};
     // Each row is checked as a dump's line is: whatever put it in the store,
     // the module gets nothing it could not have got from a dump.
-    auto walk = [&](sqlstore_table table, uint8_t source, sqlstore_row_visitor visit) {
-        RowWalk rows{dump, source, RowReader(table, source, max_row), {}, {}, nullptr};
-        int status = sqlstore_each_row(impl_->store, table, visit, &rows);
-        if (rows.refused) std::rethrow_exception(rows.refused);
+    auto walk = [&](sqlstore_table table, const std::vector<uint32_t> *rows, uint8_t source,
+                    sqlstore_row_visitor visit) {
+        RowWalk walk{dump, source, RowReader(table, source, max_row), {}, {}, nullptr};
+        int status;
+        if (rows == nullptr) {
+            status = sqlstore_each_row(impl_->store, table, visit, &walk);
+        } else {
+            const std::vector<int64_t> ids(rows->begin(), rows->end());
+            status = sqlstore_each_row_of(impl_->store, table, ids.data(), ids.size(), visit, &walk);
+        }
+        if (walk.refused) std::rethrow_exception(walk.refused);
         impl_->check(status);
     };
     try {
-        walk(SQLSTORE_CONFIG_RECORDS, impl_->records_source, visit_row<read_record_row>);
-        walk(SQLSTORE_REMOTE_DEVICES, impl_->devices_source, visit_row<read_device_row>);
+        walk(SQLSTORE_CONFIG_RECORDS, records, impl_->records_source, visit_row<read_record_row>);
+        walk(SQLSTORE_REMOTE_DEVICES, devices, impl_->devices_source, visit_row<read_device_row>);
     } catch (...) {
         if (own) sqlstore_read_end(impl_->store);
         throw;
     }
     if (own) impl_->check(sqlstore_read_end(impl_->store));
-    check_dump(dump);
     return dump;
+}
+
+void Store::begin_read() {
+    impl_->check(sqlstore_read_begin(impl_->store));
+    in_transaction_ = true;
+}
+
+void Store::end_read() {
+    in_transaction_ = false;
+    impl_->check(sqlstore_read_end(impl_->store));
+}
+
+int64_t Store::data_version() const {
+    int64_t version = 0;
+    impl_->check(sqlstore_data_version(impl_->store, &version));
+    return version;
 }
 
 namespace {
@@ -396,6 +425,12 @@ int keep_commit(void *context, const sqlstore_commit *entry) noexcept {
 std::vector<Commit> Store::commits(int64_t seq, bool summaries) const {
     std::vector<Commit> out;
     impl_->check(sqlstore_each_commit(impl_->store, seq, summaries ? 1 : 0, keep_commit, &out));
+    return out;
+}
+
+std::vector<Commit> Store::commits_since(int64_t seq) const {
+    std::vector<Commit> out;
+    impl_->check(sqlstore_each_commit_since(impl_->store, seq, keep_commit, &out));
     return out;
 }
 
