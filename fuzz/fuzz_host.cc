@@ -103,9 +103,8 @@ struct Seen {
 };
 
 Seen seen(const HostModel &model) {
-    const Dump no_devices{"none", 0, {}, {}};
     std::ostringstream text;
-    write_model(text, View::json, model, no_devices);
+    write_model(text, View::json, model, RecordList());
     return {take_snapshot(model), text.str()};
 }
 

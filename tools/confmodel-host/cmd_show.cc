@@ -1,21 +1,18 @@
 #include "arguments.h"
 #include "commands.h"
+#include "input/text.h"
 #include "output/findings.h"
+#include "output/lookup.h"
 #include "output/report.h"
 #include "output/report_json.h"
 #include "output/report_text.h"
 #include "output/vocabulary.h"
+#include "serve/client.h"
 
 #include <iostream>
 #include <memory>
 
 namespace {
-
-struct Query {
-    enum Kind { none, port, vlan, portgroup, xnetgroup } kind = none;
-    int64_t number = 0;
-    std::string text, separator;
-};
 
 struct Options {
     std::string source;
@@ -23,40 +20,37 @@ struct Options {
     Query query;
 };
 
-// Prints the entry a lookup found, as text or JSON. 1 when there is none.
-template <typename Entry, typename Describe, typename Print>
-int answer(View view, const Entry *entry, Describe describe, Print print) {
-    ojson found = entry == nullptr ? ojson() : describe(*entry);
-    if (view == View::json)
-        std::cout << json_text({{"format", json_format}, {"found", found}}) << "\n";
-    else if (entry == nullptr)
-        std::cout << "not found\n";
-    else
-        print(std::cout, *entry);
-    return entry == nullptr ? EXIT_NO : EXIT_OK;
-}
-
-int lookup(const Module &m, View view, const Query &q) {
+// The same asked of a running host.
+int ask_running_host(const Options &o) {
+    if (o.as_dot) throw Failure(escaped(o.source) + ": a running host shows its model as text or JSON, not --dot");
+    static const char *const names[] = {"show", "port", "vlan", "portgroup", "xnetgroup", "xnet"};
+    const Query &q = o.query;
+    ojson request = {{"request", names[q.kind]}, {"form", o.as_json ? "json" : "text"}};
     switch (q.kind) {
     case Query::port:
-        // Numbered from 1 here, as pathnames number ports; from 0 in the module.
-        return answer(view, m.find_ext_portgroup_for_port(static_cast<int32_t>(q.number - 1)),
-                      describe_portgroup, print_portgroup);
+        request["port"] = q.number;
+        break;
     case Query::vlan:
-        return answer(view, m.find_xnet_by_int_vid(static_cast<int32_t>(q.number)),
-                      describe_xnet, print_xnet);
+        request["vid"] = q.number;
+        break;
     case Query::portgroup:
-        return q.text.empty() ? answer(view, m.find_portgrp_by_number(static_cast<int32_t>(q.number)),
-                                       describe_portgroup, print_portgroup)
-                              : answer(view, m.find_portgrp_by_name(q.text.c_str()),
-                                       describe_portgroup, print_portgroup);
+        if (q.text.empty())
+            request["number"] = q.number;
+        else
+            request["path"] = q.text;
+        break;
     case Query::xnetgroup:
-        return answer(view, m.find_xgrp_by_name_generic(q.text.c_str(), q.separator.c_str()),
-                      describe_xnetgroup, print_xnetgroup);
+        request["separator"] = q.separator;
+        [[fallthrough]];
+    case Query::xnet:
+        request["path"] = q.text;
+        break;
     case Query::none:
         break;
     }
-    return EXIT_OK;
+    const Answer answer = ask(o.source, request);
+    std::cout << answer.output;
+    return answer.exit;
 }
 
 // The model, or a lookup's answer (exit 1 when nothing is found).
@@ -64,6 +58,7 @@ int show(Session &session, const Options &o) {
     const View view = o.as_json ? View::json : o.as_dot ? View::dot : View::text;
     if (o.query.kind != Query::none && o.as_dot)
         throw Failure("confmodel-host: --dot shows the whole model; it takes no lookup");
+    if (is_socket(o.source)) return ask_running_host(o);
     // Remote devices are shown from their records: nothing here needs a store.
     Dump dump = session.read(o.source);
     const Module &m = session.module();
@@ -71,8 +66,8 @@ int show(Session &session, const Options &o) {
     model.build(dump);
     report_findings(dump, model, &std::cerr);
     std::cout.flush();
-    if (o.query.kind != Query::none) return lookup(m, view, o.query);
-    write_model(std::cout, view, model, dump);
+    if (o.query.kind != Query::none) return answer_lookup(std::cout, view, m, o.query);
+    write_model(std::cout, view, model, records_of(dump));
     return EXIT_OK;
 }
 
@@ -101,13 +96,16 @@ CommandRun declare_show(CLI::App &show_command) {
                      "/xnets/prod/xnetgroups/a /xnetgroups/");
     xnetgroup->add_option("PATH", query.text, "the xnetgroup's pathname")->required();
     xnetgroup->add_option("SEP", query.separator, "the separator")->required();
+    CLI::App *xnet = show_command.add_subcommand("xnet", "the first xnet with pathname PATH");
+    xnet->add_option("PATH", query.text, "the xnet's pathname")->required();
 
     example(show_command, "show examples/device.jsonl port 7");
-    return [o, port, vlan, portgroup, xnetgroup](Session &session) {
+    return [o, port, vlan, portgroup, xnetgroup, xnet](Session &session) {
         Query &query = o->query;
         if (*port) query.kind = Query::port;
         if (*vlan) query.kind = Query::vlan;
         if (*xnetgroup) query.kind = Query::xnetgroup;
+        if (*xnet) query.kind = Query::xnet;
         if (*portgroup) {
             query.kind = Query::portgroup;
             // A 32-bit decimal number is looked up by number, anything else

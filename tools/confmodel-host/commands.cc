@@ -5,4 +5,5 @@ const std::vector<Command> commands = {
     {"diff", declare_diff},     {"apply", declare_apply},   {"import", declare_import},
     {"export", declare_export}, {"log", declare_log},
     {"rollback", declare_rollback}, {"confirm", declare_confirm},
+    {"serve", declare_serve},       {"status", declare_status},
 };

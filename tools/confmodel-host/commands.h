@@ -34,5 +34,7 @@ CommandRun declare_export(CLI::App &command);
 CommandRun declare_log(CLI::App &command);
 CommandRun declare_rollback(CLI::App &command);
 CommandRun declare_confirm(CLI::App &command);
+CommandRun declare_serve(CLI::App &command);
+CommandRun declare_status(CLI::App &command);
 
 #endif

@@ -87,28 +87,12 @@ void Session::need_log(const std::string &path) const {
 void Session::settle(const std::string &path) {
     if (settings_.read_only || path == "-" || !is_store_path(path)) return;
     Store store(path, Store::Open::read_write, settings_.wait_ms);
-    store.begin();
-    try {
-        std::optional<Commit> overdue = awaiting_confirmation(store);
-        if (!overdue || overdue->deadline > static_cast<int64_t>(time(nullptr))) {
-            store.rollback();
-            return;
-        }
-        const std::string seq = std::to_string(overdue->seq);
-        Dump now = store.read(settings_.limits.max_line);
-        const int64_t rolled = roll_back_unconfirmed(
-            store, now, *overdue,
-            "rollback of commit " + seq + ", unconfirmed by its deadline, before: " + settings_.command);
-        store.commit();
-        std::string what = escaped(path) + ": commit " + seq + " was not confirmed by its deadline, " +
-                           utc_text(overdue->deadline) + ": rolled back" +
-                           (rolled < 0 ? "" : " as commit " + std::to_string(rolled));
-        std::cerr << "confmodel-host: " << what << "\n";
-        store_changed(what);
-    } catch (...) {
-        store.rollback();
-        throw;
-    }
+    std::optional<std::string> done =
+        roll_back_overdue(store, settings_.limits.max_line, "before: " + settings_.command);
+    if (!done) return;
+    const std::string what = escaped(path) + ": " + *done;
+    std::cerr << "confmodel-host: " << what << "\n";
+    store_changed(what);
 }
 
 Store::Open Session::store_mode(bool write) const {

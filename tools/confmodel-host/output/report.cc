@@ -29,11 +29,13 @@ class ModelWriter {
             out_ << "\n";
             break;
         case View::json:
-            out_ << (sections_++ == 0 ? "{\n" : ",\n") << "  \"" << key << "\": [";
+        case View::json_line:
+            open_section(key);
             each([&](const auto &entry) {
-                out_ << (index++ == 0 ? "\n" : ",\n") << indented(json_text(describe(entry)), "    ");
+                out_ << (index++ == 0 ? nl() : "," + nl())
+                     << (compact() ? json_text(describe(entry), -1) : indented(json_text(describe(entry)), "    "));
             });
-            out_ << (index == 0 ? "]" : "\n  ]");
+            out_ << (index == 0 ? "]" : nl() + "  ]");
             break;
         case View::dot:
             each([&](const auto &entry) { draw(out_, entry, index++); });
@@ -57,23 +59,23 @@ class ModelWriter {
                 buffer.appended();
             });
             text += '\n';
-        } else if (view_ == View::json) {
-            out_ << (sections_++ == 0 ? "{\n" : ",\n") << "  \"" << key << "\": [";
+        } else if (view_ != View::dot) {
+            open_section(key);
             each([&](const auto &item) {
-                text += index++ == 0 ? "\n" : ",\n";
-                JsonObjectWriter object(text, 4);
+                text += index++ == 0 ? nl() : "," + nl();
+                JsonObjectWriter object(text, compact() ? JsonObjectWriter::compact : 4);
                 write_json(object, item);
                 object.finish();
                 buffer.appended();
             });
-            text += index == 0 ? "]" : "\n  ]";
+            text += index == 0 ? "]" : nl() + "  ]";
         }
         buffer.flush();
     }
 
     void begin() {
-        if (view_ == View::json) {
-            out_ << "{\n  \"format\": " << json_format;
+        if (view_ == View::json || view_ == View::json_line) {
+            out_ << "{" << nl() << (compact() ? "\"format\":" : "  \"format\": ") << json_format;
             sections_++;
         }
         if (view_ == View::dot)
@@ -82,10 +84,18 @@ class ModelWriter {
 
     void end() {
         if (view_ == View::json) out_ << "\n}\n";
+        if (view_ == View::json_line) out_ << "}";
         if (view_ == View::dot) out_ << "}\n";
     }
 
   private:
+    bool compact() const { return view_ == View::json_line; }
+    std::string nl() const { return compact() ? "" : "\n"; }
+    void open_section(const char *key) {
+        out_ << (sections_++ == 0 ? "{" : ",") << nl() << (compact() ? "\"" : "  \"") << key
+             << (compact() ? "\":[" : "\": [");
+    }
+
     static std::string indented(const std::string &text, const std::string &by) {
         std::string out = by;
         for (char c : text) {
@@ -108,7 +118,7 @@ template <typename Entry> size_t length(const list_head *head) {
 }
 } // namespace
 
-void write_model(std::ostream &out, View view, const HostModel &model, const Dump &dump) {
+void write_model(std::ostream &out, View view, const HostModel &model, const RecordList &records) {
     const Module &m = model.module();
     ModelWriter writer(out, view);
     writer.begin();
@@ -128,7 +138,7 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
         },
         print_xnet, describe_xnet, dot_xnet);
     if (view == View::dot) {
-        dot_unlisted(out, model, dump);
+        dot_unlisted(out, model, records);
         dot_legend(out);
         return writer.end();
     }
@@ -163,13 +173,13 @@ void write_model(std::ostream &out, View view, const HostModel &model, const Dum
             subport_protect_fields(p.record->column_text(0), p.data, o);
         });
     size_t devices = 0;
-    for (const Record &record : dump.records)
-        devices += record.table == Table::remote_device;
+    for (const Record *record : records)
+        devices += record->table == Table::remote_device;
     writer.records(
         "Remote devices", "remote_devices", devices,
         [&](auto emit) {
-            for (const Record &record : dump.records)
-                if (record.table == Table::remote_device) emit(record);
+            for (const Record *record : records)
+                if (record->table == Table::remote_device) emit(*record);
         },
         print_remote_device,
         [](JsonObjectWriter &o, const Record &device) { remote_device_fields(device, o); });

@@ -11,9 +11,10 @@
 
 #include <ostream>
 
-enum class View { text, json, dot };
+// JSON as a document (indented), or on one line, as a reply over a socket.
+enum class View { text, json, dot, json_line };
 // The whole model: port groups, xnets, subports, port and subport
-// protection, and the dump's remote devices.
-void write_model(std::ostream &out, View view, const HostModel &model, const Dump &dump);
+// protection, and the remote devices among the records it was built from.
+void write_model(std::ostream &out, View view, const HostModel &model, const RecordList &records);
 
 #endif

@@ -54,14 +54,15 @@ void dot_xnet(std::ostream &out, const xnet_entry &x, size_t index) {
 // Records that list no entry, drawn dashed: a duplicate grey, with an edge
 // to the entry listed in its place; a refused one red, with an edge from the
 // xnet it was filed under.
-void dot_unlisted(std::ostream &out, const HostModel &model, const Dump &dump) {
+void dot_unlisted(std::ostream &out, const HostModel &model, const RecordList &records) {
     std::unordered_map<const void *, std::string> xnet_node; // as dot_xnet names them
     size_t index = 0;
     CONFMODEL_LIST_FOREACH(const xnet_entry, xnet, model.module().xnets) {
         xnet_node.emplace(xnet, "x" + std::to_string(index++));
     }
     size_t n = 0;
-    for (const Record &record : dump.records) {
+    for (const Record *listed : records) {
+        const Record &record = *listed;
         const bool xnet = is_xnet(record.table), xnetgroup = is_xnetgroup(record.table);
         if (record.table != Table::portgroup && !xnet && !xnetgroup) continue;
         const void *answer = model.answer(record);

@@ -13,7 +13,7 @@ void dot_portgroup(std::ostream &out, const portgroup_entry &group);
 void dot_xnet(std::ostream &out, const xnet_entry &xnet, size_t index);
 // Records that list no entry: a duplicate with an edge to the entry listed
 // in its place, a refused one with an edge from the xnet it was filed under.
-void dot_unlisted(std::ostream &out, const HostModel &model, const Dump &dump);
+void dot_unlisted(std::ostream &out, const HostModel &model, const RecordList &records);
 // Each kind of node and edge, drawn as the graph draws it.
 void dot_legend(std::ostream &out);
 

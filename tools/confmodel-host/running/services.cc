@@ -18,6 +18,19 @@ int warnings;
 bool quiet;
 std::vector<services::LogLine> *captured;
 FILE *output = stderr;
+bool system_log;
+
+// The C library's system log, reached through vsyslog: the name syslog is
+// this host's own.
+void to_system_log(int priority, const std::string &line) {
+    auto log = [](int p, const char *format, ...) {
+        va_list args;
+        va_start(args, format);
+        vsyslog(p, format, args);
+        va_end(args);
+    };
+    log(priority, "%s", line.c_str());
+}
 
 void show(const std::string &line) {
     if (output == nullptr) return;
@@ -35,8 +48,8 @@ const char *priority_name(int priority) {
 
 // The module's syslog resolves against this executable (it exports its
 // symbols), so every line the module logs passes through here. The line goes
-// to standard error (or where set_output says) only: this is a tool, not a
-// daemon.
+// to standard error (or where set_output says), and to the system log once
+// the program runs as a daemon.
 extern "C" void syslog(int priority, const char *format, ...) {
     if (quiet) return;
     if (LOG_PRI(priority) <= LOG_ERR)
@@ -67,6 +80,7 @@ extern "C" void syslog(int priority, const char *format, ...) {
     std::string line =
         (context.empty() ? "" : context + ": ") + priority_name(priority) + ": " + shown + "\n";
     show(line);
+    if (system_log) to_system_log(priority, (context.empty() ? "" : context + ": ") + shown);
     if (captured != nullptr) captured->push_back({context, priority_name(priority), text, line});
 }
 
@@ -100,6 +114,10 @@ void set_output(FILE *out) {
     output = out;
 }
 
+void use_system_log(const char *ident) {
+    openlog(ident, LOG_PID, LOG_DAEMON);
+    system_log = true;
+}
 void set_quiet(bool value) {
     quiet = value;
 }

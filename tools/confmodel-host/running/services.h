@@ -30,6 +30,9 @@ void note(const std::string &where, const std::string &text);
 // them nowhere (they are still counted and captured).
 void set_output(FILE *out);
 
+// From now on every line also goes to the system log, as `ident`.
+void use_system_log(const char *ident);
+
 // While quiet, lines and notes are neither shown nor counted: a model built
 // only to be compared has nothing new to say.
 void set_quiet(bool quiet);

@@ -3,6 +3,7 @@
 #include "input/text.h"
 
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <unordered_set>
 
@@ -49,6 +50,32 @@ bool is_device(const Record &record) {
 }
 
 } // namespace
+
+std::optional<Plan> plan_of_writes(RecordList result, const std::vector<RowWrite> &writes,
+                                   const std::string &cause) {
+    Plan plan;
+    plan.result = std::move(result);
+    auto take = [&](const Record *record, bool before) {
+        if (record == nullptr) return true;
+        Plan::Touched &t = plan.touched.try_emplace(identity(*record), Plan::Touched{nullptr, nullptr, false, cause})
+                               .first->second;
+        const Record *&side = before ? t.before : t.after;
+        if (side != nullptr) return false;
+        side = record;
+        return true;
+    };
+    for (const RowWrite &w : writes)
+        if (!take(w.before, true) || !take(w.after, false)) return std::nullopt;
+    for (auto &[id, t] : plan.touched)
+        t.moved = t.before != nullptr && t.after != nullptr && t.before->line != t.after->line;
+    plan.by_before.reserve(plan.touched.size());
+    plan.by_after.reserve(plan.touched.size());
+    for (const auto &[id, t] : plan.touched) {
+        if (t.before != nullptr) plan.by_before.add(t.before, &t);
+        if (t.after != nullptr) plan.by_after.add(t.after, &t);
+    }
+    return plan;
+}
 
 uint64_t row_digest(const Record &record, uint32_t row) {
     Hash h;
@@ -245,4 +272,25 @@ int64_t confirmable(const Store &store, const std::string &name, int64_t deadlin
 
 std::string awaiting_text(int64_t deadline) {
     return deadline == 0 ? "" : ", to be confirmed by " + utc_text(deadline);
+}
+
+std::optional<std::string> roll_back_overdue(Store &store, size_t max_row, const std::string &command) {
+    store.begin();
+    try {
+        std::optional<Commit> overdue = awaiting_confirmation(store);
+        if (!overdue || overdue->deadline > static_cast<int64_t>(time(nullptr))) {
+            store.rollback();
+            return std::nullopt;
+        }
+        const std::string seq = std::to_string(overdue->seq);
+        Dump now = store.read(max_row);
+        const int64_t rolled = roll_back_unconfirmed(
+            store, now, *overdue, "rollback of commit " + seq + ", unconfirmed by its deadline, " + command);
+        store.commit();
+        return "commit " + seq + " was not confirmed by its deadline, " + utc_text(overdue->deadline) +
+               ": rolled back" + (rolled < 0 ? "" : " as commit " + std::to_string(rolled));
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
 }

@@ -29,6 +29,15 @@ bool same_rows(const Dump &one, const Dump &other);
 // in the order of the plan's result.
 std::vector<RowWrite> plan_writes(const Plan &plan);
 
+// The plan of row writes that made `result` (the configuration after them,
+// in store order) from the records before, each write caused by `cause`: a
+// record rewritten in its row is changed, one written in another row moved;
+// a row that holds what it held is no write.
+// Null when two writes touch records of one identity, which a plan cannot
+// tell apart.
+std::optional<Plan> plan_of_writes(RecordList result, const std::vector<RowWrite> &writes,
+                                   const std::string &cause);
+
 // The digest of a configuration in a store: every row's table, row and
 // record, a remote device's DCBX-pending flag aside, which is the device's
 // state and written without a commit. Rows combine by xor, so that a
@@ -79,5 +88,11 @@ std::string awaiting_text(int64_t deadline);
 // log cannot take the commit back.
 int64_t roll_back_unconfirmed(Store &store, const Dump &now, const Commit &unconfirmed,
                               const std::string &command);
+
+// Rolls back the commit awaiting confirmation once its deadline has passed,
+// as a logged commit made by `command`, in a transaction of its own on the
+// store; returns what it did ("commit 4 was not confirmed by its deadline,
+// ...: rolled back as commit 5"), or nothing when no commit is overdue.
+std::optional<std::string> roll_back_overdue(Store &store, size_t max_row, const std::string &command);
 
 #endif

@@ -1,7 +1,7 @@
 #!/bin/sh
 # No layer of confmodel-host reaches up: a file includes only files of its own
-# layer and of the layers below it (input, store, running, output, then the
-# commands), the layers never include the commands' headers, and no command
+# layer and of the layers below it (input, store, running, output, serve,
+# then the commands), the layers never include the commands' headers, and no command
 # reaches another.
 # usage: layers.sh SOURCE_DIR
 set -eu
@@ -18,10 +18,11 @@ check() { # LAYER FORBIDDEN...
     done
 }
 top="commands.h session.h program.h arguments.h exit_status.h"
-check input store/ running/ output/ $top
-check store running/ output/ $top
-check running output/ $top
-check output $top
+check input store/ running/ output/ serve/ $top
+check store running/ output/ serve/ $top
+check running output/ serve/ $top
+check output serve/ $top
+check serve $top
 # The store file's format is the store's (host/store): no SQL here.
 if grep -ln "sqlite3\|sqlstore_db" */*.h */*.cc *.h *.cc; then
     echo "^ these reach into the store file past its owner"

@@ -1,0 +1,312 @@
+#include "serve/follower.h"
+
+#include <sys/stat.h>
+
+#include "input/text.h"
+#include "output/record_comparison.h"
+#include "output/snapshot.h"
+#include "running/services.h"
+#include "running/hosts.h"
+#include "store/history.h"
+
+#include <chrono>
+#include <ctime>
+#include <set>
+
+namespace {
+
+int64_t cpu_us() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+int64_t wall_us() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int kind(Table table) {
+    return table == Table::remote_device ? 1 : 0;
+}
+
+// The newest commit of the log, if it keeps one.
+std::optional<Commit> newest_commit(const Store &store) {
+    std::vector<Commit> log = store.commits(-1, true);
+    if (log.empty()) return std::nullopt;
+    return log.front();
+}
+
+constexpr size_t kept_starts = 8;
+
+} // namespace
+
+Follower::Follower(const Module &module, FollowerSettings settings)
+    : module_(module), settings_(std::move(settings)) {}
+
+void Follower::open_store() {
+    auto store = std::make_unique<Store>(settings_.path, Store::Open::read_write, settings_.wait_ms);
+    struct stat file {};
+    if (stat(settings_.path.c_str(), &file) != 0) throw Failure(escaped(settings_.path) + ": gone as it was opened");
+    store_ = std::move(store);
+    device_ = file.st_dev;
+    inode_ = file.st_ino;
+}
+
+bool Follower::replaced() const {
+    struct stat file {};
+    return stat(settings_.path.c_str(), &file) != 0 || file.st_dev != device_ || file.st_ino != inode_;
+}
+
+void Follower::fresh_start(const std::string &why) {
+    const int64_t started = cpu_us();
+    if (!store_ || replaced()) open_store();
+    // Read whole before the model it replaces goes: a store that cannot be
+    // read leaves the model as it was.
+    auto dump = std::make_unique<Dump>();
+    std::optional<Commit> newest;
+    int64_t version;
+    store_->begin_read();
+    try {
+        version = store_->data_version();
+        newest = newest_commit(*store_);
+        *dump = store_->read_rows(nullptr, nullptr, settings_.max_row);
+        check_dump(*dump);
+    } catch (...) {
+        store_->end_read();
+        throw;
+    }
+    store_->end_read();
+
+    model_.reset();
+    batches_.clear();
+    batch_of_.clear();
+    base_dead_ = 0;
+    base_ = std::move(dump);
+    for (auto &rows : rows_)
+        rows.clear();
+    for (const Record &record : base_->records)
+        rows_[kind(record.table)].emplace(record.line, &record);
+    model_ = std::make_unique<HostModel>(module_);
+    model_->build(*base_);
+    digest_ = configuration_digest(*base_);
+    digests_ = newest && newest->digest;
+    offset_ = digests_ ? digest_ ^ *newest->digest : 0;
+    seq_ = newest ? newest->seq : -1;
+    version_ = version;
+    note_start(why, cpu_us() - started);
+}
+
+void Follower::note_start(const std::string &why, int64_t cpu) {
+    starts_.push_back({static_cast<int64_t>(time(nullptr)), why, cpu});
+    if (starts_.size() > kept_starts) starts_.pop_front();
+    start_count_++;
+}
+
+RecordList Follower::records() const {
+    RecordList out;
+    out.reserve(rows_[0].size() + rows_[1].size());
+    for (const auto &rows : rows_)
+        for (const auto &[row, record] : rows)
+            out.push_back(record);
+    return out;
+}
+
+Follower::Followed Follower::follow() {
+    if (replaced()) {
+        fresh_start("the store file was replaced");
+        return Followed::fresh_start;
+    }
+    if (store_->data_version() == version_) return Followed::nothing;
+    store_->begin_read();
+    int64_t version;
+    std::vector<Commit> commits;
+    try {
+        version = store_->data_version();
+        commits = store_->commits_since(seq_);
+    } catch (...) {
+        store_->end_read();
+        throw;
+    }
+    store_->end_read();
+    if (commits.empty()) {
+        // Another process wrote a DCBX flag: no commit, but the devices' rows.
+        reread_devices();
+        version_ = version;
+        return Followed::devices;
+    }
+    if (std::optional<std::string> why = take(commits)) {
+        fresh_start(*why);
+        return Followed::fresh_start;
+    }
+    version_ = version;
+    return Followed::taken;
+}
+
+std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
+    const int64_t started_cpu = cpu_us(), started_wall = wall_us();
+    // The rows the commits wrote, from what undoes each.
+    std::set<uint32_t> touched[2];
+    int64_t seq = seq_;
+    for (const Commit &c : commits) {
+        const std::string name = "commit " + std::to_string(c.seq);
+        if (seq >= 0 && c.seq != seq + 1)
+            return "the log went from commit " + std::to_string(seq) + " to " + std::to_string(c.seq);
+        if (!c.undo || c.undo->empty())
+            return name + " keeps no record of the rows it wrote (log --keep dropped it)";
+        try {
+            for (const Change &change : read_logged_changes(name, *c.undo).changes)
+                touched[kind(change.record.table)].insert(change.row);
+        } catch (const Failure &failure) {
+            return name + "'s log entry cannot be read: " + failure.what();
+        }
+        seq = c.seq;
+    }
+    // The rows as they are now, in one transaction: what the commits left.
+    const std::vector<uint32_t> ids[2] = {{touched[0].begin(), touched[0].end()},
+                                          {touched[1].begin(), touched[1].end()}};
+    Batch batch{{}, 0};
+    store_->begin_read();
+    try {
+        batch.dump = store_->read_rows(&ids[0], &ids[1], settings_.max_row);
+    } catch (...) {
+        store_->end_read();
+        throw;
+    }
+    store_->end_read();
+
+    std::map<uint32_t, const Record *> now[2];
+    for (const Record &record : batch.dump.records)
+        now[kind(record.table)].emplace(record.line, &record);
+    std::vector<RowWrite> writes;
+    std::vector<const Record *> gone;
+    for (int k = 0; k < 2; k++)
+        for (uint32_t row : touched[k]) {
+            auto held = rows_[k].find(row);
+            auto found = now[k].find(row);
+            const Record *before = held != rows_[k].end() ? held->second : nullptr;
+            const Record *after = found != now[k].end() ? found->second : nullptr;
+            if (before != nullptr && after != nullptr && before->same_as(*after)) continue;
+            if (before != nullptr) digest_ ^= row_digest(*before, row);
+            if (after != nullptr) digest_ ^= row_digest(*after, row);
+            writes.push_back({before, after, row});
+            if (before != nullptr) gone.push_back(before);
+            if (after != nullptr) {
+                rows_[k][row] = after;
+                batch.live++;
+            } else {
+                rows_[k].erase(row);
+            }
+        }
+    const Commit &last = commits.back();
+    seq_ = last.seq;
+    if (digests_ && last.digest && (digest_ ^ *last.digest) != offset_)
+        return "the rows of commit " + std::to_string(last.seq) +
+               " are not those its log entry describes: the store was written without its log";
+
+    const std::string cause = commits.size() == 1 ? "commit " + std::to_string(last.seq)
+                                                   : "commits " + std::to_string(commits.front().seq) +
+                                                         " to " + std::to_string(last.seq);
+    std::optional<Plan> plan = plan_of_writes(records(), writes, cause);
+    if (!plan) return cause + " wrote several records of one identity";
+    const Applied applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
+
+    if (batch.live > 0) {
+        batches_.push_back(std::move(batch));
+        auto it = std::prev(batches_.end());
+        for (const RowWrite &w : writes)
+            if (w.after != nullptr) batch_of_.emplace(w.after, it);
+    }
+    for (const Record *record : gone)
+        forget(record);
+    last_ = {last.seq, static_cast<int64_t>(commits.size()), applied.released, applied.created,
+             writes.size(), cpu_us() - started_cpu, wall_us() - started_wall};
+    // Records replaced since the fresh start are kept with those live in
+    // their batch; once they outnumber the configuration, a fresh start
+    // lets them go.
+    size_t kept = base_dead_;
+    for (const Batch &b : batches_)
+        kept += b.dump.records.size() - b.live;
+    if (kept > base_->records.size() + 4096)
+        return "the records replaced since the last fresh start outnumber the configuration";
+    return std::nullopt;
+}
+
+void Follower::forget(const Record *record) {
+    auto found = batch_of_.find(record);
+    if (found == batch_of_.end()) {
+        base_dead_++;
+        return;
+    }
+    auto batch = found->second;
+    batch_of_.erase(found);
+    if (--batch->live == 0) batches_.erase(batch);
+}
+
+void Follower::reread_devices() {
+    const std::vector<uint32_t> none;
+    Batch batch{store_->read_rows(&none, nullptr, settings_.max_row), 0};
+    std::map<uint32_t, const Record *> now;
+    for (const Record &record : batch.dump.records)
+        now.emplace(record.line, &record);
+    std::vector<const Record *> gone;
+    std::vector<const Record *> kept;
+    for (auto it = rows_[1].begin(); it != rows_[1].end();) {
+        auto found = now.find(it->first);
+        if (found != now.end() && found->second->same_as(*it->second)) {
+            now.erase(found);
+            ++it;
+            continue;
+        }
+        digest_ ^= row_digest(*it->second, it->first);
+        gone.push_back(it->second);
+        it = rows_[1].erase(it);
+    }
+    for (const auto &[row, record] : now) {
+        digest_ ^= row_digest(*record, row);
+        rows_[1].emplace(row, record);
+        kept.push_back(record);
+    }
+    batch.live = kept.size();
+    if (batch.live > 0) {
+        batches_.push_back(std::move(batch));
+        auto it = std::prev(batches_.end());
+        for (const Record *record : kept)
+            batch_of_.emplace(record, it);
+    }
+    for (const Record *record : gone)
+        forget(record);
+}
+
+Comparison Follower::verify() {
+    const Snapshot running = take_snapshot(*model_);
+    RecordList held;
+    for (const Subport &s : model_->subports())
+        held.push_back(s.record);
+    for (const PortProtect &p : model_->port_protects())
+        held.push_back(p.record);
+    for (const SubportProtect &p : model_->subport_protects())
+        held.push_back(p.record);
+    for (const auto &[row, device] : rows_[1])
+        held.push_back(device);
+    // The records the running model was built from outlive the fresh start,
+    // for the comparison.
+    std::unique_ptr<Dump> old_base = std::move(base_);
+    std::list<Batch> old_batches = std::move(batches_);
+    try {
+        services::set_quiet(true);
+        fresh_start("verify");
+        services::set_quiet(false);
+    } catch (...) {
+        services::set_quiet(false);
+        base_ = std::move(old_base);
+        batches_ = std::move(old_batches);
+        throw;
+    }
+    Comparison comparison = compare(running, take_snapshot(*model_));
+    compare_running_records(comparison, module_, held, records());
+    starts_.back().why = comparison.same() ? "verify: the running model equals a fresh start"
+                                           : "verify: the running model differed from a fresh start";
+    return comparison;
+}

@@ -1,0 +1,118 @@
+// A running host that follows a store file: it builds the model from the
+// store (a fresh start), then takes each commit the store's log records into
+// the running model as the faithful host does, reading only the rows the
+// commit wrote. Where a commit cannot be taken as a change, it starts afresh
+// and says why.
+#ifndef CONFMODEL_HOST_SERVE_FOLLOWER_H
+#define CONFMODEL_HOST_SERVE_FOLLOWER_H
+
+#include "output/comparison.h"
+#include "running/model.h"
+#include "store/store.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+struct FollowerSettings {
+    std::string path;
+    size_t max_row = size_t(1) << 20;
+    int wait_ms = 100; // for the store's lock: a follower never waits long on a writer
+};
+
+class Follower {
+  public:
+    Follower(const Module &module, FollowerSettings settings);
+    Follower(const Follower &) = delete;
+    Follower &operator=(const Follower &) = delete;
+
+    // Builds the model from the store as it is now, for the reason given.
+    // Throws Failure, keeping the model it had, when the store cannot be read.
+    void fresh_start(const std::string &why);
+
+    // Takes what was committed since the last look. Throws Failure when the
+    // store cannot be read now (a writer holds it, or it is gone): the model
+    // stays as it was, to be brought up to date at the next look.
+    enum class Followed { nothing, devices, taken, fresh_start };
+    Followed follow();
+
+    const HostModel &model() const { return *model_; }
+    // The configuration the model was built from, in store order: the
+    // records, then the remote devices.
+    RecordList records() const;
+    Store &store() { return *store_; }
+    const std::string &path() const { return settings_.path; }
+    size_t max_row() const { return settings_.max_row; }
+    // The follower's own connection wrote the store: the next look reads it,
+    // as another process's commit would have been.
+    void wrote() { version_ = -1; }
+
+    // Compares the running model with a fresh start of the store now, as
+    // `apply` compares them, and goes on with the fresh start's model (the
+    // same, unless the comparison says otherwise).
+    Comparison verify();
+
+    // Reads the remote devices again, as a DCBX flag written through the
+    // follower's own store connection changed them.
+    void reread_devices();
+
+    struct Cost {
+        int64_t seq = -1, commits = 0;
+        size_t released = 0, created = 0, rows = 0;
+        int64_t cpu_us = 0, wall_us = 0;
+    };
+    struct Start {
+        int64_t time;
+        std::string why;
+        int64_t cpu_us;
+    };
+    int64_t seq() const { return seq_; } // the newest commit taken; -1 for a store without a log
+    const Cost &last_commit() const { return last_; }
+    const std::deque<Start> &fresh_starts() const { return starts_; } // the newest few
+    uint64_t fresh_start_count() const { return start_count_; }
+
+  private:
+    struct Batch {
+        Dump dump;
+        size_t live;
+    };
+    void open_store();
+    bool replaced() const;
+    // The records now in the rows a commit wrote, or why they cannot be
+    // taken as a change.
+    std::optional<std::string> take(const std::vector<Commit> &commits);
+    void forget(const Record *record);
+    void note_start(const std::string &why, int64_t cpu_us);
+
+    const Module &module_;
+    FollowerSettings settings_;
+    std::unique_ptr<Store> store_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    int64_t version_ = -1;
+    std::unique_ptr<HostModel> model_;
+    // The records by table (configuration, remote devices) and row, kept in
+    // the dump of the last fresh start and the batches read since.
+    std::map<uint32_t, const Record *> rows_[2];
+    std::unique_ptr<Dump> base_;
+    std::list<Batch> batches_;
+    std::unordered_map<const Record *, std::list<Batch>::iterator> batch_of_;
+    size_t base_dead_ = 0;
+    // The digest of the rows held, and how it differs from the log's: a
+    // commit that changes the difference wrote rows unlike those held.
+    uint64_t digest_ = 0, offset_ = 0;
+    bool digests_ = false; // whether the log keeps them
+    int64_t seq_ = -1;
+    Cost last_;
+    std::deque<Start> starts_;
+    uint64_t start_count_ = 0;
+};
+
+#endif
