@@ -150,48 +150,54 @@ def check_counts(changes, records, step):
         fail(f"step {step}: commit {commit['seq']} is logged as {commit} for\n{changes}")
 
 
-start = [json.loads(line) for line in open(os.path.join(examples, "device.jsonl")) if line.startswith("{")]
-start += [device(k) for k in rng.sample(range(2000, 2030), rng.randint(2, 10))]
-start += [portgroup(n) for n in rng.sample(range(6, 10), rng.randint(0, 3))]
-jsonl("start.jsonl", start)
-run("check", "start.jsonl")
-run("import", "store.db", "start.jsonl")
-exports = {0: export()}
-rolled_back = 0
-# A remote device's DCBX-pending flag is the device's state, which dcbx writes
-# without a commit and a rollback leaves as it is: in half the runs, a record
-# is the same whatever its flag.
-dcbx = rng.random() < 0.5
-flagless = lambda text: re.sub(r',"22":"(true|false)"', "", text) if dcbx else text
-for step in range(steps):
-    seq = newest()
-    devices = [r["columns"]["0"] for r in map(json.loads, export().splitlines()) if r["table"] == "remote_device"]
-    if dcbx and devices and rng.random() < 0.3:  # the device's own state, written without a commit
-        run("dcbx", "store.db", rng.choice(["set", "reset"]), rng.choice(devices), status=(0, 1))
-    if step % 3 == 2 and seq > 0:
-        target = rng.randrange(seq + 1)
-        before = export()
-        p = run("rollback", "store.db", str(target), status=(0, 1))
-        if p.returncode == 1 and flagless(before) != flagless(exports[target]):
-            fail(f"step {step}: rollback to {target} did nothing\n{p.stdout}")
-        got = export()
-        if flagless(got) != flagless(exports[target]):
-            fail(f"step {step}: after rollback to {target} the store holds\n{got}\nnot\n{exports[target]}")
-        rolled_back += p.returncode == 0
-    else:
-        records = {name(r): r for r in map(json.loads, export().splitlines())}
-        changes = random_changes(list(records.values()))
-        if not changes:
-            continue
-        jsonl("changes.jsonl", changes)
-        p = run("apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl", status=(0, 1))
-        if p.returncode == 1 and flagless(export()) != flagless(exports[seq]):
-            fail(f"step {step}: a commit changed the store without logging it")
-        got = export()
-        if p.returncode == 0:
-            check_counts(changes, records, step)
-    exports[newest()] = got
-    check_model(got, step)
-if rolled_back < steps // 6:
-    fail(f"only {rolled_back} rollbacks committed")
-print(f"rollback: {steps} steps, {rolled_back} rollbacks, {newest()} commits (HISTORY_SEED={seed})")
+def start_store():
+    """store.db, imported from the example device and random records."""
+    start = [json.loads(line) for line in open(os.path.join(examples, "device.jsonl")) if line.startswith("{")]
+    start += [device(k) for k in rng.sample(range(2000, 2030), rng.randint(2, 10))]
+    start += [portgroup(n) for n in rng.sample(range(6, 10), rng.randint(0, 3))]
+    jsonl("start.jsonl", start)
+    run("check", "start.jsonl")
+    run("import", "store.db", "start.jsonl")
+
+
+if __name__ == "__main__":
+    start_store()
+    exports = {0: export()}
+    rolled_back = 0
+    # A remote device's DCBX-pending flag is the device's state, which dcbx writes
+    # without a commit and a rollback leaves as it is: in half the runs, a record
+    # is the same whatever its flag.
+    dcbx = rng.random() < 0.5
+    flagless = lambda text: re.sub(r',"22":"(true|false)"', "", text) if dcbx else text
+    for step in range(steps):
+        seq = newest()
+        devices = [r["columns"]["0"] for r in map(json.loads, export().splitlines()) if r["table"] == "remote_device"]
+        if dcbx and devices and rng.random() < 0.3:  # the device's own state, written without a commit
+            run("dcbx", "store.db", rng.choice(["set", "reset"]), rng.choice(devices), status=(0, 1))
+        if step % 3 == 2 and seq > 0:
+            target = rng.randrange(seq + 1)
+            before = export()
+            p = run("rollback", "store.db", str(target), status=(0, 1))
+            if p.returncode == 1 and flagless(before) != flagless(exports[target]):
+                fail(f"step {step}: rollback to {target} did nothing\n{p.stdout}")
+            got = export()
+            if flagless(got) != flagless(exports[target]):
+                fail(f"step {step}: after rollback to {target} the store holds\n{got}\nnot\n{exports[target]}")
+            rolled_back += p.returncode == 0
+        else:
+            records = {name(r): r for r in map(json.loads, export().splitlines())}
+            changes = random_changes(list(records.values()))
+            if not changes:
+                continue
+            jsonl("changes.jsonl", changes)
+            p = run("apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl", status=(0, 1))
+            if p.returncode == 1 and flagless(export()) != flagless(exports[seq]):
+                fail(f"step {step}: a commit changed the store without logging it")
+            got = export()
+            if p.returncode == 0:
+                check_counts(changes, records, step)
+        exports[newest()] = got
+        check_model(got, step)
+    if rolled_back < steps // 6:
+        fail(f"only {rolled_back} rollbacks committed")
+    print(f"rollback: {steps} steps, {rolled_back} rollbacks, {newest()} commits (HISTORY_SEED={seed})")
