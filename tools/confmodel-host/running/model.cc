@@ -349,6 +349,41 @@ HostModel::PortRecordCounts HostModel::port_records_held() const {
     return held;
 }
 
+bool HostModel::redecode_in_place(const Record &before, const Record &after, const std::string &cause) {
+    if (!keeps_port_records() || before.table != after.table || before.line != after.line) return false;
+    auto redecode = [&](auto &records, auto release) {
+        auto by_line = [](const auto &held, uint32_t line) { return held.record->line < line; };
+        auto at = std::lower_bound(records.begin(), records.end(), before.line, by_line);
+        const bool held = at != records.end() && at->record == &before;
+        // A record the module failed to decode is not held: the one after it
+        // must stand beyond its line.
+        if (!held && at != records.end() && at->record->line == before.line) return false;
+        const size_t index = static_cast<size_t>(at - records.begin()), size = records.size();
+        decode_under(after, cause);
+        const bool decoded = records.size() > size;
+        if (held) release(records[index]);
+        if (held && decoded) {
+            records[index] = records.back();
+            records.pop_back();
+        } else if (held) {
+            records.erase(records.begin() + static_cast<std::ptrdiff_t>(index));
+        } else if (decoded) {
+            std::rotate(records.begin() + static_cast<std::ptrdiff_t>(index), records.end() - 1, records.end());
+        }
+        return true;
+    };
+    switch (after.table) {
+    case Table::subport:
+        return redecode(subports_, [&](Subport &s) { module_.free_subport_data(&s.data); });
+    case Table::port_protect:
+        return redecode(port_protects_, [](PortProtect &) {});
+    case Table::subport_protect:
+        return redecode(subport_protects_, [](SubportProtect &) {});
+    default:
+        return false;
+    }
+}
+
 void HostModel::release_port_records(const std::function<bool(const Record &)> &goes) {
     auto drop = [&](auto &records, auto release) {
         records.erase(std::remove_if(records.begin(), records.end(),

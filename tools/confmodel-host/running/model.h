@@ -123,6 +123,11 @@ class HostModel {
     PortRecordCounts port_records_held() const;
     void reserve(const PortRecordCounts &more);
     void decode(const Record &record, const std::string &cause);
+    // A port record rewritten in its place: `after` decoded where `before`
+    // stood, in a model whose port records stand in the order of their
+    // lines (a store's rows). False, changing nothing, when the model is not
+    // kept so, or `before` is not where its line says.
+    bool redecode_in_place(const Record &before, const Record &after, const std::string &cause);
     // Frees the port records `goes` picks, keeping the others in order.
     void release_port_records(const std::function<bool(const Record &)> &goes);
     // Those held beyond `kept` were decoded since, both runs in the order of

@@ -82,7 +82,7 @@ void Follower::fresh_start(const std::string &why) {
     model_.reset();
     batches_.clear();
     batch_of_.clear();
-    base_dead_ = 0;
+    base_dead_ = batch_records_ = batch_live_ = 0;
     base_ = std::move(dump);
     for (auto &rows : rows_)
         rows.clear();
@@ -208,11 +208,40 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
     const std::string cause = commits.size() == 1 ? "commit " + std::to_string(last.seq)
                                                    : "commits " + std::to_string(commits.front().seq) +
                                                          " to " + std::to_string(last.seq);
-    std::optional<Plan> plan = plan_of_writes(records(), writes, cause);
-    if (!plan) return cause + " wrote several records of one identity";
-    const Applied applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
+    // The module's lists depend on their own records alone, and a port
+    // record's decoding on nothing but the record: a commit that writes no
+    // list record changes the port records it wrote, where they stand.
+    bool lists = false, in_place = true, port_records = false;
+    for (const RowWrite &w : writes)
+        for (const Record *record : {w.before, w.after}) {
+            if (record == nullptr) {
+                in_place = false;
+                continue;
+            }
+            const bool port = is_port_record(record->table);
+            lists = lists || (!port && record->table != Table::remote_device);
+            port_records = port_records || port;
+            in_place = in_place && (!port || (w.before != nullptr && w.after != nullptr &&
+                                              w.before->table == w.after->table));
+        }
+    Applied applied;
+    const char *path;
+    if (!lists && (in_place || !port_records)) {
+        path = port_records ? "port records in place" : "rows alone";
+        for (const RowWrite &w : writes)
+            if (w.before != nullptr && w.after != nullptr && is_port_record(w.after->table) &&
+                !model_->redecode_in_place(*w.before, *w.after, cause))
+                return "the running model's port records do not stand in store order";
+    } else {
+        path = "faithful host";
+        std::optional<Plan> plan = plan_of_writes(records(), writes, cause);
+        if (!plan) return cause + " wrote several records of one identity";
+        applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
+    }
 
     if (batch.live > 0) {
+        batch_records_ += batch.dump.records.size();
+        batch_live_ += batch.live;
         batches_.push_back(std::move(batch));
         auto it = std::prev(batches_.end());
         for (const RowWrite &w : writes)
@@ -220,15 +249,12 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
     }
     for (const Record *record : gone)
         forget(record);
-    last_ = {last.seq, static_cast<int64_t>(commits.size()), applied.released, applied.created,
-             writes.size(), cpu_us() - started_cpu, wall_us() - started_wall};
+    last_ = {last.seq,          static_cast<int64_t>(commits.size()), applied.released, applied.created,
+             writes.size(),     cpu_us() - started_cpu,               wall_us() - started_wall, path};
     // Records replaced since the fresh start are kept with those live in
     // their batch; once they outnumber the configuration, a fresh start
     // lets them go.
-    size_t kept = base_dead_;
-    for (const Batch &b : batches_)
-        kept += b.dump.records.size() - b.live;
-    if (kept > base_->records.size() + 4096)
+    if (base_dead_ + batch_records_ - batch_live_ > base_->records.size() + 4096)
         return "the records replaced since the last fresh start outnumber the configuration";
     return std::nullopt;
 }
@@ -241,7 +267,11 @@ void Follower::forget(const Record *record) {
     }
     auto batch = found->second;
     batch_of_.erase(found);
-    if (--batch->live == 0) batches_.erase(batch);
+    batch_live_--;
+    if (--batch->live == 0) {
+        batch_records_ -= batch->dump.records.size();
+        batches_.erase(batch);
+    }
 }
 
 void Follower::reread_devices() {
@@ -270,6 +300,8 @@ void Follower::reread_devices() {
     }
     batch.live = kept.size();
     if (batch.live > 0) {
+        batch_records_ += batch.dump.records.size();
+        batch_live_ += batch.live;
         batches_.push_back(std::move(batch));
         auto it = std::prev(batches_.end());
         for (const Record *record : kept)

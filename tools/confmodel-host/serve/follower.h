@@ -67,6 +67,7 @@ class Follower {
         int64_t seq = -1, commits = 0;
         size_t released = 0, created = 0, rows = 0;
         int64_t cpu_us = 0, wall_us = 0;
+        const char *path = ""; // how it was taken: the faithful host, or the port records in place
     };
     struct Start {
         int64_t time;
@@ -104,7 +105,9 @@ class Follower {
     std::unique_ptr<Dump> base_;
     std::list<Batch> batches_;
     std::unordered_map<const Record *, std::list<Batch>::iterator> batch_of_;
-    size_t base_dead_ = 0;
+    // Records of the fresh start's dump no longer held; records of the
+    // batches, and those of them held.
+    size_t base_dead_ = 0, batch_records_ = 0, batch_live_ = 0;
     // The digest of the rows held, and how it differs from the log's: a
     // commit that changes the difference wrote rows unlike those held.
     uint64_t digest_ = 0, offset_ = 0;

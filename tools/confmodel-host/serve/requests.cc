@@ -121,6 +121,7 @@ ojson status_json(const ServeState &s) {
                                            : ojson{{"seq", c.seq},
                                                    {"commits", c.commits},
                                                    {"rows", c.rows},
+                                                   {"taken_by", c.path},
                                                    {"released", c.released},
                                                    {"created", c.created},
                                                    {"cpu_us", c.cpu_us},
@@ -146,7 +147,7 @@ void print_status(std::ostream &out, const ojson &status) {
     if (!last.is_null())
         out << "last commit   " << last["seq"] << ": " << last["rows"] << " rows, " << last["released"]
             << " entries released and " << last["created"] << " created, in " << last["cpu_us"]
-            << " us of CPU (" << last["wall_us"] << " us)\n";
+            << " us of CPU (" << last["wall_us"] << " us), " << last["taken_by"].get<std::string>() << "\n";
     const ojson &awaiting = status["awaiting"];
     if (!awaiting.is_null())
         out << "awaiting      commit " << awaiting["seq"] << ", to be confirmed by "
