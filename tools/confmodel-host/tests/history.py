@@ -74,7 +74,7 @@ def random_changes(records):
             changes.append(dict(record, op=kind))
 
     for _ in range(rng.randint(1, 5)):
-        what = rng.randrange(9)
+        what = rng.randrange(10)
         if what == 0:
             free = [k for k in range(2000, 2030) if ("remote_device", None, str(k)) not in touched | set(map(name, devices))]
             if free:
@@ -117,6 +117,9 @@ def random_changes(records):
             n = rng.choice(list(groups))
             if groups[n]["columns"]["0"] not in bound:
                 op("remove", groups[n])
+        elif what == 9 and by_table.get("subport"):  # a port record rewritten in its row
+            p = rng.choice(by_table["subport"])
+            op("change", dict(p, columns=dict(p["columns"], **{"10": rng.choice(["1000", "10000", "25000"])})))
     return changes
 
 
