@@ -236,11 +236,13 @@ Plan plan_changes(const RecordList &base, const ChangeSet &changes) {
         if (t.after != nullptr) plan.by_after.add(t.after, &t);
     }
 
+    for (const Record *record : order)
+        if (is_list_record(record->table)) plan.lists.push_back(record);
     // As in a dump, every xnetgroup is filed under an xnet of the result.
     std::unordered_set<std::string_view> xnets;
-    for (const Record *record : order)
+    for (const Record *record : plan.lists)
         if (is_xnet(record->table)) xnets.insert(record->column(0));
-    for (const Record *record : order) {
+    for (const Record *record : plan.lists) {
         if (!is_xnetgroup(record->table) || xnets.count(record->xnet())) continue;
         auto removed = std::find_if(plan.touched.begin(), plan.touched.end(), [&](const auto &t) {
             return t.second.after == nullptr && is_xnet(t.second.before->table) &&

@@ -49,6 +49,10 @@ struct Plan {
     Plan &operator=(const Plan &) = delete;
 
     RecordList result; // in store order
+    // The records of the module's lists (port groups, xnets, xnetgroups)
+    // among them, in the same order: a host changing its lists walks these,
+    // a few thousand where the result holds a million.
+    RecordList lists;
     struct Touched {
         const Record *before;
         const Record *after;

@@ -115,6 +115,10 @@ bool is_port_record(Table table) {
            table == Table::subport_protect;
 }
 
+bool is_list_record(Table table) {
+    return table == Table::portgroup || is_xnet(table) || is_xnetgroup(table);
+}
+
 std::optional<unsigned long long> canonical_number(std::string_view text, unsigned long long max) {
     // Column numbers, mostly: one digit, or two without a leading zero.
     auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9'; };

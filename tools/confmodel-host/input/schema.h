@@ -48,6 +48,7 @@ const char *column_name(size_t n);
 bool is_xnet(Table table);
 bool is_xnetgroup(Table table);
 bool is_port_record(Table table); // a subport, port-protect or subport-protect record
+bool is_list_record(Table table); // a port group, xnet or xnetgroup: what the module lists
 
 // Remote devices: the key and the DCBX-pending flag.
 enum { REMOTE_DEVICE_KEY = 0, REMOTE_DEVICE_DCBX_PENDING = 22 };

@@ -25,9 +25,8 @@ class FaithfulHost {
         : model_(model), plan_(plan), step_(step), going_(going_of(model, plan)) {
         // Positions of the records of the module's lists, which are few; port
         // records keep their order by a walk (7).
-        for (size_t i = 0; i < plan.result.size(); i++)
-            if (!is_port_record(plan.result[i]->table) && plan.result[i]->table != Table::remote_device)
-                at_[plan.result[i]] = i;
+        for (size_t i = 0; i < plan.lists.size(); i++)
+            at_[plan.lists[i]] = i;
         CONFMODEL_LIST_FOREACH(xnet_entry, x, model.module().xnets) {
             first_before_[x] = first_entry<xnetgroup_entry>(&x->xnetgroups);
         }
@@ -96,7 +95,7 @@ class FaithfulHost {
     void create_in_store_order(bool (*matches)(Table), list_head *list, Create create, Label label,
                                Release release) {
         std::set<std::pair<size_t, const Record *>> queue;
-        for (const Record *record : plan_.result)
+        for (const Record *record : plan_.lists)
             if (matches(record->table) && !model_.has_answer(*record)) queue.emplace(at_.at(record), record);
         while (!queue.empty()) {
             const Record &record = *queue.begin()->second;
@@ -154,7 +153,7 @@ class FaithfulHost {
     // 4. Every xnet record's pathname filed anew, as a fresh start files it.
     void file_xnet_pathnames_anew() {
         model_.unfile_all();
-        for (const Record *record : plan_.result)
+        for (const Record *record : plan_.lists)
             if (is_xnet(record->table)) model_.file_xnet(*record);
     }
 
@@ -182,7 +181,7 @@ class FaithfulHost {
     // ...and the records without an entry created, in store order, where a
     // fresh start lists them.
     void create_xnetgroups_in_store_order() {
-        for (const Record *record : plan_.result) {
+        for (const Record *record : plan_.lists) {
             if (!is_xnetgroup(record->table) || model_.entry_of(*record) != nullptr) continue;
             xnet_entry *parent = model_.filed_under(*record);
             portgroup_entry *bound = parent != nullptr && record->has(6)

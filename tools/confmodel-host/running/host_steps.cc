@@ -52,8 +52,20 @@ void release_portgroups(HostModel &model, const Going &going, const StepSink &st
     }
 }
 
+namespace {
+
+// Whether the plan touches a port record on that side: the walks of the
+// port records are skipped when it does not.
+bool touches_port_records(const Plan &plan, const Record *Plan::Touched::*side) {
+    for (const auto &[id, t] : plan.touched)
+        if (t.*side != nullptr && is_port_record((t.*side)->table)) return true;
+    return false;
+}
+
+} // namespace
+
 void release_port_records(HostModel &model, const Plan &plan, const StepSink &step) {
-    if (!model.keeps_port_records()) return;
+    if (!model.keeps_port_records() || !touches_port_records(plan, &Plan::Touched::before)) return;
     model.release_port_records([&](const Record &record) {
         // A record of the configuration before.
         const Plan::Touched *t = touched(plan, record);
@@ -64,7 +76,7 @@ void release_port_records(HostModel &model, const Plan &plan, const StepSink &st
 }
 
 void decode_port_records(HostModel &model, const Plan &plan, const StepSink &step) {
-    if (!model.keeps_port_records()) return;
+    if (!model.keeps_port_records() || !touches_port_records(plan, &Plan::Touched::after)) return;
     std::vector<std::pair<const Record *, const std::string *>> decoding;
     HostModel::PortRecordCounts more;
     for (const Record *record : plan.result)

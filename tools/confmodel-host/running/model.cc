@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <type_traits>
 
 namespace {
@@ -349,39 +350,55 @@ HostModel::PortRecordCounts HostModel::port_records_held() const {
     return held;
 }
 
-bool HostModel::redecode_in_place(const Record &before, const Record &after, const std::string &cause) {
-    if (!keeps_port_records() || before.table != after.table || before.line != after.line) return false;
-    auto redecode = [&](auto &records, auto release) {
-        auto by_line = [](const auto &held, uint32_t line) { return held.record->line < line; };
-        auto at = std::lower_bound(records.begin(), records.end(), before.line, by_line);
-        const bool held = at != records.end() && at->record == &before;
-        // A record the module failed to decode is not held: the one after it
-        // must stand beyond its line.
-        if (!held && at != records.end() && at->record->line == before.line) return false;
-        const size_t index = static_cast<size_t>(at - records.begin()), size = records.size();
-        decode_under(after, cause);
-        const bool decoded = records.size() > size;
-        if (held) release(records[index]);
-        if (held && decoded) {
-            records[index] = records.back();
-            records.pop_back();
-        } else if (held) {
-            records.erase(records.begin() + static_cast<std::ptrdiff_t>(index));
-        } else if (decoded) {
-            std::rotate(records.begin() + static_cast<std::ptrdiff_t>(index), records.end() - 1, records.end());
-        }
-        return true;
-    };
-    switch (after.table) {
+template <typename Apply> bool HostModel::on_port_records(Table table, Apply apply) {
+    switch (table) {
     case Table::subport:
-        return redecode(subports_, [&](Subport &s) { module_.free_subport_data(&s.data); });
+        return apply(subports_, [&](Subport &s) { module_.free_subport_data(&s.data); });
     case Table::port_protect:
-        return redecode(port_protects_, [](PortProtect &) {});
+        return apply(port_protects_, [](PortProtect &) {});
     case Table::subport_protect:
-        return redecode(subport_protects_, [](SubportProtect &) {});
+        return apply(subport_protects_, [](SubportProtect &) {});
     default:
         return false;
     }
+}
+
+bool HostModel::replace_port_record(const Record *before, const Record *after, const std::string &cause) {
+    if (!keeps_port_records()) return false;
+    auto by_line = [](const auto &held, uint32_t line) { return held.record->line < line; };
+    // Where `before` stands; none when the module failed to decode it, and
+    // then nothing holds its line.
+    std::optional<size_t> held;
+    if (before != nullptr &&
+        !on_port_records(before->table, [&](auto &records, auto) {
+            auto at = std::lower_bound(records.begin(), records.end(), before->line, by_line);
+            if (at != records.end() && at->record == before) held = static_cast<size_t>(at - records.begin());
+            return held || at == records.end() || at->record->line != before->line;
+        }))
+        return false;
+    const bool in_place = held && after != nullptr && after->table == before->table && after->line == before->line;
+    if (before != nullptr && held)
+        on_port_records(before->table, [&](auto &records, auto release) {
+            release(records[*held]);
+            if (!in_place) records.erase(records.begin() + static_cast<std::ptrdiff_t>(*held));
+            return true;
+        });
+    if (after == nullptr) return true;
+    return on_port_records(after->table, [&](auto &records, auto) {
+        const size_t size = records.size();
+        decode_under(*after, cause);
+        if (records.size() == size) {
+            // Not decoded: the slot it would have taken goes.
+            if (in_place) records.erase(records.begin() + static_cast<std::ptrdiff_t>(*held));
+        } else if (in_place) {
+            records[*held] = records.back();
+            records.pop_back();
+        } else {
+            auto at = std::lower_bound(records.begin(), records.end() - 1, after->line, by_line);
+            std::rotate(at, records.end() - 1, records.end());
+        }
+        return true;
+    });
 }
 
 void HostModel::release_port_records(const std::function<bool(const Record &)> &goes) {

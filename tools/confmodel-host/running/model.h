@@ -123,11 +123,12 @@ class HostModel {
     PortRecordCounts port_records_held() const;
     void reserve(const PortRecordCounts &more);
     void decode(const Record &record, const std::string &cause);
-    // A port record rewritten in its place: `after` decoded where `before`
-    // stood, in a model whose port records stand in the order of their
-    // lines (a store's rows). False, changing nothing, when the model is not
-    // kept so, or `before` is not where its line says.
-    bool redecode_in_place(const Record &before, const Record &after, const std::string &cause);
+    // A port record written in a model whose port records stand in the
+    // order of their lines (a store's rows): `before` released (unless null),
+    // `after` decoded where its line puts it (unless null), in place when
+    // both share a line. False, changing nothing, when the model keeps no
+    // port records, or `before` is not where its line says.
+    bool replace_port_record(const Record *before, const Record *after, const std::string &cause);
     // Frees the port records `goes` picks, keeping the others in order.
     void release_port_records(const std::function<bool(const Record &)> &goes);
     // Those held beyond `kept` were decoded since, both runs in the order of
@@ -147,6 +148,8 @@ class HostModel {
     template <typename Records> void build_from(const Records &records, Parts parts);
     // The same, logging under a cause: a change's place or the record itself.
     template <typename Cause> void decode_under(const Record &record, const Cause &cause);
+    // Calls apply with the port records of a table and what frees one.
+    template <typename Apply> bool on_port_records(Table table, Apply apply);
     RecordList forget_answers(const void *entry);
     xnet_entry *xnet_answering(const Record &xnet_record) const;
     void file_name(const std::string &name, xnet_entry *xnet);

@@ -86,8 +86,11 @@ void Follower::fresh_start(const std::string &why) {
     base_ = std::move(dump);
     for (auto &rows : rows_)
         rows.clear();
-    for (const Record &record : base_->records)
+    list_rows_.clear();
+    for (const Record &record : base_->records) {
         rows_[kind(record.table)].emplace(record.line, &record);
+        if (is_list_record(record.table)) list_rows_.emplace(record.line, &record);
+    }
     model_ = std::make_unique<HostModel>(module_);
     model_->build(*base_);
     digest_ = configuration_digest(*base_);
@@ -209,32 +212,36 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
                                                    : "commits " + std::to_string(commits.front().seq) +
                                                          " to " + std::to_string(last.seq);
     // The module's lists depend on their own records alone, and a port
-    // record's decoding on nothing but the record: a commit that writes no
-    // list record changes the port records it wrote, where they stand.
-    bool lists = false, in_place = true, port_records = false;
-    for (const RowWrite &w : writes)
-        for (const Record *record : {w.before, w.after}) {
-            if (record == nullptr) {
-                in_place = false;
-                continue;
-            }
-            const bool port = is_port_record(record->table);
-            lists = lists || (!port && record->table != Table::remote_device);
-            port_records = port_records || port;
-            in_place = in_place && (!port || (w.before != nullptr && w.after != nullptr &&
-                                              w.before->table == w.after->table));
+    // record's decoding on nothing but the record: the port records written
+    // are decoded again where they stand, and the faithful host takes the
+    // list records written, walking only those of the lists.
+    std::vector<RowWrite> list_writes;
+    bool port_records = false;
+    for (const RowWrite &w : writes) {
+        const Record *either = w.after != nullptr ? w.after : w.before;
+        const bool list = is_list_record(either->table) || (w.before != nullptr && is_list_record(w.before->table));
+        if (list) {
+            list_writes.push_back(w);
+            if (w.before != nullptr && is_list_record(w.before->table)) list_rows_.erase(w.row);
+            if (w.after != nullptr && is_list_record(w.after->table)) list_rows_[w.row] = w.after;
         }
+        for (const Record *record : {w.before, w.after})
+            port_records = port_records || (record != nullptr && is_port_record(record->table));
+    }
+    for (const RowWrite &w : writes) {
+        const Record *before = w.before != nullptr && is_port_record(w.before->table) ? w.before : nullptr;
+        const Record *after = w.after != nullptr && is_port_record(w.after->table) ? w.after : nullptr;
+        if ((before != nullptr || after != nullptr) && !model_->replace_port_record(before, after, cause))
+            return "the running model's port records do not stand in store order";
+    }
     Applied applied;
-    const char *path;
-    if (!lists && (in_place || !port_records)) {
-        path = port_records ? "port records in place" : "rows alone";
-        for (const RowWrite &w : writes)
-            if (w.before != nullptr && w.after != nullptr && is_port_record(w.after->table) &&
-                !model_->redecode_in_place(*w.before, *w.after, cause))
-                return "the running model's port records do not stand in store order";
-    } else {
-        path = "faithful host";
-        std::optional<Plan> plan = plan_of_writes(records(), writes, cause);
+    const char *path = !list_writes.empty() ? "faithful host" : port_records ? "port records in place" : "rows alone";
+    if (!list_writes.empty()) {
+        RecordList lists;
+        lists.reserve(list_rows_.size());
+        for (const auto &[row, record] : list_rows_)
+            lists.push_back(record);
+        std::optional<Plan> plan = plan_of_writes(std::move(lists), list_writes, cause);
         if (!plan) return cause + " wrote several records of one identity";
         applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
     }

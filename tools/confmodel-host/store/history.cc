@@ -51,10 +51,11 @@ bool is_device(const Record &record) {
 
 } // namespace
 
-std::optional<Plan> plan_of_writes(RecordList result, const std::vector<RowWrite> &writes,
+std::optional<Plan> plan_of_writes(RecordList lists, const std::vector<RowWrite> &writes,
                                    const std::string &cause) {
     Plan plan;
-    plan.result = std::move(result);
+    plan.result = lists;
+    plan.lists = std::move(lists);
     auto take = [&](const Record *record, bool before) {
         if (record == nullptr) return true;
         Plan::Touched &t = plan.touched.try_emplace(identity(*record), Plan::Touched{nullptr, nullptr, false, cause})

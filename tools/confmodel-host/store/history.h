@@ -29,13 +29,14 @@ bool same_rows(const Dump &one, const Dump &other);
 // in the order of the plan's result.
 std::vector<RowWrite> plan_writes(const Plan &plan);
 
-// The plan of row writes that made `result` (the configuration after them,
-// in store order) from the records before, each write caused by `cause`: a
-// record rewritten in its row is changed, one written in another row moved;
-// a row that holds what it held is no write.
+// The plan of row writes of the module's lists' records that made `lists`
+// (those records after them, in store order, which are the plan's result)
+// from the records before, each write caused by `cause`: a record rewritten
+// in its row is changed, one written in another row moved; a row that holds
+// what it held is no write.
 // Null when two writes touch records of one identity, which a plan cannot
 // tell apart.
-std::optional<Plan> plan_of_writes(RecordList result, const std::vector<RowWrite> &writes,
+std::optional<Plan> plan_of_writes(RecordList lists, const std::vector<RowWrite> &writes,
                                    const std::string &cause);
 
 // The digest of a configuration in a store: every row's table, row and
