@@ -88,10 +88,10 @@ int keep_log(Session &session, const std::string &path, int64_t keep) {
     store.begin();
     int64_t dropped = 0;
     try {
-        std::vector<Commit> log = store.commits(-1, true);
-        int64_t oldest_kept = log.empty() ? 0 : log.front().seq - keep + 1;
-        for (const Commit &c : log)
-            if (c.deadline != 0) oldest_kept = std::min(oldest_kept, c.seq);
+        const std::optional<Commit> newest = store.newest_commit();
+        int64_t oldest_kept = newest ? newest->seq - keep + 1 : 0;
+        if (const std::optional<Commit> awaiting = store.awaiting_commit())
+            oldest_kept = std::min(oldest_kept, awaiting->seq);
         dropped = store.drop_change_sets(oldest_kept);
         store.commit();
     } catch (...) {
