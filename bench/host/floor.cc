@@ -5,6 +5,7 @@
 //   confmodel_host_floor simdjson|nlohmann FILE
 //   confmodel_host_floor store-write FILE STORE
 //   confmodel_host_floor store-read STORE
+//   confmodel_host_floor store-commit|store-commit-logged STORE
 //
 // simdjson parses each line into its reusable document; nlohmann builds each
 // line's tree and tears it down, as a reader built on trees must.
@@ -12,9 +13,15 @@
 // into the one prepared insert of its table, in one transaction of a new
 // store without journal or syncs, as an import writes. store-read steps
 // through every row and writes its texts to standard output, tab-separated.
+// store-commit rewrites a column of the store's first ten remote devices in
+// one transaction, as a ten-record commit writes them; store-commit-logged
+// also logs the commit as the program does, reading the newest commit and
+// writing an entry whose change set and undoing are ten lines each: the two
+// differ by the log's own cost.
 // Prints the number of lines or rows; exits 1 on a line that is no JSON or a
 // store that fails.
 #include "sqlstore.h"
+#include "tavri.h"
 
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
@@ -151,6 +158,44 @@ long store_read(const char *path) {
     return rows;
 }
 
+long store_commit(const char *path, bool logged) {
+    char error[256];
+    sqlstore *store = sqlstore_open(path, SQLSTORE_READ_WRITE, error, sizeof error);
+    if (store == nullptr) return -1;
+    sqlite3 *db = sqlstore_db(store);
+    sqlite3_stmt *update = nullptr;
+    long rows = -1;
+    if (tavri_transaction_start(sqlstore_handle(store)) == 0 &&
+        sqlite3_prepare_v2(db,
+                           "UPDATE remote_device SET f5 = coalesce(f5, '') || 'x' WHERE id IN "
+                           "(SELECT id FROM remote_device ORDER BY id LIMIT 10)",
+                           -1, &update, nullptr) == SQLITE_OK &&
+        sqlite3_step(update) == SQLITE_DONE)
+        rows = sqlite3_changes(db);
+    sqlite3_finalize(update);
+    if (rows >= 0 && logged) {
+        std::string lines;
+        for (int i = 0; i < 10; i++)
+            lines += "{\"op\":\"change\",\"table\":\"remote_device\",\"row\":" + std::to_string(i + 1) +
+                     ",\"columns\":{\"0\":\"" + std::to_string(100000 + i) +
+                     "\",\"3\":\"chassis-000000\",\"5\":\"changed\",\"22\":\"false\"}}\n";
+        // The newest commit's digest stands for the one the rows would give.
+        sqlstore_commit entry{0, 0, 0, "floor", "confmodel_host_floor store-commit-logged", 0, 10, 0,
+                              lines.c_str(), lines.c_str(), 1, 0, 0};
+        auto keep_digest = [](void *context, const sqlstore_commit *newest) {
+            static_cast<sqlstore_commit *>(context)->digest = newest->digest;
+            return 0;
+        };
+        int64_t seq = 0;
+        if (sqlstore_newest_commit(store, keep_digest, &entry) != 0 ||
+            sqlstore_log_commit(store, &entry, 0, &seq) != 0)
+            rows = -1;
+    }
+    if (rows < 0 || tavri_transaction_commit(sqlstore_handle(store)) != 0) rows = -1;
+    sqlstore_close(store);
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -158,7 +203,8 @@ int main(int argc, char **argv) {
     if (argc != (store && strcmp(argv[1], "store-write") == 0 ? 4 : 3)) {
         fprintf(stderr, "usage: confmodel_host_floor simdjson|nlohmann FILE\n"
                         "       confmodel_host_floor store-write FILE STORE\n"
-                        "       confmodel_host_floor store-read STORE\n");
+                        "       confmodel_host_floor store-read STORE\n"
+                        "       confmodel_host_floor store-commit|store-commit-logged STORE\n");
         return 2;
     }
     long lines;
@@ -166,6 +212,8 @@ int main(int argc, char **argv) {
         lines = store_write(argv[2], argv[3]);
     } else if (strcmp(argv[1], "store-read") == 0) {
         lines = store_read(argv[2]);
+    } else if (strncmp(argv[1], "store-commit", 12) == 0) {
+        lines = store_commit(argv[2], strcmp(argv[1], "store-commit-logged") == 0);
     } else if (strcmp(argv[1], "simdjson") == 0) {
         simdjson::dom::parser parser;
         lines = each_line(argv[2], [&](const std::string &line) {

@@ -100,26 +100,46 @@ std::string value_columns(sqlstore_table table) {
 
 // The log of commits (version 2 on): one row a commit, written in the
 // transaction of the records it changed. Version 3 adds its last two
-// columns, as ALTER TABLE writes them into the table's text.
+// columns, as ALTER TABLE writes them into the table's text. Version 4 keeps
+// the texts in a table of their own, so that a summary is a small row and
+// listing the log reads few pages; a commit's row says whether its undoing
+// is kept, and an index finds the commit that awaits confirmation.
 const char log_table_v2[] =
     "CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
     "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
     "changed INTEGER NOT NULL, removed INTEGER NOT NULL, changes TEXT, undo TEXT)";
 const char log_columns_v3[] = "digest INTEGER, deadline INTEGER";
+const char log_tables_v4[] =
+    "CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
+    "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
+    "changed INTEGER NOT NULL, removed INTEGER NOT NULL, undo_kept INTEGER NOT NULL, "
+    "digest INTEGER, deadline INTEGER);\n"
+    "CREATE TABLE commit_text (seq INTEGER PRIMARY KEY, changes TEXT, undo TEXT);\n"
+    "CREATE INDEX commit_log_awaiting ON commit_log(seq) WHERE deadline IS NOT NULL";
 
 std::string log_table(int version) {
+    if (version >= 4) return log_tables_v4;
     std::string table = log_table_v2;
     if (version >= 3) table.insert(table.size() - 1, std::string(", ") + log_columns_v3);
     return table;
 }
 
 // What brings a store of an earlier version to this one, in its open
-// transaction.
+// transaction: an older log's rows are copied into this version's tables
+// (created afresh, so that their text is the one a new store has).
 std::string migration(int version) {
-    std::string sql = version < 2 ? log_table(SQLSTORE_SCHEMA_VERSION) + ";\n" : "";
-    if (version == 2)
-        sql += "ALTER TABLE commit_log ADD COLUMN digest INTEGER;\n"
-               "ALTER TABLE commit_log ADD COLUMN deadline INTEGER;\n";
+    std::string sql;
+    if (version >= 2)
+        sql = "ALTER TABLE commit_log RENAME TO commit_log_old;\n";
+    sql += log_table(SQLSTORE_SCHEMA_VERSION) + ";\n";
+    if (version >= 2)
+        sql += std::string("INSERT INTO commit_log SELECT seq, time, uid, user, command, added, "
+                           "changed, removed, undo IS NOT NULL, ") +
+               (version >= 3 ? "digest, deadline" : "NULL, NULL") +
+               " FROM commit_log_old;\n"
+               "INSERT INTO commit_text SELECT seq, changes, undo FROM commit_log_old "
+               "WHERE changes IS NOT NULL OR undo IS NOT NULL;\n"
+               "DROP TABLE commit_log_old;\n";
     return sql + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION);
 }
 
@@ -1012,9 +1032,9 @@ int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int impo
         sqlite3_stmt *insert = nullptr;
         if (sqlite3_prepare_v2(store->db,
                                "INSERT INTO commit_log (seq, time, uid, user, command, added, changed, "
-                               "removed, changes, undo, digest, deadline) VALUES (CASE WHEN ?1 THEN 0 "
+                               "removed, undo_kept, digest, deadline) VALUES (CASE WHEN ?1 THEN 0 "
                                "ELSE (SELECT coalesce(max(seq), 0) + 1 FROM commit_log) END, "
-                               "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, nullif(?12, 0)) RETURNING seq",
+                               "?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, nullif(?11, 0)) RETURNING seq",
                                -1, &insert, nullptr) != SQLITE_OK)
             return failure(store->db);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(insert, sqlite3_finalize);
@@ -1026,38 +1046,56 @@ int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int impo
         sqlite3_bind_int64(insert, 6, commit->added);
         sqlite3_bind_int64(insert, 7, commit->changed);
         sqlite3_bind_int64(insert, 8, commit->removed);
-        sqlite3_bind_text(insert, 9, commit->changes, -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 10, commit->undo, -1, SQLITE_STATIC);
+        sqlite3_bind_int(insert, 9, commit->undo != nullptr);
         // SQLite keeps 64 bits signed: the digest's bits as they are.
         if (commit->has_digest != 0)
-            sqlite3_bind_int64(insert, 11, static_cast<int64_t>(commit->digest));
+            sqlite3_bind_int64(insert, 10, static_cast<int64_t>(commit->digest));
         else
-            sqlite3_bind_null(insert, 11);
-        sqlite3_bind_int64(insert, 12, commit->deadline);
+            sqlite3_bind_null(insert, 10);
+        sqlite3_bind_int64(insert, 11, commit->deadline);
         if (sqlite3_step(insert) != SQLITE_ROW) return failure(store->db);
-        if (seq != nullptr) *seq = sqlite3_column_int64(insert, 0);
-        return sqlite3_step(insert) == SQLITE_DONE ? 0 : failure(store->db);
+        const int64_t logged = sqlite3_column_int64(insert, 0);
+        if (sqlite3_step(insert) != SQLITE_DONE) return failure(store->db);
+        if (seq != nullptr) *seq = logged;
+        if (commit->changes == nullptr && commit->undo == nullptr) return 0;
+        sqlite3_stmt *texts = nullptr;
+        if (sqlite3_prepare_v2(store->db, "INSERT INTO commit_text (seq, changes, undo) VALUES (?1, ?2, ?3)",
+                               -1, &texts, nullptr) != SQLITE_OK)
+            return failure(store->db);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize_texts(texts, sqlite3_finalize);
+        sqlite3_bind_int64(texts, 1, logged);
+        sqlite3_bind_text(texts, 2, commit->changes, -1, SQLITE_STATIC);
+        sqlite3_bind_text(texts, 3, commit->undo, -1, SQLITE_STATIC);
+        return sqlite3_step(texts) == SQLITE_DONE ? 0 : failure(store->db);
     });
 }
 
 namespace {
 
-// Visits the commits of the log that a condition on ?1 picks, in an order.
-int each_commit(sqlstore *store, int64_t seq, bool summaries, const char *where_order,
+// Visits the commits of the log that a condition on ?1 picks, in an order;
+// where_order names the log's sequence number commit_log.seq, as the texts
+// may be joined to it.
+int each_commit(sqlstore *store, int64_t seq, bool summaries, const std::string &where_order,
                 sqlstore_commit_visitor visit, void *context) {
     return guarded([=] {
         const int version = version_of(store);
         if (version < 2) return 0;
-        // An older log's entries have no digest nor deadline.
+        // Before version 3 a commit has no digest nor deadline; before
+        // version 4 its texts are in its own row.
+        const char *texts = summaries    ? (version >= 4 ? "NULL, CASE WHEN undo_kept THEN '' END"
+                                                         : "NULL, CASE WHEN undo IS NULL THEN NULL ELSE '' END")
+                            : version >= 4 ? "commit_text.changes, commit_text.undo"
+                                           : "changes, undo";
         const std::string text =
-            std::string("SELECT seq, time, uid, user, command, added, changed, removed, ") +
-            (summaries ? "NULL, CASE WHEN undo IS NULL THEN NULL ELSE '' END" : "changes, undo") +
-            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") + " FROM commit_log " + where_order;
+            std::string("SELECT commit_log.seq, time, uid, user, command, added, changed, removed, ") + texts +
+            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") + " FROM commit_log " +
+            (version >= 4 && !summaries ? "LEFT JOIN commit_text ON commit_text.seq = commit_log.seq " : "") +
+            where_order;
         sqlite3_stmt *each = nullptr;
         if (sqlite3_prepare_v2(store->db, text.c_str(), -1, &each, nullptr) != SQLITE_OK)
             return failure(store->db);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(each, sqlite3_finalize);
-        sqlite3_bind_int64(each, 1, seq);
+        if (sqlite3_bind_parameter_count(each) > 0) sqlite3_bind_int64(each, 1, seq);
         int rc;
         while ((rc = sqlite3_step(each)) == SQLITE_ROW) {
             auto text = [&](int column) {
@@ -1085,14 +1123,30 @@ int each_commit(sqlstore *store, int64_t seq, bool summaries, const char *where_
 
 } // namespace
 
+// A condition of its own for one commit, so that SQLite finds it by its key
+// rather than reading the whole log.
 int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_commit_visitor visit,
                          void *context) {
-    return each_commit(store, seq, summaries != 0, "WHERE ?1 < 0 OR seq = ?1 ORDER BY seq DESC", visit,
+    return each_commit(store, seq, summaries != 0,
+                       seq < 0 ? "ORDER BY commit_log.seq DESC" : "WHERE commit_log.seq = ?1", visit,
                        context);
 }
 
 int sqlstore_each_commit_since(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context) {
-    return each_commit(store, seq, false, "WHERE seq > ?1 ORDER BY seq", visit, context);
+    return each_commit(store, seq, false, "WHERE commit_log.seq > ?1 ORDER BY commit_log.seq", visit,
+                       context);
+}
+
+int sqlstore_newest_commit(sqlstore *store, sqlstore_commit_visitor visit, void *context) {
+    return each_commit(store, 0, true, "ORDER BY commit_log.seq DESC LIMIT 1", visit, context);
+}
+
+int sqlstore_awaiting_commit(sqlstore *store, sqlstore_commit_visitor visit, void *context) {
+    // Only version 3 on keeps deadlines; from version 4 an index holds the
+    // commits that have one.
+    if (version_of(store) < 3) return 0;
+    return each_commit(store, 0, true, "WHERE deadline <> 0 ORDER BY commit_log.seq DESC LIMIT 1", visit,
+                       context);
 }
 
 namespace {
@@ -1124,10 +1178,13 @@ int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline) {
 }
 
 int sqlstore_drop_texts(sqlstore *store, int64_t seq, int64_t *dropped) {
-    return change_log(store,
-                      "UPDATE commit_log SET changes = NULL, undo = NULL WHERE seq < ?1 AND "
-                      "(changes IS NOT NULL OR undo IS NOT NULL)",
-                      seq, 0, dropped);
+    int64_t deleted = 0;
+    int status = change_log(store, "DELETE FROM commit_text WHERE seq < ?1", seq, 0, &deleted);
+    if (status == 0)
+        status = change_log(store, "UPDATE commit_log SET undo_kept = 0 WHERE seq < ?1 AND undo_kept <> 0",
+                            seq, 0, nullptr);
+    if (status == 0 && dropped != nullptr) *dropped = deleted;
+    return status;
 }
 
 int sqlstore_insert_row(sqlstore *store, sqlstore_table table, int64_t id, const sqlstore_value *values,

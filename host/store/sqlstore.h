@@ -76,10 +76,11 @@ extern "C" {
 typedef struct sqlstore sqlstore;
 
 /* The schema this program writes, and the oldest it reads; a store records
- * it as its PRAGMA user_version. Version 2 added the log of commits: a store
- * of version 1 is read as it is, and takes the log with the first commit
- * logged in it (sqlstore_log_commit). */
-enum { SQLSTORE_SCHEMA_VERSION = 3, SQLSTORE_OLDEST_VERSION = 1 };
+ * it as its PRAGMA user_version. Version 2 added the log of commits, version
+ * 3 its digests and deadlines, version 4 a table of their own for its texts:
+ * a store of an earlier version is read as it is, and takes this version's
+ * log with the first write to its log (13). */
+enum { SQLSTORE_SCHEMA_VERSION = 4, SQLSTORE_OLDEST_VERSION = 1 };
 
 /* The fields of a remote-device record, the key (field 0) included. */
 enum { SQLSTORE_FIELDS = 29 };
@@ -241,8 +242,15 @@ int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
  * 13. From version 3, a commit also keeps the host's digest of the
  *     configuration it left (has_digest 0 where it was logged without one),
  *     and the deadline by which it must be confirmed (0: none awaited). A
- *     store of an earlier version takes these with its first logged commit;
- *     its older commits have neither.
+ *     store of an earlier version takes these with its first write to the
+ *     log (a commit logged, a deadline set, texts dropped), in that write's
+ *     transaction; its older commits have neither.
+ * 14. From version 4, the texts are kept apart from the rest of a commit
+ *     (table commit_text, one row per commit that keeps either), so that
+ *     the summaries, the newest commit and the one awaiting confirmation
+ *     are read without reading any text, each found by an index rather
+ *     than by reading the whole log. The first write to the log of an
+ *     earlier version moves its texts there.
  */
 typedef struct sqlstore_commit {
     int64_t seq;
@@ -274,6 +282,10 @@ int sqlstore_each_commit(sqlstore *store, int64_t seq, int summaries, sqlstore_c
                          void *context);
 /* Visits the commits logged after seq, oldest first, their texts included. */
 int sqlstore_each_commit_since(sqlstore *store, int64_t seq, sqlstore_commit_visitor visit, void *context);
+/* Visits, as a summary, the newest commit; or the newest with a deadline, the
+ * one awaiting confirmation. None when there is no such commit. */
+int sqlstore_newest_commit(sqlstore *store, sqlstore_commit_visitor visit, void *context);
+int sqlstore_awaiting_commit(sqlstore *store, sqlstore_commit_visitor visit, void *context);
 /* A number that changes whenever another connection commits to the file
  * (SQLite's data version): what a follower of the store reads first. */
 int sqlstore_data_version(sqlstore *store, int64_t *version);
@@ -281,7 +293,8 @@ int sqlstore_data_version(sqlstore *store, int64_t *version);
  * transaction. */
 int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline);
 /* Drops the texts of every commit older than seq (the summaries stay), inside
- * the handle's open transaction; *dropped counts the commits that lost any. */
+ * the handle's open transaction; *dropped counts the commits that lost any.
+ * From version 4 their rows of commit_text are deleted. */
 int sqlstore_drop_texts(sqlstore *store, int64_t seq, int64_t *dropped);
 
 #ifdef __cplusplus

@@ -31,13 +31,6 @@ int kind(Table table) {
     return table == Table::remote_device ? 1 : 0;
 }
 
-// The newest commit of the log, if it keeps one.
-std::optional<Commit> newest_commit(const Store &store) {
-    std::vector<Commit> log = store.commits(-1, true);
-    if (log.empty()) return std::nullopt;
-    return log.front();
-}
-
 constexpr size_t kept_starts = 8;
 
 } // namespace
@@ -70,7 +63,7 @@ void Follower::fresh_start(const std::string &why) {
     store_->begin_read();
     try {
         version = store_->data_version();
-        newest = newest_commit(*store_);
+        newest = store_->newest_commit();
         *dump = store_->read_rows(nullptr, nullptr, settings_.max_row);
         check_dump(*dump);
     } catch (...) {

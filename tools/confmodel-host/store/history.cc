@@ -105,9 +105,8 @@ uint64_t configuration_digest(const Dump &store) {
 
 int64_t write_logged(Store &store, const Dump &read, const std::vector<RowWrite> &writes, Commit commit,
                      bool import) {
-    std::vector<Commit> newest = import ? std::vector<Commit>() : store.commits(-1, true);
-    uint64_t digest = !newest.empty() && newest.front().digest ? *newest.front().digest
-                                                               : configuration_digest(read);
+    const std::optional<Commit> newest = import ? std::nullopt : store.newest_commit();
+    uint64_t digest = newest && newest->digest ? *newest->digest : configuration_digest(read);
     // The undoing: what was inserted removed, what was rewritten written
     // back, what was deleted put back in its row.
     std::vector<Change> remove, change, add;
@@ -157,12 +156,18 @@ int64_t write_logged(Store &store, const Dump &read, const std::vector<RowWrite>
 PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t seq) {
     const std::string &name = now.name;
     const std::string wanted = "commit " + std::to_string(seq);
-    std::vector<Commit> log = store.commits(-1, true);
-    if (log.empty())
-        throw Failure(escaped(name) + ": keeps no log of its commits: it was made before its log was "
-                                      "kept, and nothing has been committed to it since");
-    auto at = std::find_if(log.begin(), log.end(), [&](const Commit &c) { return c.seq == seq; });
-    if (at == log.end()) throw Failure(escaped(name) + ": no " + wanted + " in its log");
+    // The commit and those after it alone: a rollback reads the log in
+    // proportion to the commits it takes back. Newest first, as undone.
+    std::vector<Commit> log = seq >= 0 ? store.commits(seq, true) : std::vector<Commit>();
+    if (log.empty()) {
+        if (!store.newest_commit())
+            throw Failure(escaped(name) + ": keeps no log of its commits: it was made before its log was "
+                                          "kept, and nothing has been committed to it since");
+        throw Failure(escaped(name) + ": no " + wanted + " in its log");
+    }
+    std::vector<Commit> later = store.commits_since(seq);
+    log.insert(log.begin(), std::make_move_iterator(later.rbegin()), std::make_move_iterator(later.rend()));
+    const auto at = std::prev(log.end());
     auto digest_of = [&](const Commit &c) {
         if (!c.digest)
             throw Failure(escaped(name) + ": commit " + std::to_string(c.seq) +
@@ -183,14 +188,14 @@ PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t 
     uint64_t digest = digest_of(log.front());
     for (auto c = log.begin(); c != at; ++c) {
         const std::string number = std::to_string(c->seq);
-        std::vector<Commit> full = store.commits(c->seq);
-        if (full.empty() || !full.front().undo)
+        if (!c->undo)
             throw Failure(escaped(name) + ": commit " + number +
                           " no longer keeps what undoes it (log --keep dropped it): the log does "
                           "not reach back to " + wanted);
         const ChangeSet &undo =
-            past.undone.emplace_back(read_logged_changes(name + ": the undoing of commit " + number,
-                                                         *full.front().undo));
+            past.undone.emplace_back(read_logged_changes(name + ": the undoing of commit " + number, *c->undo));
+        c->undo.reset(); // parsed: its text is no longer needed
+        c->changes.reset();
         auto refuse = [&](const Change &change, const char *why) {
             throw Failure(escaped(name) + ": the undoing of commit " + number + " " + op_name(change.op) +
                           "s " + describe(change.record) + " in row " + std::to_string(change.row) +
@@ -239,24 +244,22 @@ PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t 
 }
 
 std::optional<Commit> awaiting_confirmation(const Store &store) {
-    for (const Commit &c : store.commits(-1, true))
-        if (c.deadline != 0) return c;
-    return std::nullopt;
+    return store.awaiting_commit();
 }
 
 int64_t roll_back_unconfirmed(Store &store, const Dump &now, const Commit &unconfirmed,
                               const std::string &command) {
-    std::vector<Commit> log = store.commits(-1, true);
-    auto before = std::find_if(log.begin(), log.end(),
-                               [&](const Commit &c) { return c.seq < unconfirmed.seq; });
-    if (before == log.end())
+    // The log numbers its commits without gaps: the one before is seq - 1.
+    const std::vector<Commit> before =
+        unconfirmed.seq > 0 ? store.commits(unconfirmed.seq - 1, true) : std::vector<Commit>();
+    if (before.empty())
         throw Failure(escaped(now.name) + ": commit " + std::to_string(unconfirmed.seq) +
                       " is the oldest its log keeps: there is nothing to roll back to");
-    const PastConfiguration past = configuration_at(store, now, before->seq);
+    const PastConfiguration past = configuration_at(store, now, before.front().seq);
     const RecordList records = records_of(now);
     Commit commit = Commit::now(command);
     commit.changes = changes_text(diff_configs(records, past.records, pair_records(records, past.records),
-                                               "rollback to commit " + std::to_string(before->seq)));
+                                               "rollback to commit " + std::to_string(before.front().seq)));
     const int64_t seq = write_logged(store, now, past.writes, commit);
     store.set_deadline(unconfirmed.seq, 0);
     return seq;

@@ -118,6 +118,11 @@ class Store {
     std::vector<Commit> commits(int64_t seq = -1, bool summaries = false) const;
     // The commits logged after seq, oldest first, their change sets included.
     std::vector<Commit> commits_since(int64_t seq) const;
+    // The newest commit's summary, and that of the commit awaiting
+    // confirmation (the newest with a deadline); each found without reading
+    // the rest of the log.
+    std::optional<Commit> newest_commit() const;
+    std::optional<Commit> awaiting_commit() const;
     // Inside the open transaction: the deadline of commit seq (0: none
     // awaited), and the change sets of every commit before seq dropped, their
     // summaries kept. The latter returns the commits that lost them.

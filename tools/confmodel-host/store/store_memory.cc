@@ -85,6 +85,12 @@ std::vector<Commit> Store::commits(int64_t, bool) const {
 std::vector<Commit> Store::commits_since(int64_t) const {
     no_files();
 }
+std::optional<Commit> Store::newest_commit() const {
+    no_files();
+}
+std::optional<Commit> Store::awaiting_commit() const {
+    no_files();
+}
 Dump Store::read_rows(const std::vector<uint32_t> *, const std::vector<uint32_t> *, size_t) {
     no_files();
 }

@@ -434,6 +434,18 @@ std::vector<Commit> Store::commits_since(int64_t seq) const {
     return out;
 }
 
+std::optional<Commit> Store::newest_commit() const {
+    std::vector<Commit> out;
+    impl_->check(sqlstore_newest_commit(impl_->store, keep_commit, &out));
+    return out.empty() ? std::nullopt : std::optional<Commit>(std::move(out.front()));
+}
+
+std::optional<Commit> Store::awaiting_commit() const {
+    std::vector<Commit> out;
+    impl_->check(sqlstore_awaiting_commit(impl_->store, keep_commit, &out));
+    return out.empty() ? std::nullopt : std::optional<Commit>(std::move(out.front()));
+}
+
 void Store::set_deadline(int64_t seq, int64_t deadline) {
     impl_->check(sqlstore_set_deadline(impl_->store, seq, deadline));
 }

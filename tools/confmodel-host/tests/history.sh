@@ -30,7 +30,7 @@ EOF2
         "$@" apply --commit --host faithful store.db "$examples/uplink-wider.jsonl" > /dev/null ||
         fail "could not make a store of 2 commits"
     "$@" import old.db "$examples/device.jsonl" > /dev/null && python3 -c 'import sqlite3
-db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("pragma user_version = 1"); db.commit()' ||
+db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
         fail "python3 could not make an old store"
     # refused STORE SEQ TEXT SQL HOST...: on a copy of STORE altered by SQL.
     refused() {
@@ -52,11 +52,11 @@ db = sqlite3.connect("bad.db"); db.execute(sys.argv[1]); db.commit()' "${sql:-se
         fail "a dump was rolled back"
     # The undoing of a commit altered: a row, a record's column, a digest.
     refused store.db 0 "the log was altered" \
-        "update commit_log set undo = replace(undo, '\"op\":\"add\",\"row\":2,', '\"op\":\"add\",\"row\":3,') where seq = 1" "$@"
+        "update commit_text set undo = replace(undo, '\"op\":\"add\",\"row\":2,', '\"op\":\"add\",\"row\":3,') where seq = 1" "$@"
     refused store.db 0 "the log was altered" \
-        "update commit_log set undo = replace(undo, '\"row\":1,', '\"row\":7,') where seq = 1" "$@"
+        "update commit_text set undo = replace(undo, '\"row\":1,', '\"row\":7,') where seq = 1" "$@"
     refused store.db 1 "does not lead back to what commit 1 left" \
-        "update commit_log set undo = replace(undo, '0x000000000000000f', '0x000000000000001f') where seq = 2" "$@"
+        "update commit_text set undo = replace(undo, '0x000000000000000f', '0x000000000000001f') where seq = 2" "$@"
     refused store.db 0 "does not lead back to what commit 1 left" "update commit_log set digest = digest + 1 where seq = 1" "$@"
     refused store.db 1 "not those its newest commit, 2, left" "update commit_log set digest = digest - 1 where seq = 2" "$@"
     refused store.db 0 "written past the log" "update remote_device set f5 = 'rack 5' where key = 1001" "$@"

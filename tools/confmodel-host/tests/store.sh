@@ -394,22 +394,65 @@ assert d["commits"][4]["added"] == 1 and d["commits"][4]["undo_kept"] is True, d
     # its first commit.
     "$@" import old.db "$examples/device.jsonl" > /dev/null &&
         python3 -c 'import sqlite3
-db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("pragma user_version = 1"); db.commit()' ||
+db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
         fail "python3 could not make an old store"
     "$@" --read-only show old.db > /dev/null || fail "an old store cannot be read"
     "$@" log old.db | grep -q "^no commits logged" || fail "$("$@" log old.db)"
     "$@" apply --commit --host faithful old.db "$examples/uplink-wider.jsonl" > /dev/null || fail "commit to an old store"
     [ "$("$@" log old.db | cut -d' ' -f1)" = 1 ] || fail "$("$@" log old.db)"
-    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 3 ] ||
+    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 4 ] ||
         fail "the old store was not migrated"
+    # older STORE VERSION: the log of STORE as version 2 or 3 kept it, its
+    # texts in the rows of its commits.
+    older() {
+        python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1]); version = int(sys.argv[2])
+db.execute("alter table commit_log rename to new_log")
+db.execute("CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
+           "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
+           "changed INTEGER NOT NULL, removed INTEGER NOT NULL, changes TEXT, undo TEXT)")
+more = ""
+if version == 3:
+    for c in ("digest", "deadline"): db.execute("alter table commit_log add column %s INTEGER" % c)
+    more = ", digest, deadline"
+db.execute("insert into commit_log select new_log.seq, time, uid, user, command, added, changed, removed, "
+           "changes, undo" + more + " from new_log left join commit_text using (seq)")
+db.execute("drop table new_log"); db.execute("drop table commit_text")
+db.execute("pragma user_version = %d" % version); db.commit()' "$@" ||
+            fail "python3 could not make a store of version $2"
+    }
+    version() { python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("pragma user_version").fetchone()[0])' "$1"; }
+    # A log of version 3 is read as it is; the next commit moves its texts
+    # into their own table, keeping every commit's texts, digest and deadline.
+    "$@" import three.db "$examples/device.jsonl" > /dev/null &&
+        "$@" apply --commit --host faithful three.db changes.jsonl > /dev/null &&
+        "$@" apply --commit --host faithful --confirm 600 three.db "$examples/uplink-wider.jsonl" > /dev/null ||
+        fail "could not make a store to turn into one of version 3"
+    "$@" log three.db 1 --reverse > undo1.jsonl && "$@" log three.db 2 > redo2.jsonl || fail "log of version 4"
+    older three.db 3
+    "$@" --read-only log three.db | grep -q "^2  .*(awaits confirmation until " || fail "$("$@" log three.db)"
+    "$@" --read-only log three.db 1 --reverse | cmp -s - undo1.jsonl || fail "undoing read from version 3"
+    [ "$(version three.db)" = 3 ] || fail "a read migrated the store"
+    echo '{"op": "add", "table": "remote_device", "columns": {"0": "1004", "22": "false"}}' > four.jsonl
+    "$@" apply --commit --host faithful three.db four.jsonl > /dev/null 2>&1 || fail "commit to a store of version 3"
+    [ "$(version three.db)" = 4 ] || fail "the store of version 3 was not migrated"
+    "$@" log three.db 2 | cmp -s - redo2.jsonl && "$@" log three.db 1 --reverse | cmp -s - undo1.jsonl ||
+        fail "the texts of version 3 were not kept"
+    "$@" confirm three.db 2>&1 | grep -q "commit 2 confirmed" || fail "the deadline of version 3 was lost"
+    "$@" rollback three.db 0 > out 2>&1 || fail "rollback past the migration: $(cat out)"
+    "$@" export three.db | cmp -s - original.jsonl || fail "rollback past the migration changed the records"
+    # Which commits keep their undoing, as the summaries say, before and after log --keep.
+    undo_kept() { "$@" log three.db --json | python3 -c 'import json, sys
+print(" ".join(str(c["undo_kept"]) for c in json.load(sys.stdin)["commits"]))'; }
+    [ "$(undo_kept "$@")" = "True True True True False" ] || fail "undo kept: $(undo_kept "$@")"
+    "$@" log three.db --keep 1 > /dev/null && [ "$(undo_kept "$@")" = "True False False False False" ] ||
+        fail "undo kept after log --keep 1: $(undo_kept "$@")"
     # A log of version 2 takes a digest and a deadline with the next commit;
     # a rollback cannot go back past the commits logged without them.
     "$@" import two.db "$examples/device.jsonl" > /dev/null &&
-        "$@" apply --commit --host faithful two.db "$examples/uplink-wider.jsonl" > /dev/null &&
-        python3 -c 'import sqlite3
-db = sqlite3.connect("two.db")
-for c in ("digest", "deadline"): db.execute("alter table commit_log drop column " + c)
-db.execute("pragma user_version = 2"); db.commit()' || fail "python3 could not make a store of version 2"
+        "$@" apply --commit --host faithful two.db "$examples/uplink-wider.jsonl" > /dev/null ||
+        fail "could not make a store to turn into one of version 2"
+    older two.db 2
     "$@" --read-only log two.db | grep -q "^1  " || fail "a log of version 2 cannot be read"
     "$@" apply --commit --host faithful two.db changes.jsonl > /dev/null || fail "commit to a store of version 2"
     "$@" log two.db | grep -q "^2  " || fail "$("$@" log two.db)"
