@@ -152,7 +152,8 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
         if (!c.undo || c.undo->empty())
             return name + " keeps no record of the rows it wrote (log --keep dropped it)";
         try {
-            for (const Change &change : read_logged_changes(name, *c.undo).changes)
+            // One source for every entry: a process registers at most 256.
+            for (const Change &change : read_logged_changes("the log entry", *c.undo).changes)
                 touched[kind(change.record.table)].insert(change.row);
         } catch (const Failure &failure) {
             return name + "'s log entry cannot be read: " + failure.what();

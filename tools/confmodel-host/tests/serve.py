@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """A running host follows random commits and rollbacks, a restart after kill -9
 answers the same, and its socket stands up to bad, long, pipelined and
-unread requests, signals and a second host.
-usage: serve.py EXAMPLES STEPS HOST...   (HISTORY_SEED picks the run)"""
-import atexit, json, os, signal, socket, subprocess, sys, time
+unread requests, signals and a second host; other cases: killed at random, 1,000
+clients, a locked store, a commit unconfirmed, other users, memory over commits.
+usage: serve.py CASE EXAMPLES STEPS HOST...   (HISTORY_SEED picks the run)"""
+import atexit, contextlib, json, os, re, resource, signal, socket, sqlite3, subprocess, sys, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+CASE = sys.argv.pop(1)  # before history reads the rest
 import history
 from history import export, jsonl, newest, random_changes, rng, run
 
@@ -42,9 +44,9 @@ def reachable():
         return False
 
 
-def start():
-    daemon = subprocess.Popen(history.host + ["serve", "store.db", "--socket", SOCK],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start(*options, **popen):
+    daemon = subprocess.Popen(history.host + ["serve", "store.db", "--socket", SOCK, *options],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **popen)
     atexit.register(lambda: daemon.poll() is None and daemon.kill())  # a failed run leaves no host behind
     wait_for("serving", lambda: daemon.poll() is None and reachable())
     return daemon
@@ -72,23 +74,171 @@ def check_same(step):
         fail(f"step {step}: the running model shows otherwise than the store")
 
 
+def random_step(step, *options):
+    """A random rollback, or a commit of random changes with the options."""
+    seq = newest()
+    if step % 3 == 2 and seq > 0:
+        return ["rollback", "store.db", str(rng.randrange(seq))]
+    records = {history.name(r): r for r in map(json.loads, export().splitlines())}
+    changes = random_changes(list(records.values()))
+    if step % 3 == 1:  # port records alone: taken where they stand, without the faithful host
+        subports = [r for r in records.values() if r["table"] == "subport"]
+        changes = [dict(p, op="change", columns=dict(p["columns"], **{"10": str(rng.randrange(1, 99999))}))
+                   for p in rng.sample(subports, min(2, len(subports)))]
+    jsonl("changes.jsonl", changes)
+    return ["apply", "--commit", "--host", "faithful", *options, "store.db", "changes.jsonl"]
+
+
+# ---- One case a run ---------------------------------------------------------
+def killed():
+    """Killed at random points of random commits and rollbacks, its own at a
+    deadline included, it starts again on the store as they left it."""
+    daemon = start()
+    for step in range(history.steps):
+        args = random_step(step, *["--confirm", "1"] * (step % 4 == 3))
+        writer = subprocess.Popen(history.host + args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if "--confirm" in args or rng.random() < 0.4:  # once it committed, or around its deadline
+            writer.wait()
+        time.sleep(rng.uniform(0.8, 2.2) if "--confirm" in args else rng.uniform(0, 0.1))
+        daemon.kill()
+        daemon.wait()
+        writer.wait()
+        daemon = start()
+        wait_for("past the deadline", lambda: status(connect())["awaiting"] is None)
+        check_same(f"{step}, killed")
+
+
+def connections():
+    """1,000 clients at once, from a host started with fewer descriptors."""
+    hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+    if hard < 1100:
+        print(f"serve connections: skipped: a hard limit of {hard} descriptors")
+        sys.exit(77)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    start(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (256, hard)))
+    clients = [connect() for _ in range(1000)]
+    for c, _ in clients:
+        c.sendall(b'{"request": "status"}\n')
+    for n, (_, replies) in enumerate(clients):
+        with contextlib.suppress(socket.timeout, ValueError):
+            if json.loads(replies.readline()).get("ok") is True:
+                continue
+        fail(f"client {n} of 1,000 got no status")
+    if status(connect(timeout=5))["clients"] != 1001:
+        fail("a new client is not answered after 1,000, or not counted")
+
+
+def locked():
+    """A writer holds the store's lock for 3 s: the host answers meanwhile,
+    and takes the commit that waited behind it."""
+    start()
+    conn = connect(timeout=2.5)
+    seq = status(conn)["seq"]
+    db = sqlite3.connect("store.db", isolation_level=None)
+    db.execute("BEGIN EXCLUSIVE")  # readers too are kept out
+    db.execute("UPDATE remote_device SET key = key")  # no change, but its journal is written
+    jsonl("changes.jsonl", [{"op": "change", "table": "remote_device", "columns": {"0": "1001", "5": "rack 9"}}])
+    writer = subprocess.Popen(history.host + ["apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl"],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    held = time.monotonic() + 3
+    while time.monotonic() < held:
+        try:
+            port, now = ask(conn, {"request": "port", "port": 5}, {"request": "status"})
+        except socket.timeout:
+            fail("no prompt answer while a writer holds the store's lock")
+        if not port["document"]["found"] or now["document"]["seq"] != seq:
+            fail(f"while the store is locked: {port}, {now}")
+        time.sleep(0.05)
+    waited = writer.poll() is None
+    db.execute("COMMIT")
+    if not waited or writer.wait(timeout=30) != 0:
+        fail(f"apply behind the lock: waited {waited}, exit {writer.returncode}: {writer.stdout.read()}")
+    check_same("after the lock")
+    if status(conn)["seq"] != seq + 1:
+        fail("the commit behind the lock was not taken")
+
+
+def confirmed():
+    """A commit left unconfirmed is rolled back by the host at its deadline."""
+    start()
+    conn, before = connect(), run("show", "--json", "store.db").stdout
+    seq = status(conn)["seq"]
+    jsonl("changes.jsonl", [{"op": "remove", "table": "remote_device", "columns": {"0": "1002"}}])
+    run("apply", "--host", "faithful", "--commit", "--confirm", "2", "store.db", "changes.jsonl")
+    # Read where the host sees no event: nothing but its own clock wakes it.
+    log, deadline = sqlite3.connect("file:store.db?mode=ro", uri=True), time.monotonic() + 8
+    while log.execute("SELECT max(seq) FROM commit_log").fetchone()[0] != seq + 2:
+        if time.monotonic() > deadline:
+            fail(f"not rolled back 8 s after commit {seq + 1}")
+        time.sleep(0.1)
+    if run("show", "--json", SOCK).stdout != before or "at its deadline" not in run("log", "store.db").stdout:
+        fail(f"the rollback at the deadline: {run('log', 'store.db').stdout}")
+    check_same("rolled back")
+
+
+def peers():
+    """Another user is refused, unless of the socket's group."""
+    if os.geteuid() != 0:
+        print("serve peers: skipped: not root, so no other user")
+        sys.exit(77)
+    start("--group", "root")  # group 0
+    os.chmod(".", 0o711)
+    os.chmod(SOCK, 0o666)  # past the file's mode: the credentials decide
+    for gid, code in ((65534, "refused"), (0, None)):
+        out, into = os.pipe()
+        if os.fork() == 0:  # the peer
+            try:
+                os.setgroups([])
+                os.setgid(gid)
+                os.setuid(65534)
+                c, replies = connect(timeout=5)
+                with contextlib.suppress(OSError):  # refused and closed already
+                    c.sendall(b'{"request": "status"}\n')
+                    c.shutdown(socket.SHUT_WR)
+                said = replies.readline()
+                with contextlib.suppress(ConnectionResetError):  # closed with the request unread
+                    said += replies.read()
+            except Exception as e:
+                said = repr(e).encode()
+            os.write(into, said)
+            os._exit(0)
+        os.close(into)
+        said = os.fdopen(out, "rb").read().splitlines()
+        reply = json.loads(said[0]) if said and said[0].startswith(b"{") else {}
+        if reply.get("ok") is not (code is None) or (code and (said[1:] or reply["error"]["code"] != code)):
+            fail(f"user 65534 of group {gid}: {said}")
+
+
+def memory():
+    """Over 500 commits of one change each, the host takes every one as a
+    change, and its resident memory stays flat (2,000 would take over a minute)."""
+    daemon = start()
+    conn, sizes = connect(), []
+    seq = status(conn)["seq"]
+    for n in range(1, 501):
+        change = {"op": "change", "table": "remote_device", "columns": {"0": "1001", "5": f"rack {n % 2}"}}
+        jsonl("changes.jsonl", [change])
+        run("apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl")
+        if n in (125, 500):
+            wait_for(f"at commit {seq + n}", lambda: status(conn)["seq"] == seq + n)
+            sizes.append(int(re.search(r"VmRSS:\s+(\d+) kB", open(f"/proc/{daemon.pid}/status").read())[1]))
+    if status(conn)["fresh_starts"]["count"] != 1:
+        fail(f"fresh starts over 500 commits: {status(conn)['fresh_starts']}")
+    if sizes[1] > sizes[0] * 1.2 + 4096:
+        fail(f"the host grew from {sizes[0]} kB after 125 commits to {sizes[1]} kB after 500")
+
+
 # ---- Follows commits and rollbacks, and restarts after kill -9 -------------
 history.start_store()
+if CASE != "follow":
+    {f.__name__: f for f in (killed, connections, locked, confirmed, peers, memory)}[CASE]()
+    print(f"serve {CASE}: passed (HISTORY_SEED={history.seed})")
+    sys.exit(0)
 daemon = start()
 rollbacks = 0
 for step in range(history.steps):
-    seq = newest()
-    if step % 3 == 2 and seq > 0:
-        rollbacks += run("rollback", "store.db", str(rng.randrange(seq)), status=(0, 1)).returncode == 0
-    else:
-        records = {history.name(r): r for r in map(json.loads, export().splitlines())}
-        changes = random_changes(list(records.values()))
-        if step % 3 == 1:  # port records alone: taken where they stand, without the faithful host
-            subports = [r for r in records.values() if r["table"] == "subport"]
-            changes = [dict(p, op="change", columns=dict(p["columns"], **{"10": str(rng.randrange(1, 99999))}))
-                       for p in rng.sample(subports, min(2, len(subports)))]
-        jsonl("changes.jsonl", changes)
-        run("apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl", status=(0, 1))
+    args = random_step(step)
+    rollbacks += run(*args, status=(0, 1)).returncode == 0 and args[0] == "rollback"
     check_same(step)
 if newest() < history.steps // 2 or rollbacks == 0:
     fail(f"only {newest()} commits, {rollbacks} rollbacks")
