@@ -47,6 +47,7 @@ class Follower {
     // The configuration the model was built from, in store order: the
     // records, then the remote devices.
     RecordList records() const;
+    size_t record_count() const { return rows_[0].size() + rows_[1].size(); }
     Store &store() { return *store_; }
     const std::string &path() const { return settings_.path; }
     size_t max_row() const { return settings_.max_row; }

@@ -52,6 +52,8 @@ struct Fd {
 struct Client {
     Fd fd;
     std::string in, out;
+    size_t sent = 0;       // of out: a large reply is not moved as it goes
+    size_t pending() const { return out.size() - sent; }
     bool skipping = false; // the rest of a line over the limit
     bool eof = false;      // the peer sends nothing more
     int64_t stalled_since = 0;
@@ -99,8 +101,8 @@ class Loop {
             std::vector<Client *> polled;
             for (auto &c : clients_) {
                 short events = 0;
-                if (!c->eof && c->out.size() < options_.max_pending) events |= POLLIN;
-                if (!c->out.empty()) events |= POLLOUT;
+                if (!c->eof && c->pending() < options_.max_pending) events |= POLLIN;
+                if (c->pending() > 0) events |= POLLOUT;
                 fds.push_back({c->fd.fd, events, 0});
                 polled.push_back(c.get());
             }
@@ -333,14 +335,18 @@ class Loop {
     void serve_client(Client &c, short revents, int64_t now) {
         if (c.fd.fd < 0) return;
         if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !c.eof) read_from(c);
-        answer_lines(c);
-        if (!c.out.empty() && c.fd.fd >= 0) write_to(c, now);
-        if (c.fd.fd >= 0 && c.out.empty()) {
+        // Replies written make room for the requests read already: they are
+        // answered now, as no event would come for them.
+        do {
+            answer_lines(c);
+            if (c.pending() > 0 && c.fd.fd >= 0) write_to(c, now);
+        } while (c.fd.fd >= 0 && c.pending() < options_.max_pending && c.in.find('\n') != std::string::npos);
+        if (c.fd.fd >= 0 && c.pending() == 0) {
             c.stalled_since = 0;
             if (c.eof) drop(c);
         }
         if (c.fd.fd >= 0 && c.stalled_since != 0 && now - c.stalled_since >= options_.stalled_ms) {
-            syslog(LOG_NOTICE, "a client read nothing of %zu bytes for %d ms: dropped", c.out.size(),
+            syslog(LOG_NOTICE, "a client read nothing of %zu bytes for %d ms: dropped", c.pending(),
                    options_.stalled_ms);
             drop(c);
         }
@@ -365,7 +371,7 @@ class Loop {
     // given; a line over the limit gets an error, and is passed over.
     void answer_lines(Client &c) {
         size_t start = 0;
-        while (c.out.size() < options_.max_pending) {
+        while (c.pending() < options_.max_pending) {
             const size_t end = c.in.find('\n', start);
             if (end == std::string::npos) break;
             std::string_view line(c.in.data() + start, end - start);
@@ -391,10 +397,14 @@ class Loop {
     }
 
     void write_to(Client &c, int64_t now) {
-        const ssize_t n = send(c.fd.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = send(c.fd.fd, c.out.data() + c.sent, c.pending(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
-            c.out.erase(0, static_cast<size_t>(n));
-            c.stalled_since = c.out.empty() ? 0 : now;
+            c.sent += static_cast<size_t>(n);
+            if (c.sent == c.out.size() || c.sent > c.out.size() / 2) {
+                c.out.erase(0, c.sent);
+                c.sent = 0;
+            }
+            c.stalled_since = c.pending() == 0 ? 0 : now;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             drop(c);
         } else if (c.stalled_since == 0) {

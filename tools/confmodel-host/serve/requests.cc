@@ -116,7 +116,7 @@ ojson status_json(const ServeState &s) {
                   {{"portgroups", portgroups},
                    {"xnets", xnets},
                    {"xnetgroups", xnetgroups},
-                   {"records", f.records().size()}}},
+                   {"records", f.record_count()}}},
                  {"last_commit", c.seq < 0 ? ojson()
                                            : ojson{{"seq", c.seq},
                                                    {"commits", c.commits},

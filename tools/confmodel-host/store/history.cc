@@ -192,8 +192,14 @@ PastConfiguration configuration_at(const Store &store, const Dump &now, int64_t 
             throw Failure(escaped(name) + ": commit " + number +
                           " no longer keeps what undoes it (log --keep dropped it): the log does "
                           "not reach back to " + wanted);
-        const ChangeSet &undo =
-            past.undone.emplace_back(read_logged_changes(name + ": the undoing of commit " + number, *c->undo));
+        // One source for every commit's undoing: a run registers at most 256.
+        const ChangeSet &undo = past.undone.emplace_back([&] {
+            try {
+                return read_logged_changes(name + ": the log's undoing", *c->undo);
+            } catch (const Failure &failure) {
+                throw Failure("commit " + number + ": " + failure.what());
+            }
+        }());
         c->undo.reset(); // parsed: its text is no longer needed
         c->changes.reset();
         auto refuse = [&](const Change &change, const char *why) {
