@@ -60,17 +60,12 @@ void Follower::fresh_start(const std::string &why) {
     auto dump = std::make_unique<Dump>();
     std::optional<Commit> newest;
     int64_t version;
-    store_->begin_read();
-    try {
+    reading([&] {
         version = store_->data_version();
         newest = store_->newest_commit();
         *dump = store_->read_rows(nullptr, nullptr, settings_.max_row);
         check_dump(*dump);
-    } catch (...) {
-        store_->end_read();
-        throw;
-    }
-    store_->end_read();
+    });
 
     model_.reset();
     batches_.clear();
@@ -115,17 +110,12 @@ Follower::Followed Follower::follow() {
         return Followed::fresh_start;
     }
     if (store_->data_version() == version_) return Followed::nothing;
-    store_->begin_read();
     int64_t version;
     std::vector<Commit> commits;
-    try {
+    reading([&] {
         version = store_->data_version();
         commits = store_->commits_since(seq_);
-    } catch (...) {
-        store_->end_read();
-        throw;
-    }
-    store_->end_read();
+    });
     if (commits.empty()) {
         // Another process wrote a DCBX flag: no commit, but the devices' rows.
         reread_devices();
@@ -163,15 +153,7 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
     // The rows as they are now, in one transaction: what the commits left.
     const std::vector<uint32_t> ids[2] = {{touched[0].begin(), touched[0].end()},
                                           {touched[1].begin(), touched[1].end()}};
-    Batch batch{{}, 0};
-    store_->begin_read();
-    try {
-        batch.dump = store_->read_rows(&ids[0], &ids[1], settings_.max_row);
-    } catch (...) {
-        store_->end_read();
-        throw;
-    }
-    store_->end_read();
+    Batch batch{reading([&] { return store_->read_rows(&ids[0], &ids[1], settings_.max_row); }), 0};
 
     std::map<uint32_t, const Record *> now[2];
     for (const Record &record : batch.dump.records)
@@ -191,7 +173,6 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
             if (before != nullptr) gone.push_back(before);
             if (after != nullptr) {
                 rows_[k][row] = after;
-                batch.live++;
             } else {
                 rows_[k].erase(row);
             }
@@ -240,16 +221,10 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
         applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
     }
 
-    if (batch.live > 0) {
-        batch_records_ += batch.dump.records.size();
-        batch_live_ += batch.live;
-        batches_.push_back(std::move(batch));
-        auto it = std::prev(batches_.end());
-        for (const RowWrite &w : writes)
-            if (w.after != nullptr) batch_of_.emplace(w.after, it);
-    }
-    for (const Record *record : gone)
-        forget(record);
+    std::vector<const Record *> held;
+    for (const RowWrite &w : writes)
+        if (w.after != nullptr) held.push_back(w.after);
+    keep(std::move(batch), held, gone);
     last_ = {last.seq,          static_cast<int64_t>(commits.size()), applied.released, applied.created,
              writes.size(),     cpu_us() - started_cpu,               wall_us() - started_wall, path};
     // Records replaced since the fresh start are kept with those live in
@@ -277,7 +252,7 @@ void Follower::forget(const Record *record) {
 
 void Follower::reread_devices() {
     const std::vector<uint32_t> none;
-    Batch batch{store_->read_rows(&none, nullptr, settings_.max_row), 0};
+    Batch batch{reading([&] { return store_->read_rows(&none, nullptr, settings_.max_row); }), 0};
     std::map<uint32_t, const Record *> now;
     for (const Record &record : batch.dump.records)
         now.emplace(record.line, &record);
@@ -299,13 +274,18 @@ void Follower::reread_devices() {
         rows_[1].emplace(row, record);
         kept.push_back(record);
     }
-    batch.live = kept.size();
-    if (batch.live > 0) {
+    keep(std::move(batch), kept, gone);
+}
+
+void Follower::keep(Batch batch, const std::vector<const Record *> &held,
+                    const std::vector<const Record *> &gone) {
+    if (!held.empty()) {
+        batch.live = held.size();
         batch_records_ += batch.dump.records.size();
         batch_live_ += batch.live;
         batches_.push_back(std::move(batch));
         auto it = std::prev(batches_.end());
-        for (const Record *record : kept)
+        for (const Record *record : held)
             batch_of_.emplace(record, it);
     }
     for (const Record *record : gone)

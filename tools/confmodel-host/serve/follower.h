@@ -19,7 +19,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 struct FollowerSettings {
     std::string path;
@@ -91,6 +93,35 @@ class Follower {
     // taken as a change.
     std::optional<std::string> take(const std::vector<Commit> &commits);
     void forget(const Record *record);
+    // Keeps a batch whose records `held` are held now, and forgets those gone.
+    void keep(Batch batch, const std::vector<const Record *> &held, const std::vector<const Record *> &gone);
+    // What `read` returns, read in one transaction of the store.
+    template <typename Read> auto reading(Read read) {
+        store_->begin_read();
+        // Ended once on the way out, however read leaves.
+        struct Ending {
+            Store &store;
+            bool ended = false;
+            ~Ending() {
+                if (!ended) try {
+                        store.end_read();
+                    } catch (...) {
+                    }
+            }
+        } ending{*store_};
+        auto end = [&] {
+            ending.ended = true;
+            store_->end_read();
+        };
+        if constexpr (std::is_void_v<decltype(read())>) {
+            read();
+            end();
+        } else {
+            auto out = read();
+            end();
+            return out;
+        }
+    }
     void note_start(const std::string &why, int64_t cpu_us);
 
     const Module &module_;
