@@ -53,6 +53,9 @@ struct Plan {
     // among them, in the same order: a host changing its lists walks these,
     // a few thousand where the result holds a million.
     RecordList lists;
+    // Whether the records' lines rise in store order, as a store's rows do:
+    // then a record's line is its place, found without a table of places.
+    bool ordered_by_line = false;
     struct Touched {
         const Record *before;
         const Record *after;

@@ -11,10 +11,15 @@
 //     is created when it is new, lost its entry, or now finds its port group;
 //  6. the native VLAN tested again wherever its answer can change;
 //  7. the changed port records decoded, and all kept in store order.
+// Each step looks only where the change can matter: at the records touched,
+// those that lost their entry or answer, the pathnames whose filing changes,
+// and the port groups whose pathname a change lists or unlists; a running
+// host takes a commit of a few records without walking its lists' records.
 #include "running/host_steps.h"
 
 #include "running/labels.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -23,13 +28,11 @@ class FaithfulHost {
   public:
     FaithfulHost(HostModel &model, const Plan &plan, const StepSink &step)
         : model_(model), plan_(plan), step_(step), going_(going_of(model, plan)) {
-        // Positions of the records of the module's lists, which are few; port
-        // records keep their order by a walk (7).
-        for (size_t i = 0; i < plan.lists.size(); i++)
-            at_[plan.lists[i]] = i;
-        CONFMODEL_LIST_FOREACH(xnet_entry, x, model.module().xnets) {
-            first_before_[x] = first_entry<xnetgroup_entry>(&x->xnetgroups);
-        }
+        // Positions of the records of the module's lists, unless their lines
+        // are; port records keep their order by a walk (7).
+        if (!plan.ordered_by_line)
+            for (size_t i = 0; i < plan.lists.size(); i++)
+                at_[plan.lists[i]] = i;
     }
 
     void run() {
@@ -46,6 +49,8 @@ class FaithfulHost {
   private:
     // 1. Release what changes or goes, after what depends on it.
     void release_what_changes_or_goes() {
+        for (const auto &[id, t] : plan_.touched)
+            if (t.before != nullptr && model_.entry_of(*t.before) == nullptr) model_.forget_answer(*t.before);
         release_xnetgroups(
             model_, step_,
             [&](const Record &record, const xnet_entry &xnet,
@@ -58,7 +63,7 @@ class FaithfulHost {
                     return Step{g->second->cause, "its " + portgroup_label(*group.portgroup) + goes(*g->second)};
                 return std::nullopt;
             },
-            xnetgroup_released());
+            xnetgroup_released(), &xnets_losing_xnetgroups());
         for (xnet_entry *xnet = first_entry<xnet_entry>(model_.module().xnets), *next; xnet != nullptr;
              xnet = next) {
             next = next_entry(xnet);
@@ -95,8 +100,8 @@ class FaithfulHost {
     void create_in_store_order(bool (*matches)(Table), list_head *list, Create create, Label label,
                                Release release) {
         std::set<std::pair<size_t, const Record *>> queue;
-        for (const Record *record : plan_.lists)
-            if (matches(record->table) && !model_.has_answer(*record)) queue.emplace(at_.at(record), record);
+        for (const Record *record : changed_or_lost())
+            if (matches(record->table) && !model_.has_answer(*record)) queue.emplace(at(*record), record);
         while (!queue.empty()) {
             const Record &record = *queue.begin()->second;
             queue.erase(queue.begin());
@@ -111,16 +116,17 @@ class FaithfulHost {
             const Record &listed = model_.origin(entry);
             if (&listed == &record) {
                 created_.emplace(entry, cause);
+                if (record.table == Table::portgroup) portgroups_listed_.push_back(record.column(0));
                 if (auto *before = place(list, entry))
                     step_({cause, "move it before " + label(*before) + ", where a fresh start lists it"});
-            } else if (at_.at(&listed) > at_.at(&record)) {
+            } else if (at(listed) > at(record)) {
                 // A fresh start lists this record, and the later one
                 // duplicates it.
                 step_({cause, "release " + label(*entry) + ": its record (" + Phrase::place(where(listed)) +
                                   ") stands after this one"});
                 RecordList lost = release(entry, cause);
                 for (const Record *orphan : lost)
-                    if (at_.count(orphan)) queue.emplace(at_.at(orphan), orphan);
+                    if (in_configuration(orphan)) queue.emplace(at(*orphan), orphan);
                 lose_answers(cause, lost);
             }
         }
@@ -150,11 +156,24 @@ class FaithfulHost {
         return model_.release_xnet(xnet);
     }
 
-    // 4. Every xnet record's pathname filed anew, as a fresh start files it.
+    // 4. Every xnet record's pathname filed anew, as a fresh start files it:
+    // those of the xnet records whose answer changed, or that came or went,
+    // by the first such record in store order. The xnets they were filed
+    // under are where xnetgroups may be filed otherwise now (5).
     void file_xnet_pathnames_anew() {
-        model_.unfile_all();
+        for (const Record *record : answers_changed())
+            if (is_xnet(record->table)) refiled_.push_back(record->column(0));
+        for (const auto &[id, t] : plan_.touched)
+            for (const Record *record : {t.before, t.after})
+                if (record != nullptr && is_xnet(record->table)) refiled_.push_back(record->column(0));
+        unique(refiled_);
+        if (refiled_.empty()) return;
+        for (const std::string &name : refiled_) {
+            if (const xnet_entry *xnet = model_.filed_under(name)) filed_before_.insert(xnet);
+            model_.unfile(name);
+        }
         for (const Record *record : plan_.lists)
-            if (is_xnet(record->table)) model_.file_xnet(*record);
+            if (is_xnet(record->table) && among(refiled_, record->column_text(0))) model_.file_xnet(*record);
     }
 
     // 5. Xnetgroups filed under another xnet now, or bound to another port
@@ -175,13 +194,43 @@ class FaithfulHost {
                             bound != nullptr ? "its port group by name is " + portgroup_label(*bound) + " now"
                                              : Phrase("no port group has the name of its port group now")};
             },
-            xnetgroup_released());
+            xnetgroup_released(), &xnets_bound_otherwise());
+    }
+
+    // Where a xnetgroup may be filed or bound otherwise now: under the xnets
+    // a refiled pathname was filed under, or bound to a port group whose
+    // pathname a port group listed or released here has too (a port group
+    // changes only with its record, which releases its xnetgroups in 1).
+    const Xnets &xnets_bound_otherwise() {
+        under_ = filed_before_;
+        for (const Record *record : answers_changed())
+            if (record->table == Table::portgroup) portgroups_listed_.push_back(record->column(0));
+        unique(portgroups_listed_);
+        std::set<const portgroup_entry *> renamed;
+        if (!portgroups_listed_.empty())
+            CONFMODEL_LIST_FOREACH(portgroup_entry, group, model_.module().portgroups) {
+                if (among(portgroups_listed_, group->pathname)) renamed.insert(group);
+            }
+        if (!renamed.empty()) add_xnets_binding(renamed, under_);
+        return under_;
     }
 
     // ...and the records without an entry created, in store order, where a
-    // fresh start lists them.
+    // fresh start lists them: those changed, those that lost their entry,
+    // and those turned away before that could be taken now, for their
+    // xnet's pathname is filed anew or their port group's is listed.
     void create_xnetgroups_in_store_order() {
-        for (const Record *record : plan_.lists) {
+        RecordList candidates = changed_or_lost();
+        if (!refiled_.empty() || !portgroups_listed_.empty())
+            for (const Record *record : plan_.lists)
+                if (is_xnetgroup(record->table) &&
+                    (among(refiled_, record->xnet()) ||
+                     (record->has(6) && among(portgroups_listed_, record->column_text(6)))))
+                    candidates.push_back(record);
+        std::sort(candidates.begin(), candidates.end(),
+                  [&](const Record *a, const Record *b) { return at(*a) < at(*b); });
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        for (const Record *record : candidates) {
             if (!is_xnetgroup(record->table) || model_.entry_of(*record) != nullptr) continue;
             xnet_entry *parent = model_.filed_under(*record);
             portgroup_entry *bound = parent != nullptr && record->has(6)
@@ -212,6 +261,7 @@ class FaithfulHost {
                 model_.count_skipped();
                 continue;
             }
+            first_before_.emplace(parent, first_entry<xnetgroup_entry>(&parent->xnetgroups));
             xnetgroup_entry *entry = model_.create_xnetgroup(*record, parent, cause);
             if (entry == nullptr) continue;
             created_.emplace(entry, cause);
@@ -227,13 +277,15 @@ class FaithfulHost {
     // the xnetgroups bound to it along, so the group a test finds by number
     // changes only with the first xnetgroup.
     void test_native_vlans() {
+        if (created_.empty() && first_before_.empty()) return;
         CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model_.module().xnets) {
             const xnetgroup_entry *first = first_entry<xnetgroup_entry>(&xnet->xnetgroups);
             auto before = first_before_.find(xnet);
             const std::string *cause =
-                created_.count(xnet)                                         ? &created_.at(xnet)
-                : before->second != first || created_.count(before->second) ? &xnetgroups_changed_.at(xnet)
-                                                                             : nullptr;
+                created_.count(xnet) ? &created_.at(xnet)
+                : before != first_before_.end() && (before->second != first || created_.count(before->second))
+                    ? &xnetgroups_changed_.at(xnet)
+                    : nullptr;
             if (cause != nullptr) retest_native_vlan(model_, xnet, *cause, step_);
         }
     }
@@ -250,9 +302,9 @@ class FaithfulHost {
     // before the first entry whose record stands later. Returns that entry,
     // or null when the tail is its place.
     template <typename Entry> Entry *place(list_head *list, Entry *entry) {
-        size_t position = at_.at(&model_.origin(entry));
+        size_t position = at(model_.origin(entry));
         CONFMODEL_LIST_FOREACH(Entry, e, list) {
-            if (e != entry && at_.at(&model_.origin(e)) > position) {
+            if (e != entry && at(model_.origin(e)) > position) {
                 model_.move_before(list, entry, e);
                 return e;
             }
@@ -263,8 +315,72 @@ class FaithfulHost {
     XnetgroupReleased xnetgroup_released() {
         return [&](const Record &record, xnet_entry *xnet, const std::string &cause) {
             lost_.emplace(&record, cause);
+            first_before_.emplace(xnet, first_entry<xnetgroup_entry>(&xnet->xnetgroups));
             xnetgroups_changed_.emplace(xnet, cause);
         };
+    }
+
+    // The xnets where a xnetgroup goes in 1: under an xnet that goes, of a
+    // record that goes, or bound to a port group that goes.
+    const Xnets &xnets_losing_xnetgroups() {
+        std::set<const portgroup_entry *> going_groups;
+        for (const auto &[entry, t] : going_) {
+            if (is_xnet(t->before->table)) under_.insert(static_cast<const xnet_entry *>(entry));
+            if (is_xnetgroup(t->before->table)) under_.insert(static_cast<const xnetgroup_entry *>(entry)->xnet);
+            if (t->before->table == Table::portgroup) going_groups.insert(static_cast<const portgroup_entry *>(entry));
+        }
+        if (!going_groups.empty()) add_xnets_binding(going_groups, under_);
+        return under_;
+    }
+
+    // Adds the xnets holding a xnetgroup bound to one of the groups.
+    void add_xnets_binding(const std::set<const portgroup_entry *> &groups, Xnets &xnets) const {
+        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model_.module().xnets) {
+            CONFMODEL_LIST_FOREACH(xnetgroup_entry, group, &xnet->xnetgroups) {
+                if (groups.count(group->portgroup) != 0) {
+                    xnets.insert(xnet);
+                    break;
+                }
+            }
+        }
+    }
+
+    // Where a record stands in the changed configuration, and whether it is
+    // in it (a record of the configuration before may not be).
+    size_t at(const Record &record) const { return plan_.ordered_by_line ? record.line : at_.at(&record); }
+    bool in_configuration(const Record *record) const {
+        if (!plan_.ordered_by_line) return at_.count(record) != 0;
+        return changed_to(plan_, *record) != nullptr || touched(plan_, *record) == nullptr;
+    }
+
+    // The records of the changed configuration that the changes bring, or
+    // that lost their entry or answer here.
+    RecordList changed_or_lost() const {
+        RecordList records;
+        for (const auto &[id, t] : plan_.touched)
+            if (t.after != nullptr && is_list_record(t.after->table)) records.push_back(t.after);
+        for (const auto &[record, cause] : lost_)
+            if (in_configuration(record)) records.push_back(record);
+        return records;
+    }
+
+    // The records whose answer from the module changed here: lost, or given
+    // by an entry created here.
+    RecordList answers_changed() const {
+        RecordList records;
+        for (const auto &[record, cause] : lost_)
+            records.push_back(record);
+        for (const auto &[entry, cause] : created_)
+            records.push_back(&model_.origin(entry));
+        return records;
+    }
+
+    static void unique(std::vector<std::string> &names) {
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+    }
+    static bool among(const std::vector<std::string> &names, std::string_view name) {
+        return std::binary_search(names.begin(), names.end(), name);
     }
 
     void lose_answers(const std::string &cause, const RecordList &records) {
@@ -291,10 +407,17 @@ class FaithfulHost {
     // or its answer.
     std::unordered_map<const void *, std::string> created_;
     std::unordered_map<const Record *, std::string> lost_;
-    // Each xnet's first xnetgroup before, which the native-VLAN test depends
-    // on, and the first change to its xnetgroups.
+    // Each xnet's first xnetgroup before its xnetgroups changed, which the
+    // native-VLAN test depends on, and the first change to them.
     std::unordered_map<const xnet_entry *, const xnetgroup_entry *> first_before_;
     std::unordered_map<const xnet_entry *, std::string> xnetgroups_changed_;
+    // The pathnames filed anew (4) and the xnets they were filed under; the
+    // pathnames of port groups listed or released here (5); the xnets a
+    // walk of xnetgroups looks under.
+    std::vector<std::string> refiled_;
+    Xnets filed_before_;
+    std::vector<std::string> portgroups_listed_;
+    Xnets under_;
 };
 
 } // namespace

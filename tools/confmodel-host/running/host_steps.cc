@@ -24,8 +24,9 @@ Going going_of(const HostModel &model, const Plan &plan) {
 }
 
 void release_xnetgroups(HostModel &model, const StepSink &step, const XnetgroupReason &why,
-                        const XnetgroupReleased &released) {
+                        const XnetgroupReleased &released, const Xnets *under) {
     CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
+        if (under != nullptr && under->count(xnet) == 0) continue;
         // The next entry is taken before this one goes.
         for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
              group != nullptr; group = next) {

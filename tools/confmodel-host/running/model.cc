@@ -237,7 +237,13 @@ std::vector<std::string> HostModel::names_filed_under(const xnet_entry *xnet) co
 }
 
 void HostModel::unfile(const std::string &name) {
-    filed_under_.erase(name);
+    auto at = filed_under_.find(name);
+    if (at == filed_under_.end()) return;
+    if (auto names = filed_names_.find(at->second); names != filed_names_.end()) {
+        names->second.erase(std::remove(names->second.begin(), names->second.end(), name), names->second.end());
+        if (names->second.empty()) filed_names_.erase(names);
+    }
+    filed_under_.erase(at);
 }
 
 void HostModel::unfile_all() {
@@ -246,7 +252,11 @@ void HostModel::unfile_all() {
 }
 
 xnet_entry *HostModel::filed_under(const Record &xnetgroup) const {
-    auto parent = filed_under_.find(std::string(xnetgroup.xnet()));
+    return filed_under(std::string(xnetgroup.xnet()));
+}
+
+xnet_entry *HostModel::filed_under(const std::string &name) const {
+    auto parent = filed_under_.find(name);
     return parent == filed_under_.end() ? nullptr : parent->second;
 }
 
@@ -257,6 +267,16 @@ void *HostModel::entry_of(const Record &record) const {
 
 bool HostModel::has_answer(const Record &record) const {
     return answer_.count(&record) != 0;
+}
+
+void HostModel::forget_answer(const Record &record) {
+    auto answer = answer_.find(&record);
+    if (answer == answer_.end()) return;
+    if (auto answered = answered_.find(answer->second); answered != answered_.end()) {
+        RecordList &records = answered->second;
+        records.erase(std::remove(records.begin(), records.end(), &record), records.end());
+    }
+    answer_.erase(answer);
 }
 
 const void *HostModel::answer(const Record &record) const {

@@ -97,6 +97,10 @@ class HostModel {
     // Whether a port-group or xnet record was given to the module and its
     // answer (its entry, the one it duplicates, or a refusal) stands.
     bool has_answer(const Record &record) const;
+    // Forgets the answer of a record that leaves the configuration without
+    // an entry of its own (a duplicate or a refusal): nothing else would,
+    // and the record may not outlive the change.
+    void forget_answer(const Record &record);
 
     // Files the xnet record's pathname under the entry the module handed
     // back for it; of two records with one pathname, the first keeps its
@@ -105,8 +109,9 @@ class HostModel {
     // Files pathnames under the xnet the module answered an xnet record
     // with (or under none, when it refused it), each unless it is filed.
     void file_names(const std::vector<std::string> &names, const Record &xnet_record);
-    // The pathnames filed under an xnet.
+    // The pathnames filed under an xnet, and where one is filed (or null).
     std::vector<std::string> names_filed_under(const xnet_entry *xnet) const;
+    xnet_entry *filed_under(const std::string &name) const;
     // Forgets where one pathname is filed, or every one.
     void unfile(const std::string &name);
     void unfile_all();

@@ -9,6 +9,7 @@
 #include "running/hosts.h"
 #include "store/history.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <set>
@@ -32,6 +33,20 @@ int kind(Table table) {
 }
 
 constexpr size_t kept_starts = 8;
+
+// Puts a row's write into the list records, kept in the order of their rows.
+void write_list_row(RecordList &lists, const RowWrite &write) {
+    auto at = std::lower_bound(lists.begin(), lists.end(), write.row,
+                               [](const Record *record, uint32_t row) { return record->line < row; });
+    const bool held = at != lists.end() && (*at)->line == write.row;
+    const bool listed = write.after != nullptr && is_list_record(write.after->table);
+    if (held && listed)
+        *at = write.after;
+    else if (held)
+        lists.erase(at);
+    else if (listed)
+        lists.insert(at, write.after);
+}
 
 } // namespace
 
@@ -74,10 +89,10 @@ void Follower::fresh_start(const std::string &why) {
     base_ = std::move(dump);
     for (auto &rows : rows_)
         rows.clear();
-    list_rows_.clear();
+    lists_.clear();
     for (const Record &record : base_->records) {
         rows_[kind(record.table)].emplace(record.line, &record);
-        if (is_list_record(record.table)) list_rows_.emplace(record.line, &record);
+        if (is_list_record(record.table)) lists_.push_back(&record);
     }
     model_ = std::make_unique<HostModel>(module_);
     model_->build(*base_);
@@ -197,8 +212,7 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
         const bool list = is_list_record(either->table) || (w.before != nullptr && is_list_record(w.before->table));
         if (list) {
             list_writes.push_back(w);
-            if (w.before != nullptr && is_list_record(w.before->table)) list_rows_.erase(w.row);
-            if (w.after != nullptr && is_list_record(w.after->table)) list_rows_[w.row] = w.after;
+            write_list_row(lists_, w);
         }
         for (const Record *record : {w.before, w.after})
             port_records = port_records || (record != nullptr && is_port_record(record->table));
@@ -212,11 +226,7 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
     Applied applied;
     const char *path = !list_writes.empty() ? "faithful host" : port_records ? "port records in place" : "rows alone";
     if (!list_writes.empty()) {
-        RecordList lists;
-        lists.reserve(list_rows_.size());
-        for (const auto &[row, record] : list_rows_)
-            lists.push_back(record);
-        std::optional<Plan> plan = plan_of_writes(std::move(lists), list_writes, cause);
+        std::optional<Plan> plan = plan_of_writes(lists_, list_writes, cause);
         if (!plan) return cause + " wrote several records of one identity";
         applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
     }

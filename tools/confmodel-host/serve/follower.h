@@ -134,8 +134,9 @@ class Follower {
     // The records by table (configuration, remote devices) and row, kept in
     // the dump of the last fresh start and the batches read since.
     std::map<uint32_t, const Record *> rows_[2];
-    std::map<uint32_t, const Record *> list_rows_; // those of the module's lists
-    
+    // Those of the module's lists, in store order: a few thousand, copied
+    // whole into each plan.
+    RecordList lists_;
     std::unique_ptr<Dump> base_;
     std::list<Batch> batches_;
     std::unordered_map<const Record *, std::list<Batch>::iterator> batch_of_;

@@ -56,6 +56,7 @@ std::optional<Plan> plan_of_writes(RecordList lists, const std::vector<RowWrite>
     Plan plan;
     plan.result = lists;
     plan.lists = std::move(lists);
+    plan.ordered_by_line = true;
     auto take = [&](const Record *record, bool before) {
         if (record == nullptr) return true;
         Plan::Touched &t = plan.touched.try_emplace(identity(*record), Plan::Touched{nullptr, nullptr, false, cause})

@@ -30,7 +30,8 @@ bool same_rows(const Dump &one, const Dump &other);
 std::vector<RowWrite> plan_writes(const Plan &plan);
 
 // The plan of row writes of the module's lists' records that made `lists`
-// (those records after them, in store order, which are the plan's result)
+// (those records after them, in store order, which are the plan's result;
+// each record's line is its row, so that lines rise in store order)
 // from the records before, each write caused by `cause`: a record rewritten
 // in its row is changed, one written in another row moved; a row that holds
 // what it held is no write.
