@@ -25,7 +25,7 @@ constexpr int default_busy_timeout_ms = 5000;
 constexpr int fields = SQLSTORE_FIELDS;
 
 // The statements every handle keeps prepared: the tavri_ calls run often.
-enum Statement { BEGIN, BEGIN_READ, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, STATEMENTS };
+enum Statement { BEGIN, BEGIN_READ, COMMIT, ROLLBACK, GET, SET, ADD, VALUES, DATA_VERSION, STATEMENTS };
 
 } // namespace
 
@@ -182,7 +182,8 @@ std::vector<std::string> statement_texts(bool read_only) {
             get + " ORDER BY id",
             set + " WHERE key = ?1 AND (" + differs + ")",
             add + ")",
-            "SELECT dcbx_pending FROM remote_device WHERE key = ?1 ORDER BY id"};
+            "SELECT dcbx_pending FROM remote_device WHERE key = ?1 ORDER BY id",
+            "PRAGMA data_version"};
 }
 
 // The device key keeps its bits through SQLite's signed 64-bit integers.
@@ -1015,13 +1016,13 @@ int sqlstore_each_row_of(sqlstore *store, sqlstore_table table, const int64_t *i
 
 int sqlstore_data_version(sqlstore *store, int64_t *version) {
     return guarded([=] {
-        sqlite3_stmt *pragma = nullptr;
-        if (sqlite3_prepare_v2(store->db, "PRAGMA data_version", -1, &pragma, nullptr) != SQLITE_OK)
-            return failure(store->db);
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(pragma, sqlite3_finalize);
-        if (sqlite3_step(pragma) != SQLITE_ROW) return failure(store->db);
-        *version = sqlite3_column_int64(pragma, 0);
-        return 0;
+        // Asked at every change in the store's folder: prepared once.
+        sqlite3_stmt *pragma = store->statements[DATA_VERSION];
+        const bool row = sqlite3_step(pragma) == SQLITE_ROW;
+        const int status = row ? 0 : failure(store->db);
+        if (row) *version = sqlite3_column_int64(pragma, 0);
+        sqlite3_reset(pragma);
+        return status;
     });
 }
 

@@ -50,7 +50,7 @@ class FaithfulHost {
     // 1. Release what changes or goes, after what depends on it.
     void release_what_changes_or_goes() {
         for (const auto &[id, t] : plan_.touched)
-            if (t.before != nullptr && model_.entry_of(*t.before) == nullptr) model_.forget_answer(*t.before);
+            if (t.before != nullptr && model_.entry_of(*t.before) == nullptr) model_.forget(*t.before);
         release_xnetgroups(
             model_, step_,
             [&](const Record &record, const xnet_entry &xnet,
@@ -222,10 +222,10 @@ class FaithfulHost {
     void create_xnetgroups_in_store_order() {
         RecordList candidates = changed_or_lost();
         if (!refiled_.empty() || !portgroups_listed_.empty())
-            for (const Record *record : plan_.lists)
-                if (is_xnetgroup(record->table) &&
-                    (among(refiled_, record->xnet()) ||
-                     (record->has(6) && among(portgroups_listed_, record->column_text(6)))))
+            for (const Record *record : model_.turned_away())
+                if (in_configuration(record) &&
+                    ((record->has(6) && among(portgroups_listed_, record->column_text(6))) ||
+                     among(refiled_, record->xnet())))
                     candidates.push_back(record);
         std::sort(candidates.begin(), candidates.end(),
                   [&](const Record *a, const Record *b) { return at(*a) < at(*b); });
@@ -258,7 +258,7 @@ class FaithfulHost {
             step_({cause, what});
             if (parent == nullptr) {
                 step_({cause, "skip " + label + ": its xnet is not in the running model"});
-                model_.count_skipped();
+                model_.skip_xnetgroup(*record);
                 continue;
             }
             first_before_.emplace(parent, first_entry<xnetgroup_entry>(&parent->xnetgroups));

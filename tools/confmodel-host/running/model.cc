@@ -140,8 +140,10 @@ template <typename Records> void HostModel::build_from(const Records &records, P
     each(is_xnetgroup, [&](const Record &r) {
         if (xnet_entry *parent = filed_under(r))
             create_xnetgroup(r, parent, where(r));
-        else
+        else {
             services::note(where(r), "xnetgroup skipped: its xnet is not in the model");
+            turned_away_.insert(&r);
+        }
     });
     CONFMODEL_LIST_FOREACH(xnet_entry, xnet, module_.xnets) {
         test_native_vlan(xnet, where(origin(xnet)));
@@ -269,7 +271,8 @@ bool HostModel::has_answer(const Record &record) const {
     return answer_.count(&record) != 0;
 }
 
-void HostModel::forget_answer(const Record &record) {
+void HostModel::forget(const Record &record) {
+    turned_away_.erase(&record);
     auto answer = answer_.find(&record);
     if (answer == answer_.end()) return;
     if (auto answered = answered_.find(answer->second); answered != answered_.end()) {
@@ -296,8 +299,10 @@ xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *p
         if (status != 0) {
             services::note(cause, "the module refused the xnetgroup (status " + std::to_string(status) + ")");
             tally_.refused++;
+            turned_away_.insert(&record);
             return nullptr;
         }
+        turned_away_.erase(&record);
         origins_.emplace(entry, &record);
         entry_of_[&record] = entry;
         tally_.created++;
@@ -480,6 +485,7 @@ void HostModel::release() {
     entry_of_.clear();
     answer_.clear();
     answered_.clear();
+    turned_away_.clear();
     filed_under_.clear();
     filed_names_.clear();
     built_ = false;

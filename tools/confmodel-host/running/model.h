@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct Subport {
@@ -97,10 +98,14 @@ class HostModel {
     // Whether a port-group or xnet record was given to the module and its
     // answer (its entry, the one it duplicates, or a refusal) stands.
     bool has_answer(const Record &record) const;
-    // Forgets the answer of a record that leaves the configuration without
-    // an entry of its own (a duplicate or a refusal): nothing else would,
-    // and the record may not outlive the change.
-    void forget_answer(const Record &record);
+    // Forgets a record that leaves the configuration without an entry of
+    // its own (a duplicate, a refusal, an xnetgroup turned away): nothing
+    // else would, and the record may not outlive the change.
+    void forget(const Record &record);
+    // The xnetgroup records without an entry: refused by the module, or
+    // skipped without an xnet to file under. A change that lists their port
+    // group or files their xnet's pathname may take them.
+    const std::unordered_set<const Record *> &turned_away() const { return turned_away_; }
 
     // Files the xnet record's pathname under the entry the module handed
     // back for it; of two records with one pathname, the first keeps its
@@ -147,7 +152,10 @@ class HostModel {
         int refused = 0, skipped = 0;
     };
     const Tally &tally() const { return tally_; }
-    void count_skipped() { tally_.skipped++; }
+    void skip_xnetgroup(const Record &record) {
+        turned_away_.insert(&record);
+        tally_.skipped++;
+    }
 
   private:
     template <typename Records> void build_from(const Records &records, Parts parts);
@@ -176,6 +184,7 @@ class HostModel {
     std::unordered_map<std::string, xnet_entry *> filed_under_;
     // And back: the names filed under each xnet, to forget them with it.
     std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
+    std::unordered_set<const Record *> turned_away_;
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;

@@ -130,7 +130,7 @@ class SimpleHost {
                                : "create " + label});
             if (parent == nullptr) {
                 step_({*cause, "skip " + label + ": its xnet is not in the running model"});
-                model_.count_skipped();
+                model_.skip_xnetgroup(*record);
                 continue;
             }
             model_.create_xnetgroup(*record, parent, *cause);

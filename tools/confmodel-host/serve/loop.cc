@@ -229,6 +229,8 @@ class Loop {
         }
     }
 
+    static constexpr int64_t journal_wait_ms = 100;
+
     void take_store_events() {
         alignas(inotify_event) char buffer[8192];
         bool ours = false;
@@ -241,7 +243,16 @@ class Loop {
                        name == store_name_ + "-wal" || (event->mask & IN_Q_OVERFLOW) != 0;
                 p += sizeof(inotify_event) + event->len;
             }
-        if (ours) follow();
+        if (!ours) return;
+        // A writer's journal stands beside the store from its first write
+        // to its commit, which removes it: a commit in progress is looked at
+        // when it lands, or soon, should its writer have died and left it.
+        struct stat journal {};
+        if (stat((state_.follower.path() + "-journal").c_str(), &journal) == 0) {
+            if (retry_at_ == 0) retry_at_ = now_ms() + journal_wait_ms;
+            return;
+        }
+        follow();
     }
 
     // Takes what was committed; a store that cannot be read now (a writer
