@@ -23,7 +23,11 @@ TextArena &TextArena::operator=(TextArena &&other) noexcept {
 
 char *TextArena::allocate(size_t size) {
     if (size > left_) {
-        size_t block = std::max(size, size_t(2) << 20);
+        // Blocks double from small ones up to a huge page: a dump's texts
+        // fill huge pages all the same, and the few records of one commit
+        // that a running host keeps hold no 2 MiB each.
+        const size_t last = blocks_.empty() ? 0 : blocks_.back().second;
+        const size_t block = std::max(size, std::min(size_t(2) << 20, std::max(size_t(256), last * 2)));
         blocks_.reserve(blocks_.size() + 1);
         char *memory = static_cast<char *>(allocate_large(block));
         if (memory == nullptr) throw std::bad_alloc();
