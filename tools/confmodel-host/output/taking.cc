@@ -38,7 +38,7 @@ void apply_devices(LargeVector<const Record *> &devices, const Plan &plan, const
     RecordList added;
     for (const Record *record : plan.result) {
         if (record->table != Table::remote_device) continue;
-        const Plan::Touched *touched = plan.by_after.find(record);
+        const Plan::Touched *touched = plan.touched_after(record);
         if (touched == nullptr) continue;
         const Plan::Touched &t = *touched;
         if (t.before == nullptr || t.moved) {

@@ -3,11 +3,11 @@
 #include "running/labels.h"
 
 const Plan::Touched *touched(const Plan &plan, const Record &record) {
-    return plan.by_before.find(&record);
+    return plan.touched_before(&record);
 }
 
 const std::string *changed_to(const Plan &plan, const Record &record) {
-    const Plan::Touched *t = plan.by_after.find(&record);
+    const Plan::Touched *t = plan.touched_after(&record);
     return t == nullptr ? nullptr : &t->cause;
 }
 

@@ -26,7 +26,7 @@ std::vector<RowWrite> plan_writes(const Plan &plan) {
             writes.push_back({t.before, t.after});
     }
     for (const Record *record : plan.result) {
-        const Plan::Touched *t = plan.by_after.find(record);
+        const Plan::Touched *t = plan.touched_after(record);
         if (t != nullptr && (t->before == nullptr || t->moved)) writes.push_back({nullptr, record});
     }
     return writes;
@@ -70,12 +70,7 @@ std::optional<Plan> plan_of_writes(RecordList lists, const std::vector<RowWrite>
         if (!take(w.before, true) || !take(w.after, false)) return std::nullopt;
     for (auto &[id, t] : plan.touched)
         t.moved = t.before != nullptr && t.after != nullptr && t.before->line != t.after->line;
-    plan.by_before.reserve(plan.touched.size());
-    plan.by_after.reserve(plan.touched.size());
-    for (const auto &[id, t] : plan.touched) {
-        if (t.before != nullptr) plan.by_before.add(t.before, &t);
-        if (t.after != nullptr) plan.by_after.add(t.after, &t);
-    }
+    plan.file_touched();
     return plan;
 }
 

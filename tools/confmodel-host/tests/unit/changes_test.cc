@@ -89,9 +89,9 @@ TEST(PlanChanges, EachChangeInPlaceAtTheEndOrRefused) {
             // Every record before or after is touched exactly when the plan
             // changed its identity.
             for (const Record *r : base)
-                EXPECT_EQ(plan.by_before.find(r) != nullptr, plan.touched.count(identity(*r)) == 1) << r->column(0);
+                EXPECT_EQ(plan.touched_before(r) != nullptr, plan.touched.count(identity(*r)) == 1) << r->column(0);
             for (const Record *r : plan.result)
-                EXPECT_EQ(plan.by_after.find(r) != nullptr, plan.touched.count(identity(*r)) == 1) << r->column(0);
+                EXPECT_EQ(plan.touched_after(r) != nullptr, plan.touched.count(identity(*r)) == 1) << r->column(0);
             for (const auto &[id, t] : plan.touched)
                 EXPECT_EQ(t.moved, t.before != nullptr && t.after != nullptr && t.after == plan.result.back()) << id.name;
         } catch (const Failure &e) {
