@@ -1,8 +1,11 @@
 // libFuzzer target of the running host's requests: each input is one
 // request line, answered by the parser and dispatcher over a model built
 // from the example device's store, with the module loaded. Whatever the line
-// holds, the reply is one line of JSON that says ok or names its error, and
-// the model stays whole for the next.
+// holds, the reply is one line of JSON that says ok or names its error,
+// followed by exactly the raw bytes it announces, and the model stays whole
+// for the next. A line read in place reads as the full parser reads it, and
+// a request that changes nothing gets the same reply through the full
+// parser and the answers written from trees.
 #include "input/dump.h"
 #include "model/list.h"
 #include "output/document.h"
@@ -13,6 +16,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -74,11 +78,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         d.follower->fresh_start("started");
         d.state = std::make_unique<ServeState>(ServeState{*d.follower, d.module, "fuzz.sock", 0, 0, 0, std::nullopt});
     }
-    const std::string reply = answer_request(*d.state, std::string_view(reinterpret_cast<const char *>(data), size));
-    CHECK(reply.find('\n') == std::string::npos);
-    const ojson parsed = ojson::parse(reply, nullptr, false);
+    const std::string_view line(reinterpret_cast<const char *>(data), size);
+    // The line read in place, where it is of the usual shape, is the line
+    // the full parser reads.
+    ParsedRequest in_place, full;
+    ojson tree;
+    read_request(line, full, tree);
+    if (read_request_in_place(line, in_place)) {
+        CHECK(in_place.shape == full.shape && in_place.id == full.id);
+        for (int m = 0; m < ParsedRequest::count; m++)
+            CHECK(in_place.members[m] == full.members[m]);
+    }
+    Outbox out;
+    answer_request(*d.state, line, out);
+    const std::string reply = out.text();
+    // One line of JSON, and exactly the raw bytes it announces.
+    const size_t end = reply.find('\n');
+    CHECK(end != std::string::npos);
+    const ojson parsed = ojson::parse(reply.substr(0, end), nullptr, false);
     CHECK(parsed.is_object() && parsed.contains("ok"));
     CHECK(parsed["ok"] == true ? parsed.contains("exit") : parsed["error"]["code"].is_string());
+    const size_t bytes = parsed.contains("bytes") ? parsed["bytes"].get<size_t>() : 0;
+    CHECK(parsed["ok"] == true || !parsed.contains("bytes"));
+    CHECK(reply.size() == end + 1 + bytes);
+    // Requests that change nothing are answered alike by the full parser,
+    // with every answer written as the command writes it.
+    const RequestValue &name = full[ParsedRequest::request];
+    static const std::string_view still[] = {"port", "vlan", "portgroup", "xnetgroup", "xnet", "show"};
+    if (name.type != RequestValue::Type::string ||
+        std::find(std::begin(still), std::end(still), name.text) != std::end(still)) {
+        Outbox again;
+        answer_request(*d.state, line, again, false);
+        CHECK(again.text() == reply);
+    }
     CHECK(list_is_consistent<portgroup_entry>(d.module.portgroups));
     CHECK(list_is_consistent<xnet_entry>(d.module.xnets));
     return 0;

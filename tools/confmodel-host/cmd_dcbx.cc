@@ -21,9 +21,7 @@ int dcbx(Session &session, const std::string &source, const DcbxCall &call, bool
             request["expected"] = call.expected;
             request["new"] = call.new_value;
         }
-        const Answer answer = ask(source, request);
-        std::cout << answer.output;
-        return answer.exit;
+        return ask(source, request);
     }
     session.settle(source);
     Source config = session.open(source, true);

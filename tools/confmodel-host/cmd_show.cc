@@ -48,9 +48,7 @@ int ask_running_host(const Options &o) {
     case Query::none:
         break;
     }
-    const Answer answer = ask(o.source, request);
-    std::cout << answer.output;
-    return answer.exit;
+    return ask(o.source, request);
 }
 
 // The model, or a lookup's answer (exit 1 when nothing is found).

@@ -17,8 +17,6 @@ CommandRun declare_status(CLI::App &command) {
     command.add_flag("--json", o->as_json, "as JSON");
     example(command, "status /run/confmodel.sock");
     return [o](Session &) {
-        const Answer answer = ask(o->socket, {{"request", "status"}, {"form", o->as_json ? "json" : "text"}});
-        std::cout << answer.output;
-        return answer.exit;
+        return ask(o->socket, {{"request", "status"}, {"form", o->as_json ? "json" : "text"}});
     };
 }

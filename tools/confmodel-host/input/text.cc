@@ -128,9 +128,22 @@ void append_json_string(std::string &out, std::string_view text) {
             table[c] = c != '"' && c != '\\';
         return table;
     }();
+    // The common case: plain characters alone, written in one go.
+    size_t run = 0;
+    while (run < text.size() && plain[static_cast<unsigned char>(text[run])])
+        run++;
+    if (run == text.size()) {
+        const size_t at = out.size();
+        out.resize(at + text.size() + 2);
+        char *p = &out[at];
+        p[0] = '"';
+        memcpy(p + 1, text.data(), text.size());
+        p[text.size() + 1] = '"';
+        return;
+    }
     out += '"';
     for (size_t i = 0; i < text.size();) {
-        // The common case: a run of plain characters.
+        // A run of plain characters.
         size_t end = i;
         while (end < text.size() && plain[static_cast<unsigned char>(text[end])])
             end++;

@@ -14,7 +14,7 @@
 // An integer in decimal, as JSON and the text views write it.
 template <typename Integer> void append_number(std::string &out, Integer value) {
     char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
 }
 
 // Text appended by the million and written to a stream a block at a time,
@@ -51,6 +51,8 @@ class JsonObjectWriter {
     void null(const char *name);
     // A member whose value is JSON text written already.
     void raw(const char *name, std::string_view json);
+    // A member whose value the caller appends, as JSON, to the text returned.
+    std::string &value(const char *name);
     // A member whose value is an object, until end(); an empty one is "{}".
     void begin(const char *name);
     void end();

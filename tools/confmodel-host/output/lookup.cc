@@ -1,6 +1,7 @@
 #include "output/lookup.h"
 
 #include "output/document.h"
+#include "output/json.h"
 #include "output/report_json.h"
 #include "output/report_text.h"
 #include "output/vocabulary.h"
@@ -32,27 +33,60 @@ const xnet_entry *xnet_named(const Module &m, const std::string &path) {
 
 } // namespace
 
-int answer_lookup(std::ostream &out, View view, const Module &m, const Query &q) {
+Found find_entry(const Module &m, const Query &q) {
+    Found found;
     switch (q.kind) {
     case Query::port:
         // Numbered from 1 here, as pathnames number ports; from 0 in the module.
-        return answer(out, view, m.find_ext_portgroup_for_port(static_cast<int32_t>(q.number - 1)),
-                      describe_portgroup, print_portgroup);
+        found.portgroup = m.find_ext_portgroup_for_port(static_cast<int32_t>(q.number - 1));
+        break;
     case Query::vlan:
-        return answer(out, view, m.find_xnet_by_int_vid(static_cast<int32_t>(q.number)), describe_xnet,
-                      print_xnet);
+        found.xnet = m.find_xnet_by_int_vid(static_cast<int32_t>(q.number));
+        break;
     case Query::portgroup:
-        return q.text.empty() ? answer(out, view, m.find_portgrp_by_number(static_cast<int32_t>(q.number)),
-                                       describe_portgroup, print_portgroup)
-                              : answer(out, view, m.find_portgrp_by_name(q.text.c_str()), describe_portgroup,
-                                       print_portgroup);
+        found.portgroup = q.text.empty() ? m.find_portgrp_by_number(static_cast<int32_t>(q.number))
+                                         : m.find_portgrp_by_name(q.text.c_str());
+        break;
     case Query::xnetgroup:
-        return answer(out, view, m.find_xgrp_by_name_generic(q.text.c_str(), q.separator.c_str()),
-                      describe_xnetgroup, print_xnetgroup);
+        found.xnetgroup = m.find_xgrp_by_name_generic(q.text.c_str(), q.separator.c_str());
+        break;
     case Query::xnet:
-        return answer(out, view, xnet_named(m, q.text), describe_xnet, print_xnet);
+        found.xnet = xnet_named(m, q.text);
+        break;
+    case Query::none:
+        break;
+    }
+    return found;
+}
+
+int answer_lookup(std::ostream &out, View view, const Module &m, const Query &q) {
+    const Found found = find_entry(m, q);
+    switch (q.kind) {
+    case Query::port:
+    case Query::portgroup:
+        return answer(out, view, found.portgroup, describe_portgroup, print_portgroup);
+    case Query::vlan:
+    case Query::xnet:
+        return answer(out, view, found.xnet, describe_xnet, print_xnet);
+    case Query::xnetgroup:
+        return answer(out, view, found.xnetgroup, describe_xnetgroup, print_xnetgroup);
     case Query::none:
         break;
     }
     return 0;
+}
+
+void append_found_document(std::string &out, const Found &found) {
+    out += "{\"format\":";
+    append_number(out, json_format);
+    out += ",\"found\":";
+    if (found.portgroup != nullptr)
+        append_description(out, *found.portgroup);
+    else if (found.xnet != nullptr)
+        append_description_with_groups(out, *found.xnet);
+    else if (found.xnetgroup != nullptr)
+        append_description(out, *found.xnetgroup);
+    else
+        out += "null";
+    out += '}';
 }

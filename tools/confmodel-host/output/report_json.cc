@@ -55,23 +55,30 @@ class CompactWriter : public JsonObjectWriter {
   public:
     explicit CompactWriter(std::string &out) : JsonObjectWriter(out, compact) {}
     void positions(const char *name, const uint64_t (&bitmaps)[8]) {
-        std::string array = "[";
+        std::string &array = value(name);
+        array += '[';
+        bool first = true;
         each_position(bitmaps, [&](int position, const std::string &ports) {
-            if (array.size() > 1) array += ',';
+            if (!first) array += ',';
+            first = false;
             JsonObjectWriter entry(array, compact);
             entry.number("position", position);
             entry.text("ports", ports);
             entry.finish();
         });
-        raw(name, array + "]");
+        array += ']';
     }
 };
 
-template <typename Fields> std::string written(Fields fields) {
-    std::string out;
+template <typename Fields> void write_into(std::string &out, Fields fields) {
     CompactWriter writer(out);
     fields(writer);
     writer.finish();
+}
+
+template <typename Fields> std::string written(Fields fields) {
+    std::string out;
+    write_into(out, fields);
     return out;
 }
 
@@ -108,6 +115,31 @@ std::string description_text(const xnetgroup_entry &group) {
 
 std::string description_text(const xnet_entry &xnet) {
     return written([&](CompactWriter &w) { xnet_fields(xnet, w); });
+}
+
+void append_description(std::string &out, const portgroup_entry &group) {
+    write_into(out, [&](CompactWriter &w) { portgroup_fields(group, w); });
+}
+
+void append_description(std::string &out, const xnetgroup_entry &group) {
+    write_into(out, [&](CompactWriter &w) { xnetgroup_fields(group, w); });
+}
+
+void append_description(std::string &out, const xnet_entry &xnet) {
+    write_into(out, [&](CompactWriter &w) { xnet_fields(xnet, w); });
+}
+
+void append_description_with_groups(std::string &out, const xnet_entry &xnet) {
+    append_description(out, xnet);
+    out.pop_back(); // the closing brace: its xnetgroups follow
+    out += ",\"xnetgroups\":[";
+    bool first = true;
+    CONFMODEL_LIST_FOREACH(const xnetgroup_entry, group, &xnet.xnetgroups) {
+        if (!first) out += ',';
+        first = false;
+        append_description(out, *group);
+    }
+    out += "]}";
 }
 
 json describe_subport(const subport_data &s) {

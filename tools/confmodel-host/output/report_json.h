@@ -18,6 +18,12 @@ ojson describe_xnetgroup(const xnetgroup_entry &group);
 std::string description_text(const portgroup_entry &group);
 std::string description_text(const xnet_entry &xnet);
 std::string description_text(const xnetgroup_entry &group);
+// The same appended to out; an xnet's with its xnetgroups too, as
+// describe_xnet gives it.
+void append_description(std::string &out, const portgroup_entry &group);
+void append_description(std::string &out, const xnet_entry &xnet);
+void append_description(std::string &out, const xnetgroup_entry &group);
+void append_description_with_groups(std::string &out, const xnet_entry &xnet);
 ojson describe_subport(const subport_data &subport);
 ojson describe_port_protect(std::string_view pathname, const port_protect_data &data);
 ojson describe_subport_protect(std::string_view pathname, const subport_protect_data &data);

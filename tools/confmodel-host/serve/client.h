@@ -5,18 +5,18 @@
 
 #include "output/document.h"
 
+#include <unistd.h>
+
 #include <string>
 
 // Whether path names a socket (a running host's), not a file to read.
 bool is_socket(const std::string &path);
 
-// Sends one request and returns its reply's output and exit status, as the
-// command would print them; a host that refuses or cannot answer is a
-// Failure naming the socket.
-struct Answer {
-    std::string output;
-    int exit;
-};
-Answer ask(const std::string &socket, ojson request);
+// Sends one request, of form "text" or "json", and copies its output to
+// the descriptor `out` as it comes (the raw bytes after the reply's line,
+// spliced where the kernel can), after what std::cout holds; returns the
+// exit status the command would exit with. A host that refuses or cannot
+// answer is a Failure naming the socket.
+int ask(const std::string &socket, ojson request, int out = STDOUT_FILENO);
 
 #endif

@@ -51,9 +51,9 @@ struct Fd {
 
 struct Client {
     Fd fd;
-    std::string in, out;
-    size_t sent = 0;       // of out: a large reply is not moved as it goes
-    size_t pending() const { return out.size() - sent; }
+    std::string in;
+    Outbox out;            // its replies, sent from an offset as it reads them
+    size_t pending() const { return out.pending(); }
     bool skipping = false; // the rest of a line over the limit
     bool eof = false;      // the peer sends nothing more
     int64_t stalled_since = 0;
@@ -394,27 +394,22 @@ class Loop {
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
             if (line.size() > max_request) {
-                c.out += too_long_reply() + "\n";
+                c.out.append(too_long_reply() + "\n");
                 continue;
             }
-            c.out += answer_request(state_, line) + "\n";
+            answer_request(state_, line, c.out);
         }
         c.in.erase(0, start);
         if (c.in.size() > max_request && c.in.find('\n') == std::string::npos) {
-            if (!c.skipping) c.out += too_long_reply() + "\n";
+            if (!c.skipping) c.out.append(too_long_reply() + "\n");
             c.skipping = true;
             c.in.clear();
         }
     }
 
     void write_to(Client &c, int64_t now) {
-        const ssize_t n = send(c.fd.fd, c.out.data() + c.sent, c.pending(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = c.out.send_to(c.fd.fd);
         if (n > 0) {
-            c.sent += static_cast<size_t>(n);
-            if (c.sent == c.out.size() || c.sent > c.out.size() / 2) {
-                c.out.erase(0, c.sent);
-                c.sent = 0;
-            }
             c.stalled_since = c.pending() == 0 ? 0 : now;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             drop(c);

@@ -261,6 +261,68 @@ replies = ask(conn, {"id": [1], "request": "status"}, {"id": {"n": 2}, "request"
 if [r.get("id") for r in replies] != [[1], {"n": 2}] or "seq" not in replies[0]["document"]:
     fail(f"two pipelined requests: {replies}")
 
+# ---- Output as raw bytes after the line, framed among other replies --------
+def raw(conn, request):
+    """A request asking for the command's output: the reply's line, and the
+    bytes it announces."""
+    c, replies = conn
+    c.sendall(json.dumps(request).encode() + b"\n")
+    reply = json.loads(replies.readline())
+    return reply, replies.read(reply["bytes"]) if "bytes" in reply else None
+
+
+conn = connect()
+lookups = [["port", "5"], ["port", "64"], ["vlan", "100"], ["portgroup", "/portgroups/uplink"], ["portgroup", "99"],
+           ["xnet", "/xnets/prod"], ["xnetgroup", "/xnets/prod/xnetgroups/servers", "/xnetgroups/"]]
+for form, flag in (("text", []), ("json", ["--json"])):
+    for args in [[]] + lookups:
+        want = run("show", *flag, "store.db", *args, status=(0, 1))
+        got = run("show", *flag, SOCK, *args, status=(0, 1))
+        if (got.returncode, got.stdout, got.stderr) != (want.returncode, want.stdout, ""):
+            fail(f"show {' '.join(flag + args)}: the socket's exit {got.returncode} and output differ from the store's "
+                 f"{want.returncode}:\n{got.stdout}{got.stderr}")
+    # The same bytes through the protocol, pipelined between document replies.
+    c, replies = conn
+    c.sendall(b'{"id": "a", "request": "port", "port": 5}\n' + json.dumps({"id": "b", "request": "show", "form": form}).encode()
+              + b'\n{"id": "c", "request": "vlan", "vid": 100}\n')
+    first, framed = json.loads(replies.readline()), json.loads(replies.readline())
+    body = replies.read(framed.get("bytes", 0))
+    last = json.loads(replies.readline())
+    if (first["id"], framed["id"], last["id"], framed["exit"], "output" in framed, "document" in framed) != \
+            ("a", "b", "c", 0, False, False) or body.decode() != run("show", *flag, "store.db").stdout:
+        fail(f"show as {form} between two lookups: {first}, {framed}, {len(body)} bytes, {last}")
+    if not first["document"]["found"] or last["document"]["found"]["pathname"] != "/xnets/prod":
+        fail(f"the lookups around show as {form}: {first}, {last}")
+# A document found by a lookup is the one `show --json` finds in the store.
+for args in lookups:
+    request = {"request": args[0]}
+    if args[0] in ("port", "vlan"):
+        request["port" if args[0] == "port" else "vid"] = int(args[1])
+    elif args[0] == "portgroup":
+        request.update({"number": int(args[1])} if args[1].isdigit() else {"path": args[1]})
+    else:
+        request.update({"path": args[1], **({"separator": args[2]} if len(args) > 2 else {})})
+    reply = ask(conn, request)[0]
+    want = run("show", "--json", "store.db", *args, status=(0, 1))
+    if (reply["exit"], reply["document"]) != (want.returncode, json.loads(want.stdout)):
+        fail(f"{request}: {reply}, where the store gives {want.stdout}")
+# Errors carry no bytes, and say the same as before.
+for port, message in ((2 ** 31, '"port" must be from -2147483647 to 2147483647'), ("7", '"port" must be an integer')):
+    reply, body = raw(conn, {"id": 4, "request": "port", "port": port, "form": "text"})
+    if body is not None or (reply["id"], reply["error"]["code"], reply["error"]["message"]) != (4, "bad-argument", message):
+        fail(f"port {port!r} as text: {reply}")
+reply, body = raw(conn, {"id": 3, "request": "status", "form": "json"})
+if json.loads(body)["socket"] != SOCK or reply["exit"] != 0 or reply["id"] != 3:
+    fail(f"status as JSON: {reply}, {body}")
+# dcbx through the socket answers as against the store when it changes nothing.
+key = next(r["columns"]["0"] for r in map(json.loads, export().splitlines()) if r["table"] == "remote_device")
+for flag in ([], ["--json"]):
+    got = run("dcbx", *flag, SOCK, "test-and-set", key, "neither", "nor", status=(0, 1, 2))
+    want = run("dcbx", *flag, "store.db", "test-and-set", key, "neither", "nor", status=(0, 1, 2))
+    if (got.returncode, got.stdout) != (want.returncode, want.stdout):
+        fail(f"dcbx {flag} test-and-set of {key}: exit {got.returncode} {got.stdout}{got.stderr}, "
+             f"where the store gives {want.returncode} {want.stdout}{want.stderr}")
+
 # ---- A client that never reads holds no one else up ------------------------
 hog = connect()[0]
 hog.setblocking(False)

@@ -73,6 +73,18 @@ TEST(Descriptions, CompactTextHoldsTheValuesOfTheJson) {
         EXPECT_EQ(ojson::parse(description_text(group)), describe_portgroup(group)) << name;
         EXPECT_EQ(ojson::parse(description_text(xnet)), describe_xnet_alone(xnet)) << name;
         EXPECT_EQ(ojson::parse(description_text(member)), describe_xnetgroup(member)) << name;
+        // Byte for byte, as the tree is written: a running host answers a
+        // lookup with the one, `show` against a store with the other.
+        EXPECT_EQ(description_text(group), json_text(describe_portgroup(group), -1)) << name;
+        EXPECT_EQ(description_text(xnet), json_text(describe_xnet_alone(xnet), -1)) << name;
+        EXPECT_EQ(description_text(member), json_text(describe_xnetgroup(member), -1)) << name;
+        std::string with_groups;
+        append_description_with_groups(with_groups, xnet);
+        EXPECT_EQ(with_groups, json_text(describe_xnet(xnet), -1)) << name;
+        confmodel_list_init(&xnet.xnetgroups);
+        with_groups.clear();
+        append_description_with_groups(with_groups, xnet);
+        EXPECT_EQ(with_groups, json_text(describe_xnet(xnet), -1)) << name;
     }
 }
 
