@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <array>
+#include <cstring>
 
 namespace {
 
