@@ -17,6 +17,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -47,6 +48,14 @@ struct sqlstore {
     // The row statements of sqlstore_each_row and the rest, by table and
     // kind, prepared on first use.
     sqlite3_stmt *rows[2][5] = {};
+    // Queries a running host asks at every commit (the log's, the schema's
+    // version), prepared on first use, by their text. One in use is busy: a
+    // visitor that asks it again meanwhile gets a statement of its own.
+    struct Query {
+        sqlite3_stmt *statement = nullptr;
+        bool busy = false;
+    };
+    std::unordered_map<std::string, Query> queries;
     bool logging = false;
     std::vector<LoggedCall> calls;
 
@@ -54,6 +63,8 @@ struct sqlstore {
         if (open || reading) file.leave();
         for (sqlite3_stmt *statement : statements)
             sqlite3_finalize(statement);
+        for (auto &[text, query] : queries)
+            sqlite3_finalize(query.statement);
         for (auto &table : rows)
             for (sqlite3_stmt *statement : table)
                 sqlite3_finalize(statement);
@@ -617,9 +628,45 @@ int log(sqlstore *store, const char *name, int status) noexcept {
 }
 
 // The store's version, as its file says; 0 where it cannot be read.
+// A query of the handle's, reset for its next use when this goes; null
+// when it could not be prepared.
+class Asked {
+  public:
+    Asked(sqlstore *store, const std::string &text) {
+        sqlstore::Query &query = store->queries[text];
+        if (query.statement != nullptr && !query.busy) {
+            statement_ = query.statement;
+        } else if (sqlite3_prepare_v3(store->db, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement_,
+                                      nullptr) != SQLITE_OK || query.statement != nullptr) {
+            return; // not prepared, or a statement of its own
+        }
+        query.statement = statement_;
+        query.busy = true;
+        query_ = &query;
+    }
+    ~Asked() {
+        if (query_ == nullptr) {
+            sqlite3_finalize(statement_);
+            return;
+        }
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+        query_->busy = false;
+    }
+    Asked(const Asked &) = delete;
+    Asked &operator=(const Asked &) = delete;
+    sqlite3_stmt *get() const { return statement_; }
+
+  private:
+    sqlite3_stmt *statement_ = nullptr;
+    sqlstore::Query *query_ = nullptr;
+};
+
 int version_of(sqlstore *store) {
-    int version = 0;
-    return query_int(store->db, "PRAGMA user_version", version) == 0 ? version : 0;
+    Asked version(store, "PRAGMA user_version");
+    return version.get() != nullptr && sqlite3_step(version.get()) == SQLITE_ROW
+               ? sqlite3_column_int(version.get(), 0)
+               : 0;
 }
 
 // A store of an earlier version takes this version's log with the
@@ -1092,10 +1139,9 @@ int each_commit(sqlstore *store, int64_t seq, bool summaries, const std::string 
             (version >= 3 ? ", digest, deadline" : ", NULL, NULL") + " FROM commit_log " +
             (version >= 4 && !summaries ? "LEFT JOIN commit_text ON commit_text.seq = commit_log.seq " : "") +
             where_order;
-        sqlite3_stmt *each = nullptr;
-        if (sqlite3_prepare_v2(store->db, text.c_str(), -1, &each, nullptr) != SQLITE_OK)
-            return failure(store->db);
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(each, sqlite3_finalize);
+        Asked query(store, text);
+        sqlite3_stmt *each = query.get();
+        if (each == nullptr) return failure(store->db);
         if (sqlite3_bind_parameter_count(each) > 0) sqlite3_bind_int64(each, 1, seq);
         int rc;
         while ((rc = sqlite3_step(each)) == SQLITE_ROW) {

@@ -63,14 +63,14 @@ class FaithfulHost {
                     return Step{g->second->cause, "its " + portgroup_label(*group.portgroup) + goes(*g->second)};
                 return std::nullopt;
             },
-            xnetgroup_released(), &xnets_losing_xnetgroups());
-        for (xnet_entry *xnet = first_entry<xnet_entry>(model_.module().xnets), *next; xnet != nullptr;
-             xnet = next) {
-            next = next_entry(xnet);
-            if (auto t = going_.find(xnet); t != going_.end()) {
-                step_({t->second->cause, "release " + xnet_label(*xnet)});
-                lose_answers(t->second->cause, model_.release_xnet(xnet));
-            }
+            xnetgroup_released(), &in_list_order(xnets_losing_xnetgroups()));
+        Xnets going_xnets;
+        for (const auto &[entry, t] : going_)
+            if (is_xnet(t->before->table)) going_xnets.insert(static_cast<const xnet_entry *>(entry));
+        for (xnet_entry *xnet : in_list_order(going_xnets)) {
+            const Plan::Touched &t = *going_.at(xnet);
+            step_({t.cause, "release " + xnet_label(*xnet)});
+            lose_answers(t.cause, model_.release_xnet(xnet));
         }
         release_portgroups(model_, going_, step_,
                            [&](const std::string &cause, const RecordList &lost) { lose_answers(cause, lost); });
@@ -194,7 +194,7 @@ class FaithfulHost {
                             bound != nullptr ? "its port group by name is " + portgroup_label(*bound) + " now"
                                              : Phrase("no port group has the name of its port group now")};
             },
-            xnetgroup_released(), &xnets_bound_otherwise());
+            xnetgroup_released(), &in_list_order(xnets_bound_otherwise()));
     }
 
     // Where a xnetgroup may be filed or bound otherwise now: under the xnets
@@ -277,8 +277,13 @@ class FaithfulHost {
     // the xnetgroups bound to it along, so the group a test finds by number
     // changes only with the first xnetgroup.
     void test_native_vlans() {
-        if (created_.empty() && first_before_.empty()) return;
-        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model_.module().xnets) {
+        Xnets changed;
+        for (const auto &[entry, cause] : created_)
+            if (model_.listed(entry) && is_xnet(model_.origin(entry).table))
+                changed.insert(static_cast<const xnet_entry *>(entry));
+        for (const auto &[xnet, first] : first_before_)
+            changed.insert(xnet);
+        for (xnet_entry *xnet : in_list_order(changed)) {
             const xnetgroup_entry *first = first_entry<xnetgroup_entry>(&xnet->xnetgroups);
             auto before = first_before_.find(xnet);
             const std::string *cause =
@@ -335,14 +340,29 @@ class FaithfulHost {
 
     // Adds the xnets holding a xnetgroup bound to one of the groups.
     void add_xnets_binding(const std::set<const portgroup_entry *> &groups, Xnets &xnets) const {
-        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model_.module().xnets) {
-            CONFMODEL_LIST_FOREACH(xnetgroup_entry, group, &xnet->xnetgroups) {
-                if (groups.count(group->portgroup) != 0) {
-                    xnets.insert(xnet);
-                    break;
-                }
+        for (const portgroup_entry *group : groups)
+            for (const xnetgroup_entry *bound : model_.bound_to(group))
+                xnets.insert(bound->xnet);
+    }
+
+    // The xnets named that are listed, in list order. Where the records'
+    // lines are the store's order, so is the list's (a fresh start creates
+    // in store order, and each step here keeps it): they are sorted, not
+    // looked for in a walk of the list. The host owns the entries.
+    const std::vector<xnet_entry *> &in_list_order(const Xnets &named) {
+        ordered_.clear();
+        if (plan_.ordered_by_line) {
+            for (const xnet_entry *xnet : named)
+                if (model_.listed(xnet)) ordered_.push_back(const_cast<xnet_entry *>(xnet));
+            std::sort(ordered_.begin(), ordered_.end(), [&](const xnet_entry *a, const xnet_entry *b) {
+                return model_.origin(a).line < model_.origin(b).line;
+            });
+        } else if (!named.empty()) {
+            CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model_.module().xnets) {
+                if (named.count(xnet) != 0) ordered_.push_back(xnet);
             }
         }
+        return ordered_;
     }
 
     // Where a record stands in the changed configuration, and whether it is
@@ -418,6 +438,7 @@ class FaithfulHost {
     Xnets filed_before_;
     std::vector<std::string> portgroups_listed_;
     Xnets under_;
+    std::vector<xnet_entry *> ordered_;
 };
 
 } // namespace

@@ -24,9 +24,14 @@ Going going_of(const HostModel &model, const Plan &plan) {
 }
 
 void release_xnetgroups(HostModel &model, const StepSink &step, const XnetgroupReason &why,
-                        const XnetgroupReleased &released, const Xnets *under) {
-    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
-        if (under != nullptr && under->count(xnet) == 0) continue;
+                        const XnetgroupReleased &released, const std::vector<xnet_entry *> *under) {
+    std::vector<xnet_entry *> every;
+    if (under == nullptr) {
+        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
+            every.push_back(xnet);
+        }
+    }
+    for (xnet_entry *xnet : under != nullptr ? *under : every) {
         // The next entry is taken before this one goes.
         for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
              group != nullptr; group = next) {

@@ -29,15 +29,16 @@ Going going_of(const HostModel &model, const Plan &plan);
 // Goes through the xnetgroups, xnet by xnet in list order, and releases each
 // for which `why` gives a reason: the step's cause and why it goes, told as
 // "release ...: why". `released` hears of it before the entry goes. Only
-// under the xnets `under` names, when it names some: a change looks where
-// it can matter, not through every xnetgroup.
+// under the xnets `under` lists, in list order, when it is given: a change
+// looks where it can matter, not through every xnetgroup.
 using XnetgroupReason =
     std::function<std::optional<Step>(const Record &, const xnet_entry &, const xnetgroup_entry &)>;
 using XnetgroupReleased =
     std::function<void(const Record &, xnet_entry *, const std::string &cause)>;
 using Xnets = std::set<const xnet_entry *>;
 void release_xnetgroups(HostModel &model, const StepSink &step, const XnetgroupReason &why,
-                        const XnetgroupReleased &released = {}, const Xnets *under = nullptr);
+                        const XnetgroupReleased &released = {},
+                        const std::vector<xnet_entry *> *under = nullptr);
 
 // Releases the port groups that go, in list order, once their bound
 // xnetgroups are gone; `released` hears each change's cause and the records

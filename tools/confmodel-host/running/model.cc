@@ -305,6 +305,7 @@ xnetgroup_entry *HostModel::create_xnetgroup(const Record &record, xnet_entry *p
         turned_away_.erase(&record);
         origins_.emplace(entry, &record);
         entry_of_[&record] = entry;
+        bound_[entry->portgroup].insert(entry);
         tally_.created++;
         return entry;
     });
@@ -338,9 +339,19 @@ RecordList HostModel::forget_answers(const void *entry) {
     return lost;
 }
 
+const std::unordered_set<const xnetgroup_entry *> &HostModel::bound_to(const portgroup_entry *group) const {
+    static const std::unordered_set<const xnetgroup_entry *> none;
+    auto bound = bound_.find(group);
+    return bound == bound_.end() ? none : bound->second;
+}
+
 void HostModel::release_xnetgroup(xnetgroup_entry *group) {
     confmodel_list_unlink(&group->xnet->xnetgroups, group);
     group->portgroup->xnetgroup_count--;
+    if (auto bound = bound_.find(group->portgroup); bound != bound_.end()) {
+        bound->second.erase(group);
+        if (bound->second.empty()) bound_.erase(bound);
+    }
     forget_answers(group); // no record has an xnetgroup for its answer
     module_.free_xnetgroup_entry(group);
 }
@@ -486,6 +497,7 @@ void HostModel::release() {
     answer_.clear();
     answered_.clear();
     turned_away_.clear();
+    bound_.clear();
     filed_under_.clear();
     filed_names_.clear();
     built_ = false;

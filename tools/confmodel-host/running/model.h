@@ -61,12 +61,15 @@ class HostModel {
     const Record &origin(const void *entry) const { return *origins_.at(entry); }
     // Entries on the lists: port groups, xnets and xnetgroups.
     size_t entries() const { return origins_.size(); }
+    bool listed(const void *entry) const { return origins_.count(entry) != 0; }
     // What a port-group, xnet or xnetgroup record came to: the entry it
     // created, the listed one the module answered it with as a duplicate,
     // or null when it lists nothing (refused, or never given to the module).
     const void *answer(const Record &record) const;
     // The xnet an xnetgroup record is filed under, or null.
     xnet_entry *filed_under(const Record &xnetgroup) const;
+    // The xnetgroups bound to a port group, found without a walk of them all.
+    const std::unordered_set<const xnetgroup_entry *> &bound_to(const portgroup_entry *group) const;
 
     // What a running host (hosts.h) does to the model as records change,
     // an operation each. The records must outlive the model.
@@ -185,6 +188,7 @@ class HostModel {
     // And back: the names filed under each xnet, to forget them with it.
     std::unordered_map<const xnet_entry *, std::vector<std::string>> filed_names_;
     std::unordered_set<const Record *> turned_away_;
+    std::unordered_map<const portgroup_entry *, std::unordered_set<const xnetgroup_entry *>> bound_;
     LargeVector<Subport> subports_;
     LargeVector<PortProtect> port_protects_;
     LargeVector<SubportProtect> subport_protects_;

@@ -23,6 +23,8 @@
 #include <cstring>
 #include <list>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <syslog.h>
 #include <vector>
 
@@ -151,12 +153,26 @@ class Loop {
         const size_t slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
         store_name_ = slash == std::string::npos ? path : path.substr(slash + 1);
+        journal_name_ = store_name_ + "-journal";
+        wal_name_ = store_name_ + "-wal";
+        folder_ = folder;
         inotify_.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_.fd < 0) throw Failure(system_error("confmodel-host serve: inotify"));
-        if (inotify_add_watch(inotify_.fd, folder.c_str(),
-                              IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                  IN_ATTRIB) < 0)
+        if (inotify_add_watch(inotify_.fd, folder.c_str(), IN_MODIFY | quiet_events) < 0)
             throw Failure(system_error(escaped(folder)));
+    }
+
+    // While a writer's journal stands, each of its writes would wake the
+    // host for nothing: the commit lands when the journal goes. A commit of
+    // ten records writes the store and its journal a dozen times. A writer
+    // closing the store says nothing its writes did not (each program that
+    // commits opens and closes it more than once).
+    static constexpr uint32_t quiet_events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
+    void hear_writes(bool hear) {
+        if (hear == hearing_writes_) return;
+        // Should the folder be gone, the watch as it was still says so.
+        if (inotify_add_watch(inotify_.fd, folder_.c_str(), hear ? IN_MODIFY | quiet_events : quiet_events) >= 0)
+            hearing_writes_ = hear;
     }
 
     void bind_socket() {
@@ -238,9 +254,9 @@ class Loop {
         while ((n = read(inotify_.fd, buffer, sizeof buffer)) > 0)
             for (char *p = buffer; p < buffer + n;) {
                 const auto *event = reinterpret_cast<const inotify_event *>(p);
-                const std::string name = event->len > 0 ? event->name : "";
-                ours = ours || name == store_name_ || name == store_name_ + "-journal" ||
-                       name == store_name_ + "-wal" || (event->mask & IN_Q_OVERFLOW) != 0;
+                const std::string_view name = event->len > 0 ? event->name : "";
+                ours = ours || name == store_name_ || name == journal_name_ || name == wal_name_ ||
+                       (event->mask & IN_Q_OVERFLOW) != 0;
                 p += sizeof(inotify_event) + event->len;
             }
         if (!ours) return;
@@ -248,7 +264,9 @@ class Loop {
         // to its commit, which removes it: a commit in progress is looked at
         // when it lands, or soon, should its writer have died and left it.
         struct stat journal {};
-        if (stat((state_.follower.path() + "-journal").c_str(), &journal) == 0) {
+        const bool writing = stat((state_.follower.path() + "-journal").c_str(), &journal) == 0;
+        hear_writes(!writing);
+        if (writing) {
             if (retry_at_ == 0) retry_at_ = now_ms() + journal_wait_ms;
             return;
         }
@@ -421,11 +439,13 @@ class Loop {
     ServeState &state_;
     const LoopOptions &options_;
     Fd listener_, inotify_, signals_;
-    std::string store_name_;
+    std::string store_name_, journal_name_, wal_name_;
     ino_t socket_inode_ = 0;
     std::list<std::unique_ptr<Client>> clients_;
     bool stopping_ = false, accepting_ = true;
     int64_t accept_again_at_ = 0, retry_at_ = 0;
+    std::string folder_;
+    bool hearing_writes_ = true;
     int retry_after_ = 10;
 };
 
