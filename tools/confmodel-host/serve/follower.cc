@@ -73,11 +73,12 @@ void Follower::fresh_start(const std::string &why) {
     // Read whole before the model it replaces goes: a store that cannot be
     // read leaves the model as it was.
     auto dump = std::make_unique<Dump>();
-    std::optional<Commit> newest;
+    std::optional<Commit> newest, awaiting;
     int64_t version;
     reading([&] {
         version = store_->data_version();
         newest = store_->newest_commit();
+        awaiting = store_->awaiting_commit();
         *dump = store_->read_rows(nullptr, nullptr, settings_.max_row);
         check_dump(*dump);
     });
@@ -101,6 +102,7 @@ void Follower::fresh_start(const std::string &why) {
     offset_ = digests_ ? digest_ ^ *newest->digest : 0;
     seq_ = newest ? newest->seq : -1;
     version_ = version;
+    awaiting_ = awaiting;
     note_start(why, cpu_us() - started);
 }
 
@@ -124,33 +126,45 @@ Follower::Followed Follower::follow() {
         fresh_start("the store file was replaced");
         return Followed::fresh_start;
     }
-    if (store_->data_version() == version_) return Followed::nothing;
-    int64_t version;
-    std::vector<Commit> commits;
+    Look look;
+    look.cpu_us = cpu_us();
+    look.wall_us = wall_us();
+    // The change counter, the log and the rows in one read transaction: a
+    // commit lands between two of them never.
     reading([&] {
-        version = store_->data_version();
-        commits = store_->commits_since(seq_);
+        look.version = store_->data_version();
+        if (look.version == version_) return;
+        look.awaiting = store_->awaiting_commit();
+        look.commits = store_->commits_since(seq_);
+        if (look.commits.empty()) return;
+        look.why = rows_written(look);
+        if (look.why) return;
+        const std::vector<uint32_t> ids[2] = {{look.touched[0].begin(), look.touched[0].end()},
+                                              {look.touched[1].begin(), look.touched[1].end()}};
+        look.batch = Batch{store_->read_rows(&ids[0], &ids[1], settings_.max_row), 0};
     });
-    if (commits.empty()) {
+    if (look.version == version_) return Followed::nothing;
+    if (look.commits.empty()) {
         // Another process wrote a DCBX flag: no commit, but the devices' rows.
         reread_devices();
-        version_ = version;
+        version_ = look.version;
+        awaiting_ = look.awaiting;
         return Followed::devices;
     }
-    if (std::optional<std::string> why = take(commits)) {
-        fresh_start(*why);
+    if (!look.why) look.why = take(look);
+    if (look.why) {
+        fresh_start(*look.why);
         return Followed::fresh_start;
     }
-    version_ = version;
+    version_ = look.version;
+    awaiting_ = look.awaiting;
     return Followed::taken;
 }
 
-std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
-    const int64_t started_cpu = cpu_us(), started_wall = wall_us();
-    // The rows the commits wrote, from what undoes each.
-    std::set<uint32_t> touched[2];
+// The rows the commits wrote, from what undoes each.
+std::optional<std::string> Follower::rows_written(Look &look) const {
     int64_t seq = seq_;
-    for (const Commit &c : commits) {
+    for (const Commit &c : look.commits) {
         const std::string name = "commit " + std::to_string(c.seq);
         if (seq >= 0 && c.seq != seq + 1)
             return "the log went from commit " + std::to_string(seq) + " to " + std::to_string(c.seq);
@@ -159,16 +173,20 @@ std::optional<std::string> Follower::take(const std::vector<Commit> &commits) {
         try {
             // One source for every entry: a process registers at most 256.
             for (const Change &change : read_logged_changes("the log entry", *c.undo).changes)
-                touched[kind(change.record.table)].insert(change.row);
+                look.touched[kind(change.record.table)].insert(change.row);
         } catch (const Failure &failure) {
             return name + "'s log entry cannot be read: " + failure.what();
         }
         seq = c.seq;
     }
-    // The rows as they are now, in one transaction: what the commits left.
-    const std::vector<uint32_t> ids[2] = {{touched[0].begin(), touched[0].end()},
-                                          {touched[1].begin(), touched[1].end()}};
-    Batch batch{reading([&] { return store_->read_rows(&ids[0], &ids[1], settings_.max_row); }), 0};
+    return std::nullopt;
+}
+
+std::optional<std::string> Follower::take(Look &look) {
+    const std::vector<Commit> &commits = look.commits;
+    const std::set<uint32_t> (&touched)[2] = look.touched;
+    Batch batch = std::move(*look.batch);
+    const int64_t started_cpu = look.cpu_us, started_wall = look.wall_us;
 
     std::map<uint32_t, const Record *> now[2];
     for (const Record &record : batch.dump.records)

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -78,6 +79,8 @@ class Follower {
         int64_t cpu_us;
     };
     int64_t seq() const { return seq_; } // the newest commit taken; -1 for a store without a log
+    // The commit awaiting confirmation, as the last look at the store found.
+    const std::optional<Commit> &awaiting() const { return awaiting_; }
     const Cost &last_commit() const { return last_; }
     const std::deque<Start> &fresh_starts() const { return starts_; } // the newest few
     uint64_t fresh_start_count() const { return start_count_; }
@@ -89,9 +92,21 @@ class Follower {
     };
     void open_store();
     bool replaced() const;
-    // The records now in the rows a commit wrote, or why they cannot be
-    // taken as a change.
-    std::optional<std::string> take(const std::vector<Commit> &commits);
+    // What one look at the store read, in one read transaction: the commits
+    // since the last taken, and the rows they wrote as those are now; or why
+    // the commits cannot be taken as a change.
+    struct Look {
+        int64_t version = -1;
+        std::vector<Commit> commits;
+        std::set<uint32_t> touched[2]; // rows, by kind
+        std::optional<Batch> batch;
+        std::optional<Commit> awaiting;
+        std::optional<std::string> why;
+        int64_t cpu_us = 0, wall_us = 0; // when the look began
+    };
+    std::optional<std::string> rows_written(Look &look) const;
+    // The rows the look read taken into the model, or why they cannot be.
+    std::optional<std::string> take(Look &look);
     void forget(const Record *record);
     // Keeps a batch whose records `held` are held now, and forgets those gone.
     void keep(Batch batch, const std::vector<const Record *> &held, const std::vector<const Record *> &gone);
@@ -148,6 +163,7 @@ class Follower {
     uint64_t digest_ = 0, offset_ = 0;
     bool digests_ = false; // whether the log keeps them
     int64_t seq_ = -1;
+    std::optional<Commit> awaiting_;
     Cost last_;
     std::deque<Start> starts_;
     uint64_t start_count_ = 0;

@@ -314,13 +314,7 @@ class Loop {
                start.why.c_str(), static_cast<long long>(start.cpu_us));
     }
 
-    void update_awaiting() {
-        try {
-            state_.awaiting = awaiting_confirmation(state_.follower.store());
-        } catch (const std::exception &) {
-            retry_at_ = now_ms() + retry_after_;
-        }
-    }
+    void update_awaiting() { state_.awaiting = state_.follower.awaiting(); }
 
     void roll_back_overdue_commit() {
         try {
