@@ -138,7 +138,7 @@ void append_json_string(std::string &out, std::string_view text) {
         out.resize(at + text.size() + 2);
         char *p = &out[at];
         p[0] = '"';
-        memcpy(p + 1, text.data(), text.size());
+        if (!text.empty()) memcpy(p + 1, text.data(), text.size()); // an empty view may hold no pointer
         p[text.size() + 1] = '"';
         return;
     }
