@@ -37,6 +37,11 @@ dcbx_persists)
 commit)
     "$@" apply --commit store.db "$examples/uplink-wider.jsonl" > /dev/null
     "$@" export store.db | grep -q '"7":"0x000000000000003f"' || fail "the change was not committed"
+    # A change to what a row holds already is no row change of the commit.
+    printf '%s\n' '{"op": "change", "table": "remote_device", "columns": {"0": "1001", "22": "true"}}' \
+        '{"op": "change", "table": "remote_device", "columns": {"0": "1002", "22": "true"}}' > mixed.jsonl
+    "$@" apply --commit store.db mixed.jsonl | grep -q "commit 1 row change in one" ||
+        fail "a change to what a row holds counted as a row change"
     "$@" export store.db > before.jsonl
     echo '{"op": "add", "table": "xnetgroup", "xnet": "/xnets/prod", "columns": {"0": "/xnets/prod/g", "6": "/portgroups/none"}}' > refused.jsonl
     "$@" apply --commit store.db refused.jsonl > out 2>&1
