@@ -178,7 +178,8 @@ if __name__ == "__main__":
         if dcbx and devices and rng.random() < 0.3:  # the device's own state, written without a commit
             run("dcbx", "store.db", rng.choice(["set", "reset"]), rng.choice(devices), status=(0, 1))
         if step % 3 == 2 and seq > 0:
-            target = rng.randrange(seq + 1)
+            # An earlier commit: rolling back to the newest is the case below.
+            target = rng.randrange(seq)
             before = export()
             p = run("rollback", "store.db", str(target), status=(0, 1))
             if p.returncode == 1 and flagless(before) != flagless(exports[target]):
@@ -203,4 +204,7 @@ if __name__ == "__main__":
         check_model(got, step)
     if rolled_back < steps // 6:
         fail(f"only {rolled_back} rollbacks committed")
+    p = run("rollback", "store.db", str(newest()), status=(0, 1))
+    if p.returncode != 1 or "nothing to roll back" not in p.stdout:
+        fail(f"a rollback to the newest commit is not refused as nothing to do:\n{p.stdout}")
     print(f"rollback: {steps} steps, {rolled_back} rollbacks, {newest()} commits (HISTORY_SEED={seed})")
