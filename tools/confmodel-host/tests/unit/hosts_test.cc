@@ -14,12 +14,17 @@ const Module &module() {
     return m;
 }
 
-Record subport(TextArena &texts, const char *name, const char *col5) {
+Record record(TextArena &texts, Table table, std::initializer_list<std::pair<size_t, const char *>> columns,
+              const char *xnet = "") {
     static const uint8_t source = register_source("records");
-    Record::Builder builder(Table::subport, source, 1);
-    builder.set(0, name);
-    builder.set(5, col5);
-    return builder.build(texts, {}, std::nullopt);
+    Record::Builder builder(table, source, 1);
+    for (const auto &[column, text] : columns)
+        builder.set(column, text);
+    return builder.build(texts, xnet, std::nullopt);
+}
+
+Record subport(TextArena &texts, const char *name, const char *col5) {
+    return record(texts, Table::subport, {{0, name}, {5, col5}});
 }
 
 // The model's subports: pathname and column 5 as decoded.
@@ -52,6 +57,29 @@ TEST(Hosts, PortRecordsWhereEachHostPutsThem) {
         apply_changes(model, k.host, plan, [](const Step &) {});
         EXPECT_EQ(subports(model), k.after);
     }
+}
+
+// A record that leaves without an entry of its own, a duplicate port group or
+// an xnetgroup the module refused, is let go: it may not outlive the change,
+// and a record made later where it stood is another.
+TEST(Hosts, RecordsLeavingWithoutAnEntryAreLetGo) {
+    TextArena texts;
+    Record first = record(texts, Table::portgroup, {{0, "/pg"}, {3, "1"}}),
+           twin = record(texts, Table::portgroup, {{0, "/pg/twin"}, {3, "1"}}),
+           xnet = record(texts, Table::xnet, {{0, "/x"}, {5, "7"}}),
+           refused = record(texts, Table::xnetgroup, {{0, "/x/g"}, {6, "/none"}}, "/x");
+    ChangeSet set{"changes", {}, {}};
+    set.changes.push_back({Op::remove, record(texts, Table::portgroup, {{0, "/pg/twin"}})});
+    set.changes.push_back({Op::remove, record(texts, Table::xnetgroup, {{0, "/x/g"}}, "/x")});
+    const RecordList base = {&first, &twin, &xnet, &refused};
+    const Plan plan = plan_changes(base, set);
+    HostModel model(module());
+    model.build(base);
+    ASSERT_TRUE(model.has_answer(twin));
+    ASSERT_EQ(model.turned_away().count(&refused), 1u);
+    apply_changes(model, Host::faithful, plan, [](const Step &) {});
+    EXPECT_FALSE(model.has_answer(twin));
+    EXPECT_EQ(model.turned_away().count(&refused), 0u);
 }
 
 } // namespace
