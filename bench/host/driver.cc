@@ -14,7 +14,6 @@
 // program is built beside confmodel-host, so that it loads the same module.
 #include "program.h"
 #include "input/progress.h"
-#include "input/text.h"
 
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -23,14 +22,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// main.cc's body, the output of the streams kept.
+// main.cc's body, the streams' output kept.
 int run_command(std::vector<std::string> words) {
     words.insert(words.begin(), "confmodel-host");
     std::vector<char *> argv;
@@ -44,23 +42,7 @@ int run_command(std::vector<std::string> words) {
     if (!run) return status;
     progress::show(false);
     Session session(settings);
-    try {
-        status = run(session);
-    } catch (const Failure &e) {
-        std::cerr << e.what() << "\n";
-        status = EXIT_BAD;
-    } catch (const std::bad_alloc &) {
-        std::cerr << "confmodel-host: out of memory\n";
-        status = EXIT_BAD;
-    } catch (const std::exception &e) {
-        std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
-        status = EXIT_BAD;
-    }
-    if (!session.changed().empty() && status == EXIT_BAD) {
-        std::cerr << "confmodel-host: the store was changed all the same: " << session.changed() << "\n";
-        return EXIT_INCOMPLETE;
-    }
-    return status;
+    return exit_status(session, run_command(run, session), false);
 }
 
 } // namespace

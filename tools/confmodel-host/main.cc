@@ -4,7 +4,6 @@
 // the exit status.
 #include "program.h"
 #include "input/progress.h"
-#include "input/text.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -12,7 +11,6 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <new>
 #include <string>
 
 namespace {
@@ -22,13 +20,6 @@ namespace {
 bool reader_gone() {
     pollfd out = {1, POLLOUT, 0};
     return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
-}
-
-// Every message in one style: the program's name first, then the file or
-// the command it is about.
-std::string message(const std::string &text) {
-    const std::string program = "confmodel-host: ";
-    return text.compare(0, program.size(), program) == 0 ? text : program + text;
 }
 
 } // namespace
@@ -45,26 +36,11 @@ int main(int argc, char **argv) {
 
     progress::show(!settings.quiet && isatty(STDERR_FILENO));
     Session session(settings);
-    try {
-        status = run(session);
-    } catch (const Failure &e) {
-        std::cerr << message(e.what()) << "\n";
-        status = EXIT_BAD;
-    } catch (const std::bad_alloc &) {
-        std::cerr << "confmodel-host: out of memory\n";
-        status = EXIT_BAD;
-    } catch (const std::exception &e) {
-        std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
-        status = EXIT_BAD;
-    }
+    status = run_command(run, session);
     // Output that did not arrive is a failure too, told unless its reader
     // left: that one had all it wanted.
     const bool output_lost = !std::cout.flush() || ferror(stdout);
     if (output_lost && !reader_gone())
         std::cerr << "confmodel-host: standard output cannot be written: nothing shown is complete\n";
-    if (!session.changed().empty() && (output_lost || status == EXIT_BAD)) {
-        std::cerr << "confmodel-host: the store was changed all the same: " << session.changed() << "\n";
-        return EXIT_INCOMPLETE;
-    }
-    return output_lost ? EXIT_BAD : status;
+    return exit_status(session, status, output_lost);
 }

@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "arguments.h"
+#include "exit_status.h"
 #include "input/fields.h"
 #include "input/text.h"
 #include "output/vocabulary.h"
@@ -13,10 +14,18 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 
 namespace {
+
+// Every message in one style: the program's name first, then the file or
+// the command it is about.
+std::string message(const std::string &text) {
+    const std::string program = "confmodel-host: ";
+    return text.compare(0, program.size(), program) == 0 ? text : program + text;
+}
 
 // A word of the command line as a shell would take it again.
 std::string shell_word(const std::string &word) {
@@ -333,4 +342,25 @@ CommandRun Program::parse(int argc, char **argv, int *status) {
         if (command->parsed()) return run;
     *status = EXIT_BAD;
     return nullptr;
+}
+
+int run_command(const CommandRun &run, Session &session) {
+    try {
+        return run(session);
+    } catch (const Failure &e) {
+        std::cerr << message(e.what()) << "\n";
+    } catch (const std::bad_alloc &) {
+        std::cerr << "confmodel-host: out of memory\n";
+    } catch (const std::exception &e) {
+        std::cerr << "confmodel-host: " << escaped(e.what()) << "\n";
+    }
+    return EXIT_BAD;
+}
+
+int exit_status(const Session &session, int status, bool output_lost) {
+    if (!session.changed().empty() && (output_lost || status == EXIT_BAD)) {
+        std::cerr << "confmodel-host: the store was changed all the same: " << session.changed() << "\n";
+        return EXIT_INCOMPLETE;
+    }
+    return output_lost ? EXIT_BAD : status;
 }

@@ -19,6 +19,14 @@ std::string sources_text();
 // the build tree, else those installed with it.
 std::string documentation_dir();
 
+// Runs the command read from the command line: its exit status; or, where it
+// failed, EXIT_BAD after the one line on standard error that says why.
+int run_command(const CommandRun &run, Session &session);
+
+// The exit status of a command that ended with `status`, its output lost or
+// not: a store it changed before it failed is said, and is EXIT_INCOMPLETE.
+int exit_status(const Session &session, int status, bool output_lost);
+
 class Program {
   public:
     // The settings are filled in as the command line is read.

@@ -23,26 +23,35 @@ Going going_of(const HostModel &model, const Plan &plan) {
     return going;
 }
 
+namespace {
+
+void release_xnetgroups_under(HostModel &model, xnet_entry *xnet, const StepSink &step,
+                              const XnetgroupReason &why, const XnetgroupReleased &released) {
+    // The next entry is taken before this one goes.
+    for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next; group != nullptr;
+         group = next) {
+        next = next_entry(group);
+        const Record &record = model.origin(group);
+        std::optional<Step> reason = why(record, *xnet, *group);
+        if (!reason) continue;
+        step({reason->cause, "release " + xnetgroup_label(record, xnet) + ": " + reason->what});
+        if (released) released(record, xnet, reason->cause);
+        model.release_xnetgroup(group);
+    }
+}
+
+} // namespace
+
 void release_xnetgroups(HostModel &model, const StepSink &step, const XnetgroupReason &why,
                         const XnetgroupReleased &released, const std::vector<xnet_entry *> *under) {
-    std::vector<xnet_entry *> every;
-    if (under == nullptr) {
-        CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
-            every.push_back(xnet);
-        }
+    if (under != nullptr) {
+        for (xnet_entry *xnet : *under)
+            release_xnetgroups_under(model, xnet, step, why, released);
+        return;
     }
-    for (xnet_entry *xnet : under != nullptr ? *under : every) {
-        // The next entry is taken before this one goes.
-        for (xnetgroup_entry *group = first_entry<xnetgroup_entry>(&xnet->xnetgroups), *next;
-             group != nullptr; group = next) {
-            next = next_entry(group);
-            const Record &record = model.origin(group);
-            std::optional<Step> reason = why(record, *xnet, *group);
-            if (!reason) continue;
-            step({reason->cause, "release " + xnetgroup_label(record, xnet) + ": " + reason->what});
-            if (released) released(record, xnet, reason->cause);
-            model.release_xnetgroup(group);
-        }
+    // Releasing xnetgroups leaves the list of xnets as it is.
+    CONFMODEL_LIST_FOREACH(xnet_entry, xnet, model.module().xnets) {
+        release_xnetgroups_under(model, xnet, step, why, released);
     }
 }
 
