@@ -38,6 +38,7 @@ int serve(Session &session, const ServeOptions &o) {
     loop.socket = o.socket;
     if (!o.group.empty()) loop.group = group_named(o.group);
     loop.command = session.settings().command;
+    loop.wait_ms = session.settings().wait_ms;
     const Module &module = session.module();
     // A follower never waits on the store's lock: while a writer holds it,
     // the model answers, and the commit is taken once it lands.

@@ -102,6 +102,6 @@ DcbxDone call_dcbx(std::ostream &out, View view, const Module &m, Store &store, 
             << (kept ? std::string("  kept    ") + kept + "\n" : "");
     // EBUSY and EINVAL are the module's answers; anything else is a failure.
     // Success says the store changed only where it did.
-    if (status == 0) return {changed ? 0 : 1, changed};
-    return {status == EBUSY || status == EINVAL ? 1 : 2, false};
+    if (status == 0) return {changed ? 0 : 1, changed, false};
+    return {status == EBUSY || status == EINVAL ? 1 : 2, false, store.locked(status)};
 }

@@ -24,6 +24,7 @@ struct DcbxCall {
 struct DcbxDone {
     int exit;
     bool changed;
+    bool locked; // another process held the store's lock: nothing was written
 };
 DcbxDone call_dcbx(std::ostream &out, View view, const Module &module, Store &store, bool kept_store,
                    const DcbxCall &call);

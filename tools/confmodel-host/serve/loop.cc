@@ -59,6 +59,10 @@ struct Client {
     bool skipping = false; // the rest of a line over the limit
     bool eof = false;      // the peer sends nothing more
     int64_t stalled_since = 0;
+    // A dcbx request waiting for the store's lock, and the lines after it:
+    // since when, when it is tried again, and how long it waits after that.
+    int64_t held_since = 0, held_until = 0;
+    int hold_ms = 0;
     explicit Client(int f) : fd(f) {}
 };
 
@@ -121,6 +125,7 @@ class Loop {
             if (fds[0].revents != 0) accept_clients();
             for (size_t i = 0; i < polled.size(); i++)
                 serve_client(*polled[i], fds[3 + i].revents, now);
+            writer_done_ = false;
             clients_.remove_if([](const std::unique_ptr<Client> &c) { return c->fd.fd < 0; });
             state_.clients = clients_.size();
         }
@@ -228,8 +233,10 @@ class Loop {
         if (retry_at_ != 0) sooner(retry_at_);
         if (state_.awaiting) sooner(now + std::max<int64_t>(0, state_.awaiting->deadline - time(nullptr)) * 1000);
         if (!accepting_) sooner(accept_again_at_);
-        for (const auto &c : clients_)
+        for (const auto &c : clients_) {
             if (c->stalled_since != 0) sooner(c->stalled_since + options_.stalled_ms);
+            if (c->held_since != 0) sooner(c->held_until);
+        }
         return static_cast<int>(std::min<int64_t>(until, 60000));
     }
 
@@ -270,6 +277,7 @@ class Loop {
             if (retry_at_ == 0) retry_at_ = now_ms() + journal_wait_ms;
             return;
         }
+        writer_done_ = true;
         follow();
     }
 
@@ -361,12 +369,13 @@ class Loop {
         // Replies written make room for the requests read already: they are
         // answered now, as no event would come for them.
         do {
-            answer_lines(c);
+            answer_lines(c, now);
             if (c.pending() > 0 && c.fd.fd >= 0) write_to(c, now);
-        } while (c.fd.fd >= 0 && c.pending() < options_.max_pending && c.in.find('\n') != std::string::npos);
+        } while (c.fd.fd >= 0 && c.held_since == 0 && c.pending() < options_.max_pending &&
+                 c.in.find('\n') != std::string::npos);
         if (c.fd.fd >= 0 && c.pending() == 0) {
             c.stalled_since = 0;
-            if (c.eof) drop(c);
+            if (c.eof && c.held_since == 0) drop(c);
         }
         if (c.fd.fd >= 0 && c.stalled_since != 0 && now - c.stalled_since >= options_.stalled_ms) {
             syslog(LOG_NOTICE, "a client read nothing of %zu bytes for %d ms: dropped", c.pending(),
@@ -391,8 +400,12 @@ class Loop {
     }
 
     // Each whole line gets its reply, while the client reads what it was
-    // given; a line over the limit gets an error, and is passed over.
-    void answer_lines(Client &c) {
+    // given; a line over the limit gets an error, and is passed over. A
+    // request held for the store's lock, and the lines after it, wait: tried
+    // again when the store's folder says a writer is done, or after 10 ms,
+    // then up to every 200 ms, until --wait has passed.
+    void answer_lines(Client &c, int64_t now) {
+        if (c.held_since != 0 && now < c.held_until && !writer_done_) return;
         size_t start = 0;
         while (c.pending() < options_.max_pending) {
             const size_t end = c.in.find('\n', start);
@@ -409,7 +422,18 @@ class Loop {
                 c.out.append(too_long_reply() + "\n");
                 continue;
             }
-            answer_request(state_, line, c.out);
+            const bool may_hold = c.held_since == 0 || now - c.held_since < options_.wait_ms;
+            if (answer_request(state_, line, c.out, true, may_hold) == Answer::held) {
+                if (c.held_since == 0) {
+                    c.held_since = now;
+                    c.hold_ms = 10;
+                }
+                c.held_until = std::min(now + c.hold_ms, c.held_since + options_.wait_ms);
+                c.hold_ms = std::min(c.hold_ms * 2, 200);
+                start = static_cast<size_t>(line.data() - c.in.data());
+                break;
+            }
+            c.held_since = 0;
         }
         c.in.erase(0, start);
         if (c.in.size() > max_request && c.in.find('\n') == std::string::npos) {
@@ -440,6 +464,7 @@ class Loop {
     int64_t accept_again_at_ = 0, retry_at_ = 0;
     std::string folder_;
     bool hearing_writes_ = true;
+    bool writer_done_ = false; // this turn: a commit landed, or the store moved, without a journal left
     int retry_after_ = 10;
 };
 

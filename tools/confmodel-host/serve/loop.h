@@ -20,6 +20,7 @@ struct LoopOptions {
     size_t max_pending = size_t(1) << 20; // bytes of replies a client leaves unread before it is not read
     int stalled_ms = 10000;               // a client that reads nothing for so long, with replies waiting, is dropped
     std::string command;                  // as a rollback at a deadline logs it
+    int wait_ms = 5000;                   // how long a dcbx request waits for a store another process holds
 };
 
 // Serves until SIGTERM or SIGINT: binds the socket (removing one left by a

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <sstream>
 
 using Member = ParsedRequest::Member;
 using Type = RequestValue::Type;
@@ -198,6 +199,10 @@ struct Refusal {
     std::string message;
 };
 
+// A dcbx request that found the store locked by another process, and wrote
+// nothing: it is answered later, once the lock may be free.
+struct Held {};
+
 void append_error(std::string &out, std::string_view id, const char *code, std::string_view message) {
     out += "{\"id\":";
     out += id;
@@ -344,7 +349,8 @@ void print_status(std::ostream &out, const ojson &status) {
 }
 
 // Answers a request by name into out; returns its exit status.
-int answer(ServeState &s, std::string_view name, const ParsedRequest &request, Form form, std::ostream &out) {
+int answer(ServeState &s, std::string_view name, const ParsedRequest &request, Form form, std::ostream &out,
+           bool may_hold) {
     const View view = view_of(form);
     Follower &f = s.follower;
     if (is_lookup(name)) return answer_lookup(out, view, s.module, query_of(name, request));
@@ -389,10 +395,19 @@ int answer(ServeState &s, std::string_view name, const ParsedRequest &request, F
             call.expected = text(request, ParsedRequest::expected);
             call.new_value = text(request, ParsedRequest::new_value);
         }
-        // In turn with the model's changes: whatever was committed is taken first.
-        f.follow();
-        const DcbxDone done = call_dcbx(out, view, s.module, f.store(), true, call);
+        // In turn with the model's changes: whatever was committed is taken
+        // first. A store another process holds cannot be read or written
+        // now: the call meets the lock too, and is held, or, once the wait
+        // is over, answers with the store's status as against the store.
+        try {
+            f.follow();
+        } catch (const StoreLocked &) {
+        }
+        std::ostringstream text;
+        const DcbxDone done = call_dcbx(text, view, s.module, f.store(), true, call);
+        if (done.locked && may_hold) throw Held{};
         if (done.changed) f.reread_devices();
+        out << text.str();
         return done.exit;
     }
     throw Refusal{"unknown-request", "no request is named " + quote(name) +
@@ -428,9 +443,10 @@ void answer_lookup_in_place(ServeState &s, std::string_view name, const ParsedRe
 // put before it once the exit status and the size are known. A document
 // follows "document": on the line; the command's output follows the line
 // as raw bytes.
-void answer_written(ServeState &s, std::string_view name, const ParsedRequest &request, Form form, Outbox &out) {
+void answer_written(ServeState &s, std::string_view name, const ParsedRequest &request, Form form, Outbox &out,
+                    bool may_hold) {
     Outbox::Rendering written(out);
-    const int exit = answer(s, name, request, form, written.stream());
+    const int exit = answer(s, name, request, form, written.stream(), may_hold);
     s.requests++;
     std::string line;
     append_answered(line, request, exit);
@@ -471,7 +487,7 @@ void read_request(std::string_view line, ParsedRequest &out, ojson &tree) {
         if (auto found = tree.find(ParsedRequest::names[m]); found != tree.end()) out.members[m] = value_of(*found);
 }
 
-void answer_request(ServeState &s, std::string_view line, Outbox &out, bool fast) {
+Answer answer_request(ServeState &s, std::string_view line, Outbox &out, bool fast, bool may_hold) {
     ParsedRequest request;
     ojson tree;
     try {
@@ -493,8 +509,10 @@ void answer_request(ServeState &s, std::string_view line, Outbox &out, bool fast
         if (fast && form == Form::document && is_lookup(name.text))
             answer_lookup_in_place(s, name.text, request, out);
         else
-            answer_written(s, name.text, request, form, out);
-        return;
+            answer_written(s, name.text, request, form, out, may_hold);
+        return Answer::given;
+    } catch (const Held &) {
+        return Answer::held;
     } catch (const Refusal &refusal) {
         append_error(out.tail(), request.id, refusal.code, refusal.message);
     } catch (const Failure &failure) {
@@ -505,6 +523,7 @@ void answer_request(ServeState &s, std::string_view line, Outbox &out, bool fast
         append_error(out.tail(), request.id, "failed", e.what());
     }
     out.append("\n");
+    return Answer::given;
 }
 
 std::string too_long_reply() {

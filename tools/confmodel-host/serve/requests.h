@@ -32,8 +32,12 @@ constexpr size_t max_request = 64 * 1024;
 // line, and the raw bytes the line announces. Never throws. `fast` reads a
 // line of the usual shape in place (read_request_in_place); false reads
 // every line with the full parser, and answers a lookup as every other
-// request (for tests, which compare the two).
-void answer_request(ServeState &state, std::string_view line, Outbox &out, bool fast = true);
+// request (for tests, which compare the two). Where `may_hold`, a dcbx
+// request that finds the store locked by another process is held: nothing
+// is appended or written, and the line is to be given again later.
+enum class Answer { given, held };
+Answer answer_request(ServeState &state, std::string_view line, Outbox &out, bool fast = true,
+                      bool may_hold = false);
 // The reply to a line over max_request, which is not read.
 std::string too_long_reply();
 // The reply to a peer that may not ask.

@@ -46,6 +46,11 @@ bool is_store_file(const std::string &head);
 // Whether the file at path begins as a store file does.
 bool is_store_path(const std::string &path);
 
+// A store file another process held locked for longer than was waited.
+struct StoreLocked : Failure {
+    using Failure::Failure;
+};
+
 class Store {
   public:
     // read: never written, but what a killed writer left is rolled back
@@ -70,6 +75,9 @@ class Store {
     uintptr_t handle() const;
     // A text for a status of the tavri_ calls: "database is locked".
     std::string status_text(int status) const;
+    // Whether a status says another process holds the store's lock: the
+    // call wrote nothing, and may be made again once the lock is free.
+    bool locked(int status) const;
     // The tavri_ calls made on the handle since log_calls(), in order.
     void log_calls();
     std::vector<LoggedCall> calls() const;

@@ -42,6 +42,10 @@ std::string Store::status_text(int status) const {
     return std::to_string(status);
 }
 
+bool Store::locked(int) const {
+    return false; // a store in memory is this process's alone
+}
+
 void Store::log_calls() {
     memstore_clear_calls(impl_->store);
 }

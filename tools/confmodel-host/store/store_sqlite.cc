@@ -27,7 +27,7 @@ struct StoreImpl {
             throw Failure(name + ": " + reason);
         char seconds[32];
         snprintf(seconds, sizeof seconds, "%g", wait_ms / 1000.0);
-        throw Failure(name + ": locked by another process, which held it for longer than the " +
+        throw StoreLocked(name + ": locked by another process, which held it for longer than the " +
                       seconds + " seconds waited; try again, or wait longer with --wait SECONDS");
     }
     // Throws on a failed status: an allocation failure as such.
@@ -103,6 +103,10 @@ uintptr_t Store::handle() const {
 
 std::string Store::status_text(int status) const {
     return sqlstore_status_text(status);
+}
+
+bool Store::locked(int status) const {
+    return status == SQLSTORE_STATUS_BASE + SQLITE_BUSY;
 }
 
 void Store::log_calls() {

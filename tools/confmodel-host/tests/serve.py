@@ -4,7 +4,7 @@ answers the same, and its socket stands up to bad, long, pipelined and
 unread requests, signals and a second host; other cases: killed at random, 1,000
 clients, a locked store, a commit unconfirmed, other users, memory over commits.
 usage: serve.py CASE EXAMPLES STEPS HOST...   (HISTORY_SEED picks the run)"""
-import atexit, contextlib, json, os, re, resource, signal, socket, sqlite3, subprocess, sys, time
+import atexit, contextlib, json, os, re, resource, select, signal, socket, sqlite3, subprocess, sys, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 CASE = sys.argv.pop(1)  # before history reads the rest
@@ -130,8 +130,11 @@ def connections():
 
 def locked():
     """A writer holds the store's lock for 3 s: the host answers meanwhile,
-    and takes the commit that waited behind it."""
-    start()
+    and takes the commit that waited behind it. A dcbx request waits for the
+    lock up to --wait (2 s), the lookups after it on its connection with it,
+    and is then answered as the store answered; one made later gets the lock
+    once the writer lets it go."""
+    start("--wait", "2")
     conn = connect(timeout=2.5)
     seq = status(conn)["seq"]
     db = sqlite3.connect("store.db", isolation_level=None)
@@ -140,6 +143,11 @@ def locked():
     jsonl("changes.jsonl", [{"op": "change", "table": "remote_device", "columns": {"0": "1001", "5": "rack 9"}}])
     writer = subprocess.Popen(history.host + ["apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl"],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    dcbx = [{"request": "dcbx", "action": "set", "device": 1001, "id": n} for n in range(2)]
+    early, late = connect(timeout=10), connect(timeout=10)
+    early[0].sendall(json.dumps(dcbx[0]).encode() + b'\n{"request": "port", "port": 5, "id": "after"}\n')
+    early[0].shutdown(socket.SHUT_WR)  # as `socat` does at the end of its input: the replies still come
+    replies = []
     held = time.monotonic() + 3
     while time.monotonic() < held:
         try:
@@ -148,9 +156,28 @@ def locked():
             fail("no prompt answer while a writer holds the store's lock")
         if not port["document"]["found"] or now["document"]["seq"] != seq:
             fail(f"while the store is locked: {port}, {now}")
+        if len(replies) == 0 and time.monotonic() > held - 1.5:
+            replies = [json.loads(early[1].readline()) for _ in range(2)]
+            late[0].sendall(json.dumps(dcbx[1]).encode() + b"\n")
         time.sleep(0.05)
+    given_up = [(r.get("id"), r.get("exit"), r.get("document", {}).get("status_name")) for r in replies]
+    if given_up != [(0, 2, "database is locked"), ("after", 0, None)]:
+        fail(f"a dcbx request past --wait behind the lock, and a lookup after it: {replies}")
     waited = writer.poll() is None
     db.execute("COMMIT")
+    answer = json.loads(late[1].readline())
+    if (answer.get("id"), answer.get("exit")) != (1, 0) or answer["document"]["after"] != ["true"]:
+        fail(f"a dcbx request held for the lock was not made once it was free: {answer}")
+    # A writer that lets readers in: the host reads the store, but cannot write it.
+    db.execute("BEGIN IMMEDIATE")
+    db.execute("UPDATE remote_device SET key = key")
+    late[0].sendall(json.dumps(dict(dcbx[1], action="reset")).encode() + b"\n")
+    if select.select([late[0]], [], [], 0.5)[0]:
+        fail(f"a dcbx request answered while a writer holds the lock: {late[1].readline()}")
+    db.execute("COMMIT")
+    answer = json.loads(late[1].readline())
+    if (answer.get("exit"), answer["document"]["after"]) != (0, ["false"]):
+        fail(f"a dcbx request held for a writer was not made once it was done: {answer}")
     if not waited or writer.wait(timeout=30) != 0:
         fail(f"apply behind the lock: waited {waited}, exit {writer.returncode}: {writer.stdout.read()}")
     check_same("after the lock")
