@@ -181,7 +181,7 @@ long store_commit(const char *path, bool logged) {
                      "\",\"3\":\"chassis-000000\",\"5\":\"changed\",\"22\":\"false\"}}\n";
         // The newest commit's digest stands for the one the rows would give.
         sqlstore_commit entry{0, 0, 0, "floor", "confmodel_host_floor store-commit-logged", 0, 10, 0,
-                              lines.c_str(), lines.c_str(), 1, 0, 0};
+                              lines.c_str(), lines.c_str(), 1, 0, 0, 0, 0, 0, 0};
         auto keep_digest = [](void *context, const sqlstore_commit *newest) {
             static_cast<sqlstore_commit *>(context)->digest = newest->digest;
             return 0;

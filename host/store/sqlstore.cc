@@ -58,6 +58,11 @@ struct sqlstore {
     std::unordered_map<std::string, Query> queries;
     bool logging = false;
     std::vector<LoggedCall> calls;
+    // The count of config_record's writes as the open write transaction
+    // began; -1 where the store kept none then.
+    int64_t writes_at_begin = -1;
+    // Created private, without the count's triggers: made as it is logged.
+    bool uncounted = false;
 
     ~sqlstore() {
         if (open || reading) file.leave();
@@ -128,7 +133,22 @@ const char log_tables_v4[] =
     "CREATE TABLE commit_text (seq INTEGER PRIMARY KEY, changes TEXT, undo TEXT);\n"
     "CREATE INDEX commit_log_awaiting ON commit_log(seq) WHERE deadline IS NOT NULL";
 
+// Version 5: every write of a record counted, by whichever program makes it.
+const char count_tables[] =
+    "CREATE TABLE record_writes (n INTEGER NOT NULL);\n"
+    "INSERT INTO record_writes VALUES (0);\n"
+    "CREATE TABLE commit_writes (seq INTEGER PRIMARY KEY, writes_before INTEGER, writes_after INTEGER NOT NULL);\n";
+const char count_triggers[] =
+    "CREATE TRIGGER config_record_added AFTER INSERT ON config_record BEGIN UPDATE record_writes SET n = n + 1; END;\n"
+    "CREATE TRIGGER config_record_changed AFTER UPDATE ON config_record BEGIN UPDATE record_writes SET n = n + 1; END;\n"
+    "CREATE TRIGGER config_record_removed AFTER DELETE ON config_record BEGIN UPDATE record_writes SET n = n + 1; END";
+// A store being imported, its creator's alone, counts the rows it holds
+// once they are written, not one by one (which would double an import's time).
+const char uncounted[] = "DROP TRIGGER config_record_added; DROP TRIGGER config_record_changed; "
+                         "DROP TRIGGER config_record_removed;\n";
+
 std::string log_table(int version) {
+    if (version >= 5) return std::string(log_tables_v4) + ";\n" + count_tables + count_triggers;
     if (version >= 4) return log_tables_v4;
     std::string table = log_table_v2;
     if (version >= 3) table.insert(table.size() - 1, std::string(", ") + log_columns_v3);
@@ -140,6 +160,9 @@ std::string log_table(int version) {
 // (created afresh, so that their text is the one a new store has).
 std::string migration(int version) {
     std::string sql;
+    if (version >= 4)
+        return std::string(count_tables) + count_triggers + ";\nPRAGMA user_version = " +
+               std::to_string(SQLSTORE_SCHEMA_VERSION);
     if (version >= 2)
         sql = "ALTER TABLE commit_log RENAME TO commit_log_old;\n";
     sql += log_table(SQLSTORE_SCHEMA_VERSION) + ";\n";
@@ -309,7 +332,7 @@ int query_int(sqlite3 *db, const char *sql, int &value) {
 const char not_a_store[] = "not a configuration store";
 
 // Creates the schema in an empty database; refuses one that is not empty.
-std::string create_schema(sqlite3 *db) {
+std::string create_schema(sqlite3 *db, bool counted = true) {
     int objects = 0;
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK ||
         query_int(db, "SELECT count(*) FROM sqlite_schema", objects) != 0)
@@ -318,7 +341,8 @@ std::string create_schema(sqlite3 *db) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         return "file exists and is not empty";
     }
-    if (sqlite3_exec(db, (schema() + "COMMIT").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_exec(db, (schema() + (counted ? "" : uncounted) + "COMMIT").c_str(), nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
         std::string reason = sqlite3_errmsg(db);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         return reason;
@@ -557,7 +581,8 @@ std::string open_database(sqlstore *store, const char *path, sqlstore_mode mode)
                                !(reason = sqlite3_errmsg(store->db)).empty()
                          : !(reason = set_journal(store->db)).empty())
             return reason;
-        if (!(reason = create_schema(store->db)).empty()) return reason;
+        if (!(reason = create_schema(store->db, !private_file)).empty()) return reason;
+        store->uncounted = private_file;
     } else {
         // The file is known for a store of ours before anything can write to it.
         Identity id = identify(path, store);
@@ -728,14 +753,27 @@ int write_row(sqlstore *store, sqlstore_table table, RowStatement kind, const sq
     return status;
 }
 
+// The count of config_record's writes, or -1 where the store keeps none.
+int record_writes(sqlstore *store, int64_t &writes) {
+    writes = -1;
+    if (version_of(store) < 5) return 0;
+    Asked count(store, "SELECT n FROM record_writes");
+    if (count.get() == nullptr || sqlite3_step(count.get()) != SQLITE_ROW) return failure(store->db);
+    writes = sqlite3_column_int64(count.get(), 0);
+    return 0;
+}
+
 // Begins a transaction once the handle's turn has come: a writer's (with the
-// write lock, unless the handle only reads) or a reader's.
+// write lock, unless the handle only reads) or a reader's. A writer's knows
+// how many writes of records came before it.
 int begin(sqlstore *store, bool write) {
     write = write && !store->read_only;
     store->waiter.start();
     int status = SQLSTORE_STATUS_BASE + SQLITE_BUSY;
     if (store->file.enter(write, store->waiter)) {
         status = run(store, store->statements[write || store->read_only ? BEGIN : BEGIN_READ]);
+        if (status == 0 && write && (status = record_writes(store, store->writes_at_begin)) != 0)
+            run(store, store->statements[ROLLBACK]);
         if (status != 0) store->file.leave();
     }
     store->waiter.finish();
@@ -1073,10 +1111,32 @@ int sqlstore_data_version(sqlstore *store, int64_t *version) {
     });
 }
 
+namespace {
+
+// The counts of config_record's writes as commit seq's transaction began
+// and now, as it is logged.
+int log_writes(sqlstore *store, int64_t seq) {
+    Asked insert(store, "INSERT INTO commit_writes (seq, writes_before, writes_after) "
+                        "VALUES (?1, nullif(?2, -1), (SELECT n FROM record_writes))");
+    if (insert.get() == nullptr) return failure(store->db);
+    sqlite3_bind_int64(insert.get(), 1, seq);
+    sqlite3_bind_int64(insert.get(), 2, store->writes_at_begin);
+    return sqlite3_step(insert.get()) == SQLITE_DONE ? 0 : failure(store->db);
+}
+
+} // namespace
+
 int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int import, int64_t *seq) {
     return guarded([=] {
         if (!in_transaction(store)) return static_cast<int>(SQLSTORE_ERR_NO_TRANSACTION);
         if (int status = migrate(store)) return status;
+        if (store->uncounted) {
+            const std::string count = std::string(count_triggers) +
+                                      ";\nUPDATE record_writes SET n = (SELECT count(*) FROM config_record)";
+            if (sqlite3_exec(store->db, count.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                return failure(store->db);
+            store->uncounted = false;
+        }
         sqlite3_stmt *insert = nullptr;
         if (sqlite3_prepare_v2(store->db,
                                "INSERT INTO commit_log (seq, time, uid, user, command, added, changed, "
@@ -1105,6 +1165,7 @@ int sqlstore_log_commit(sqlstore *store, const sqlstore_commit *commit, int impo
         const int64_t logged = sqlite3_column_int64(insert, 0);
         if (sqlite3_step(insert) != SQLITE_DONE) return failure(store->db);
         if (seq != nullptr) *seq = logged;
+        if (int status = log_writes(store, logged)) return status;
         if (commit->changes == nullptr && commit->undo == nullptr) return 0;
         sqlite3_stmt *texts = nullptr;
         if (sqlite3_prepare_v2(store->db, "INSERT INTO commit_text (seq, changes, undo) VALUES (?1, ?2, ?3)",
@@ -1136,9 +1197,10 @@ int each_commit(sqlstore *store, int64_t seq, bool summaries, const std::string 
                                            : "changes, undo";
         const std::string text =
             std::string("SELECT commit_log.seq, time, uid, user, command, added, changed, removed, ") + texts +
-            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") + " FROM commit_log " +
+            (version >= 3 ? ", digest, deadline" : ", NULL, NULL") +
+            (version >= 5 ? ", writes_before, writes_after" : ", NULL, NULL") + " FROM commit_log " +
             (version >= 4 && !summaries ? "LEFT JOIN commit_text ON commit_text.seq = commit_log.seq " : "") +
-            where_order;
+            (version >= 5 ? "LEFT JOIN commit_writes ON commit_writes.seq = commit_log.seq " : "") + where_order;
         Asked query(store, text);
         sqlite3_stmt *each = query.get();
         if (each == nullptr) return failure(store->db);
@@ -1161,7 +1223,11 @@ int each_commit(sqlstore *store, int64_t seq, bool summaries, const std::string 
                                          text(9),
                                          sqlite3_column_type(each, 10) != SQLITE_NULL,
                                          static_cast<uint64_t>(integer(10)),
-                                         integer(11)};
+                                         integer(11),
+                                         sqlite3_column_type(each, 12) != SQLITE_NULL,
+                                         sqlite3_column_type(each, 13) != SQLITE_NULL,
+                                         integer(12),
+                                         integer(13)};
             if (int stop = visit(context, &commit)) return stop;
         }
         return rc == SQLITE_DONE ? 0 : failure(store->db);
@@ -1218,6 +1284,10 @@ int change_log(sqlstore *store, const char *text, int64_t first, int64_t second,
 }
 
 } // namespace
+
+int sqlstore_record_writes(sqlstore *store, int64_t *writes) {
+    return guarded([=] { return record_writes(store, *writes); });
+}
 
 int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline) {
     return change_log(store, "UPDATE commit_log SET deadline = nullif(?2, 0) WHERE seq = ?1", seq,

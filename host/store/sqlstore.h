@@ -80,7 +80,7 @@ typedef struct sqlstore sqlstore;
  * 3 its digests and deadlines, version 4 a table of their own for its texts:
  * a store of an earlier version is read as it is, and takes this version's
  * log with the first write to its log (13). */
-enum { SQLSTORE_SCHEMA_VERSION = 4, SQLSTORE_OLDEST_VERSION = 1 };
+enum { SQLSTORE_SCHEMA_VERSION = 5, SQLSTORE_OLDEST_VERSION = 1 };
 
 /* The fields of a remote-device record, the key (field 0) included. */
 enum { SQLSTORE_FIELDS = 29 };
@@ -100,7 +100,8 @@ typedef enum sqlstore_mode {
                             uses until its creator has synced it whole and
                             moved it into place: written without a journal
                             or syncs, so a killed creator leaves that file
-                            alone */
+                            alone; it counts the records written (15) as its
+                            first commit is logged, all at once */
 } sqlstore_mode;
 
 /* Statuses of the tavri_ calls and of the functions below: 0 on success,
@@ -251,6 +252,13 @@ int sqlstore_delete_row(sqlstore *store, sqlstore_table table, int64_t id);
  *     are read without reading any text, each found by an index rather
  *     than by reading the whole log. The first write to the log of an
  *     earlier version moves its texts there.
+ * 15. From version 5, the store counts every row written to config_record,
+ *     by any program (triggers of its schema, table record_writes), and a
+ *     commit keeps the count as its transaction began and as it was logged
+ *     (table commit_writes): a count that moved between two commits, or
+ *     since the newest, tells of records written without the log. A store
+ *     of an earlier version starts counting with its first write to the
+ *     log; that commit keeps no count as it began.
  */
 typedef struct sqlstore_commit {
     int64_t seq;
@@ -264,6 +272,8 @@ typedef struct sqlstore_commit {
     int has_digest;
     uint64_t digest;
     int64_t deadline; /* seconds since 1970; 0 for none */
+    int has_writes_before, has_writes_after;
+    int64_t writes_before, writes_after; /* the count of config_record's writes */
 } sqlstore_commit;
 
 /* Logs a commit inside the handle's open transaction (the host's own): the
@@ -289,6 +299,9 @@ int sqlstore_awaiting_commit(sqlstore *store, sqlstore_commit_visitor visit, voi
 /* A number that changes whenever another connection commits to the file
  * (SQLite's data version): what a follower of the store reads first. */
 int sqlstore_data_version(sqlstore *store, int64_t *version);
+/* The count of rows ever written to config_record (15), or -1 for a store
+ * of a version that keeps none. */
+int sqlstore_record_writes(sqlstore *store, int64_t *writes);
 /* Sets the deadline of commit seq (0: none awaited), inside the handle's open
  * transaction. */
 int sqlstore_set_deadline(sqlstore *store, int64_t seq, int64_t deadline);

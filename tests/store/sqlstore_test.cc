@@ -466,7 +466,7 @@ TEST(Sqlstore, RefusedFilesAreLeftAsTheyWere) {
               SQLITE_OK);
     sqlite3_close(db);
     const char *foreign = "not a configuration store", *exists = "file exists and is not empty",
-               *version = "store version 7, this program reads versions 1 to 4";
+               *version = "store version 7, this program reads versions 1 to 5";
     const struct {
         const std::string &path;
         sqlstore_mode mode;

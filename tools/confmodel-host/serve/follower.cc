@@ -75,8 +75,10 @@ void Follower::fresh_start(const std::string &why) {
     auto dump = std::make_unique<Dump>();
     std::optional<Commit> newest, awaiting;
     int64_t version;
+    std::optional<int64_t> writes;
     reading([&] {
         version = store_->data_version();
+        writes = store_->record_writes();
         newest = store_->newest_commit();
         awaiting = store_->awaiting_commit();
         *dump = store_->read_rows(nullptr, nullptr, settings_.max_row);
@@ -102,6 +104,7 @@ void Follower::fresh_start(const std::string &why) {
     offset_ = digests_ ? digest_ ^ *newest->digest : 0;
     seq_ = newest ? newest->seq : -1;
     version_ = version;
+    writes_ = writes;
     awaiting_ = awaiting;
     note_start(why, cpu_us() - started);
 }
@@ -134,6 +137,7 @@ Follower::Followed Follower::follow() {
     reading([&] {
         look.version = store_->data_version();
         if (look.version == version_) return;
+        look.writes = store_->record_writes();
         look.awaiting = store_->awaiting_commit();
         look.commits = store_->commits_since(seq_);
         if (look.commits.empty()) return;
@@ -144,7 +148,8 @@ Follower::Followed Follower::follow() {
         look.batch = Batch{store_->read_rows(&ids[0], &ids[1], settings_.max_row), 0};
     });
     if (look.version == version_) return Followed::nothing;
-    if (look.commits.empty()) {
+    if (!look.why) look.why = written_without_log(look);
+    if (!look.why && look.commits.empty()) {
         // Another process wrote a DCBX flag: no commit, but the devices' rows.
         reread_devices();
         version_ = look.version;
@@ -157,8 +162,28 @@ Follower::Followed Follower::follow() {
         return Followed::fresh_start;
     }
     version_ = look.version;
+    writes_ = look.writes;
     awaiting_ = look.awaiting;
     return Followed::taken;
+}
+
+// Each commit's transaction began with the count the commit before it left,
+// and the newest left the count the store has now, unless another program
+// wrote records meanwhile.
+std::optional<std::string> Follower::written_without_log(const Look &look) const {
+    std::optional<int64_t> counted = writes_;
+    int64_t seq = seq_;
+    for (const Commit &c : look.commits) {
+        if (counted && c.writes_before && *c.writes_before != *counted)
+            return "records were written without the log before commit " + std::to_string(c.seq) + " (" +
+                   std::to_string(*c.writes_before - *counted) + " writes)";
+        counted = c.writes_after;
+        seq = c.seq;
+    }
+    if (counted && look.writes && *look.writes != *counted)
+        return "records were written without the log after commit " + std::to_string(seq) + " (" +
+               std::to_string(*look.writes - *counted) + " writes)";
+    return std::nullopt;
 }
 
 // The rows the commits wrote, from what undoes each.

@@ -101,10 +101,14 @@ class Follower {
         std::set<uint32_t> touched[2]; // rows, by kind
         std::optional<Batch> batch;
         std::optional<Commit> awaiting;
+        std::optional<int64_t> writes; // the store's count of records written
         std::optional<std::string> why;
         int64_t cpu_us = 0, wall_us = 0; // when the look began
     };
     std::optional<std::string> rows_written(Look &look) const;
+    // Why the records were written otherwise than by the commits looked at,
+    // as the store's count of writes tells, if they were.
+    std::optional<std::string> written_without_log(const Look &look) const;
     // The rows the look read taken into the model, or why they cannot be.
     std::optional<std::string> take(Look &look);
     void forget(const Record *record);
@@ -162,6 +166,9 @@ class Follower {
     // commit that changes the difference wrote rows unlike those held.
     uint64_t digest_ = 0, offset_ = 0;
     bool digests_ = false; // whether the log keeps them
+    // The store's count of records written, as of the model held; absent
+    // where the store keeps none.
+    std::optional<int64_t> writes_;
     int64_t seq_ = -1;
     std::optional<Commit> awaiting_;
     Cost last_;

@@ -36,6 +36,10 @@ struct Commit {
     // earlier version logged the commit.
     std::optional<uint64_t> digest;
     int64_t deadline = 0; // by which it must be confirmed (seconds since 1970); 0: none
+    // The store's count of records written, by any program, as the commit's
+    // transaction began and as it was logged; absent where the store kept
+    // none then.
+    std::optional<int64_t> writes_before, writes_after;
 
     // A commit made now by this process's user, with that command.
     static Commit now(const std::string &command);
@@ -102,6 +106,9 @@ class Store {
     void end_read();
     // A number that changes whenever another process commits to the file.
     int64_t data_version() const;
+    // How many times records were written, by any program; absent for a
+    // store of a version that does not count them.
+    std::optional<int64_t> record_writes() const;
     // Writes a record as a new row: at that row, which must be free, or
     // with 0 at the end. Returns its row.
     uint32_t insert(const Record &record, uint32_t row = 0);

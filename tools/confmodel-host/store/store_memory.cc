@@ -107,6 +107,9 @@ void Store::end_read() {
 int64_t Store::data_version() const {
     no_files();
 }
+std::optional<int64_t> Store::record_writes() const {
+    no_files();
+}
 void Store::set_deadline(int64_t, int64_t) {
     no_files();
 }

@@ -323,6 +323,12 @@ int64_t Store::data_version() const {
     return version;
 }
 
+std::optional<int64_t> Store::record_writes() const {
+    int64_t writes = -1;
+    impl_->check(sqlstore_record_writes(impl_->store, &writes));
+    return writes >= 0 ? std::optional<int64_t>(writes) : std::nullopt;
+}
+
 namespace {
 
 // A record's row values: a configuration record's table, xnet, parent port
@@ -401,7 +407,11 @@ int64_t Store::log_commit(const Commit &commit, bool import) {
                                 commit.undo ? commit.undo->c_str() : nullptr,
                                 commit.digest.has_value(),
                                 commit.digest.value_or(0),
-                                commit.deadline};
+                                commit.deadline,
+                                0,
+                                0,
+                                0,
+                                0}; // the store counts the writes itself
     int64_t seq = 0;
     impl_->check(sqlstore_log_commit(impl_->store, &entry, import ? 1 : 0, &seq));
     return seq;
@@ -417,7 +427,9 @@ int keep_commit(void *context, const sqlstore_commit *entry) noexcept {
              entry->command ? entry->command : "", entry->added, entry->changed, entry->removed,
              text(entry->changes), text(entry->undo),
              entry->has_digest != 0 ? std::optional<uint64_t>(entry->digest) : std::nullopt,
-             entry->deadline});
+             entry->deadline,
+             entry->has_writes_before != 0 ? std::optional<int64_t>(entry->writes_before) : std::nullopt,
+             entry->has_writes_after != 0 ? std::optional<int64_t>(entry->writes_after) : std::nullopt});
         return 0;
     } catch (const std::bad_alloc &) {
         return SQLSTORE_ERR_NO_MEMORY;

@@ -30,7 +30,10 @@ EOF2
         "$@" apply --commit --host faithful store.db "$examples/uplink-wider.jsonl" > /dev/null ||
         fail "could not make a store of 2 commits"
     "$@" import old.db "$examples/device.jsonl" > /dev/null && python3 -c 'import sqlite3
-db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
+db = sqlite3.connect("old.db")
+for t in ("added", "changed", "removed"): db.execute("drop trigger config_record_" + t)
+db.execute("drop table record_writes"); db.execute("drop table commit_writes")
+db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
         fail "python3 could not make an old store"
     # refused STORE SEQ TEXT SQL HOST...: on a copy of STORE altered by SQL.
     refused() {

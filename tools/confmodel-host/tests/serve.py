@@ -2,7 +2,8 @@
 """A running host follows random commits and rollbacks, a restart after kill -9
 answers the same, and its socket stands up to bad, long, pipelined and
 unread requests, signals and a second host; other cases: killed at random, 1,000
-clients, a locked store, a commit unconfirmed, other users, memory over commits.
+clients, a locked store, a commit unconfirmed, records written past the log,
+other users, memory over commits.
 usage: serve.py CASE EXAMPLES STEPS HOST...   (HISTORY_SEED picks the run)"""
 import atexit, contextlib, json, os, re, resource, select, signal, socket, sqlite3, subprocess, sys, time
 
@@ -203,6 +204,40 @@ def confirmed():
     check_same("rolled back")
 
 
+def foreign():
+    """Records written by another program without the log, after the newest
+    commit and before the next: the host makes a fresh start and says why;
+    a commit with nothing written past the log is taken as a change."""
+    daemon = start()
+    conn, db = connect(), sqlite3.connect("store.db", isolation_level=None)
+    starts = lambda: status(conn)["fresh_starts"]
+
+    def fresh_start_since(count):
+        wait_for("a fresh start", lambda: starts()["count"] > count)
+        return starts()["latest"][-1]["why"]
+
+    count = starts()["count"]
+    db.execute("UPDATE config_record SET c1 = c1 WHERE id = (SELECT max(id) FROM config_record)")
+    if "written without the log after commit" not in fresh_start_since(count):
+        fail(f"a write past the log after the newest commit: {starts()}")
+    check_same("a write past the log")
+    count = starts()["count"]
+    daemon.send_signal(signal.SIGSTOP)  # to see both at one look
+    db.execute("UPDATE config_record SET c1 = c1 WHERE id = (SELECT min(id) FROM config_record)")
+    jsonl("changes.jsonl", [{"op": "change", "table": "remote_device", "columns": {"0": "1001", "5": "rack 9"}}])
+    run("apply", "--commit", "--host", "faithful", "store.db", "changes.jsonl")
+    daemon.send_signal(signal.SIGCONT)
+    if "written without the log before commit" not in fresh_start_since(count):
+        fail(f"a write past the log, then a commit: {starts()}")
+    check_same("a write past the log, then a commit")
+    count = starts()["count"]
+    run("apply", "--commit", "--host", "faithful", "store.db", os.path.join(history.examples, "uplink-wider.jsonl"))
+    wait_for("at the newest commit", lambda: status(conn)["seq"] == newest())
+    if starts()["count"] != count:
+        fail(f"a commit after them was not taken as a change: {starts()}")
+    check_same("a commit")
+
+
 def peers():
     """Another user is refused, unless of the socket's group."""
     if os.geteuid() != 0:
@@ -258,7 +293,7 @@ def memory():
 # ---- Follows commits and rollbacks, and restarts after kill -9 -------------
 history.start_store()
 if CASE != "follow":
-    {f.__name__: f for f in (killed, connections, locked, confirmed, peers, memory)}[CASE]()
+    {f.__name__: f for f in (killed, connections, locked, confirmed, foreign, peers, memory)}[CASE]()
     print(f"serve {CASE}: passed (HISTORY_SEED={history.seed})")
     sys.exit(0)
 daemon = start()

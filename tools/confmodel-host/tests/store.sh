@@ -399,19 +399,26 @@ assert d["commits"][4]["added"] == 1 and d["commits"][4]["undo_kept"] is True, d
     # its first commit.
     "$@" import old.db "$examples/device.jsonl" > /dev/null &&
         python3 -c 'import sqlite3
-db = sqlite3.connect("old.db"); db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
+db = sqlite3.connect("old.db")
+for t in ("added", "changed", "removed"): db.execute("drop trigger config_record_" + t)
+db.execute("drop table record_writes"); db.execute("drop table commit_writes")
+db.execute("drop table commit_log"); db.execute("drop table commit_text"); db.execute("pragma user_version = 1"); db.commit()' ||
         fail "python3 could not make an old store"
     "$@" --read-only show old.db > /dev/null || fail "an old store cannot be read"
     "$@" log old.db | grep -q "^no commits logged" || fail "$("$@" log old.db)"
     "$@" apply --commit --host faithful old.db "$examples/uplink-wider.jsonl" > /dev/null || fail "commit to an old store"
     [ "$("$@" log old.db | cut -d' ' -f1)" = 1 ] || fail "$("$@" log old.db)"
-    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 4 ] ||
+    [ "$(python3 -c 'import sqlite3; print(sqlite3.connect("old.db").execute("pragma user_version").fetchone()[0])')" = 5 ] ||
         fail "the old store was not migrated"
-    # older STORE VERSION: the log of STORE as version 2 or 3 kept it, its
-    # texts in the rows of its commits.
+    # older STORE VERSION: the log of STORE as version 2, 3 or 4 kept it:
+    # without counting the writes of records; before 4, its texts in the
+    # rows of its commits.
     older() {
         python3 -c 'import sqlite3, sys
 db = sqlite3.connect(sys.argv[1]); version = int(sys.argv[2])
+for t in ("added", "changed", "removed"): db.execute("drop trigger config_record_" + t)
+db.execute("drop table record_writes"); db.execute("drop table commit_writes")
+if version == 4: db.execute("pragma user_version = 4"); db.commit(); sys.exit()
 db.execute("alter table commit_log rename to new_log")
 db.execute("CREATE TABLE commit_log (seq INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
            "uid INTEGER NOT NULL, user TEXT NOT NULL, command TEXT NOT NULL, added INTEGER NOT NULL, "
@@ -440,12 +447,21 @@ db.execute("pragma user_version = %d" % version); db.commit()' "$@" ||
     [ "$(version three.db)" = 3 ] || fail "a read migrated the store"
     echo '{"op": "add", "table": "remote_device", "columns": {"0": "1004", "22": "false"}}' > four.jsonl
     "$@" apply --commit --host faithful three.db four.jsonl > /dev/null 2>&1 || fail "commit to a store of version 3"
-    [ "$(version three.db)" = 4 ] || fail "the store of version 3 was not migrated"
+    [ "$(version three.db)" = 5 ] || fail "the store of version 3 was not migrated"
     "$@" log three.db 2 | cmp -s - redo2.jsonl && "$@" log three.db 1 --reverse | cmp -s - undo1.jsonl ||
         fail "the texts of version 3 were not kept"
     "$@" confirm three.db 2>&1 | grep -q "commit 2 confirmed" || fail "the deadline of version 3 was lost"
     "$@" rollback three.db 0 > out 2>&1 || fail "rollback past the migration: $(cat out)"
     "$@" export three.db | cmp -s - original.jsonl || fail "rollback past the migration changed the records"
+    # A store of version 4 is read as it is; its next commit starts counting
+    # the writes of records, and says that it did not count before.
+    "$@" import four.db "$examples/device.jsonl" > /dev/null && older four.db 4 ||
+        fail "could not make a store of version 4"
+    "$@" --read-only show four.db > /dev/null && [ "$(version four.db)" = 4 ] || fail "a store of version 4 read"
+    "$@" apply --commit --host faithful four.db four.jsonl > /dev/null 2>&1 || fail "commit to a store of version 4"
+    [ "$(version four.db)" = 5 ] && [ "$(python3 -c 'import sqlite3
+print(sqlite3.connect("four.db").execute("select * from commit_writes").fetchall())')" = "[(1, None, 0)]" ] ||
+        fail "the store of version 4 was not migrated"
     # Which commits keep their undoing, as the summaries say, before and after log --keep.
     undo_kept() { "$@" log three.db --json | python3 -c 'import json, sys
 print(" ".join(str(c["undo_kept"]) for c in json.load(sys.stdin)["commits"]))'; }
