@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <unordered_set>
 
@@ -191,10 +192,11 @@ std::string JsonReader::full(std::string_view line, JsonFields &fields) {
 
 namespace {
 
-// The record fields a line of the usual shape has, each a bit.
+// The record fields a line of the usual shape has, each a bit: a dump's,
+// a change's "op", and the "row" of a change the store's log keeps.
 int field_bit(std::string_view key) {
-    static const char *const names[] = {"table", "columns", "xnet", "parent_port", "op"};
-    for (int i = 0; i < 5; i++)
+    static const char *const names[] = {"table", "columns", "xnet", "parent_port", "op", "row"};
+    for (int i = 0; i < static_cast<int>(std::size(names)); i++)
         if (key == names[i]) return i;
     return -1;
 }

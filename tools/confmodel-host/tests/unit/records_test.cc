@@ -20,8 +20,8 @@ std::string line_of(const Record &record) {
     return line;
 }
 
-// A line read the way a dump is read, and its answer: the record as JSON, or
-// the message.
+// A line read the way a dump or the store's log is read, and its answer: the
+// record as JSON, or the message.
 std::string read_line(const std::string &text, TextArena &texts, bool fast) {
     static const uint8_t source = register_source("line");
     const std::string buffer = padded(text);
@@ -30,13 +30,13 @@ std::string read_line(const std::string &text, TextArena &texts, bool fast) {
         if (fast) {
             LineRecords records;
             records.read(line, source, 1);
-            return line_of(records.record(texts, {"op"}));
+            return line_of(records.record(texts, {"op", "row"}));
         }
         JsonReader json;
         JsonFields fields;
         std::string error = json.full(line, fields);
         if (!error.empty()) return "line:1: " + error;
-        return line_of(read_record(fields, texts, source, 1, {"op"}));
+        return line_of(read_record(fields, texts, source, 1, {"op", "row"}));
     } catch (const Failure &e) {
         return e.what();
     }
@@ -61,6 +61,8 @@ TEST(LineRecords, TheFastWayAnswersAsTheFullParser) {
         R"({"table": "xnet", "parent_port": 3, "columns": {"0": "/x", "12": "y"}})",
         R"({"table": "xnet", "extra": {"a": 1, "a": 2}, "columns": {"0": "/x"}})",
         R"({"op": "remove", "table": "portgroup", "columns": {"0": "/pg"}})",
+        R"({"op": "change", "row": 179, "table": "xnet", "columns": {"0": "/x"}})",
+        R"({"row": 1, "table": "xnet", "row": 2, "columns": {"0": "/x"}})",
         R"({"table": "xnet", "columns": {"0": "/x"}} trailing)",
         R"({"table": "xnet", "columns": {"0": 1e400}})",
         "{\"table\": \"xnet\", \"columns\": {\"0\": \"tab\there\"}}",
