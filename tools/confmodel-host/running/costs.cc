@@ -12,7 +12,7 @@ void measure(HostModel &model, const std::vector<Plan> &plans, Host host, std::v
     services::set_quiet(true);
     for (size_t i = 0; i < plans.size(); i++) {
         size_t entries = model.entries();
-        Applied applied = apply_changes(model, host, plans[i], [](const Step &) {});
+        Applied applied = apply_changes(model, host, plans[i], nullptr);
         note_cost(costs[i], host, applied, entries, model.entries());
     }
     services::set_quiet(false);

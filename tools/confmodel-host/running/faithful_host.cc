@@ -69,7 +69,7 @@ class FaithfulHost {
             if (is_xnet(t->before->table)) going_xnets.insert(static_cast<const xnet_entry *>(entry));
         for (xnet_entry *xnet : in_list_order(going_xnets)) {
             const Plan::Touched &t = *going_.at(xnet);
-            step_({t.cause, "release " + xnet_label(*xnet)});
+            tell(step_, t.cause, [&] { return "release " + xnet_label(*xnet); });
             lose_answers(t.cause, model_.release_xnet(xnet));
         }
         release_portgroups(model_, going_, step_,
@@ -107,10 +107,11 @@ class FaithfulHost {
             queue.erase(queue.begin());
             const std::string *change = changed_to(plan_, record);
             const std::string cause = change != nullptr ? *change : cause_of(nullptr, record);
-            step_({cause, change != nullptr ? "create " + describe_phrase(record)
-                                            : "create " + describe_phrase(record) + " (" +
-                                                  Phrase::place(where(record)) +
-                                                  ") again: the entry that answered it is released"});
+            tell(step_, cause, [&] {
+                return change != nullptr ? "create " + describe_phrase(record)
+                                         : "create " + describe_phrase(record) + " (" + Phrase::place(where(record)) +
+                                               ") again: the entry that answered it is released";
+            });
             auto *entry = create(record, cause);
             if (entry == nullptr) continue;
             const Record &listed = model_.origin(entry);
@@ -118,12 +119,15 @@ class FaithfulHost {
                 created_.emplace(entry, cause);
                 if (record.table == Table::portgroup) portgroups_listed_.push_back(record.column(0));
                 if (auto *before = place(list, entry))
-                    step_({cause, "move it before " + label(*before) + ", where a fresh start lists it"});
+                    tell(step_, cause,
+                         [&] { return "move it before " + label(*before) + ", where a fresh start lists it"; });
             } else if (at(listed) > at(record)) {
                 // A fresh start lists this record, and the later one
                 // duplicates it.
-                step_({cause, "release " + label(*entry) + ": its record (" + Phrase::place(where(listed)) +
-                                  ") stands after this one"});
+                tell(step_, cause, [&] {
+                    return "release " + label(*entry) + ": its record (" + Phrase::place(where(listed)) +
+                           ") stands after this one";
+                });
                 RecordList lost = release(entry, cause);
                 for (const Record *orphan : lost)
                     if (in_configuration(orphan)) queue.emplace(at(*orphan), orphan);
@@ -238,7 +242,7 @@ class FaithfulHost {
                                          : nullptr;
             const std::string *change = changed_to(plan_, *record);
             auto why = lost_.find(record);
-            Phrase label = xnetgroup_label(*record, parent);
+            const Phrase label = step_ ? xnetgroup_label(*record, parent) : Phrase();
             std::string cause;
             Phrase what;
             if (change != nullptr) {
@@ -255,9 +259,9 @@ class FaithfulHost {
             } else {
                 continue; // turned away before, and would be again
             }
-            step_({cause, what});
+            tell(step_, cause, [&] { return what; });
             if (parent == nullptr) {
-                step_({cause, "skip " + label + ": its xnet is not in the running model"});
+                tell(step_, cause, [&] { return "skip " + label + ": its xnet is not in the running model"; });
                 model_.skip_xnetgroup(*record);
                 continue;
             }
@@ -267,8 +271,10 @@ class FaithfulHost {
             created_.emplace(entry, cause);
             xnetgroups_changed_.emplace(parent, cause);
             if (xnetgroup_entry *before = place(&parent->xnetgroups, entry))
-                step_({cause, "move it before " + xnetgroup_label(model_.origin(before), parent) +
-                                  ", where a fresh start lists it"});
+                tell(step_, cause, [&] {
+                    return "move it before " + xnetgroup_label(model_.origin(before), parent) +
+                           ", where a fresh start lists it";
+                });
         }
     }
 

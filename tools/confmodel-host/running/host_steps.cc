@@ -34,7 +34,7 @@ void release_xnetgroups_under(HostModel &model, xnet_entry *xnet, const StepSink
         const Record &record = model.origin(group);
         std::optional<Step> reason = why(record, *xnet, *group);
         if (!reason) continue;
-        step({reason->cause, "release " + xnetgroup_label(record, xnet) + ": " + reason->what});
+        tell(step, reason->cause, [&] { return "release " + xnetgroup_label(record, xnet) + ": " + reason->what; });
         if (released) released(record, xnet, reason->cause);
         model.release_xnetgroup(group);
     }
@@ -61,7 +61,7 @@ void release_portgroups(HostModel &model, const Going &going, const StepSink &st
          group != nullptr; group = next) {
         next = next_entry(group);
         if (auto t = going.find(group); t != going.end()) {
-            step({t->second->cause, "release " + portgroup_label(*group)});
+            tell(step, t->second->cause, [&] { return "release " + portgroup_label(*group); });
             released(t->second->cause, model.release_portgroup(group));
         }
     }
@@ -85,7 +85,7 @@ void release_port_records(HostModel &model, const Plan &plan, const StepSink &st
         // A record of the configuration before.
         const Plan::Touched *t = touched(plan, record);
         if (t == nullptr) return false;
-        step({t->cause, "release " + describe_phrase(record)});
+        tell(step, t->cause, [&] { return "release " + describe_phrase(record); });
         return true;
     });
 }
@@ -102,7 +102,7 @@ void decode_port_records(HostModel &model, const Plan &plan, const StepSink &ste
             }
     model.reserve(more);
     for (const auto &[record, cause] : decoding) {
-        step({*cause, "decode " + describe_phrase(*record)});
+        tell(step, *cause, [&] { return "decode " + describe_phrase(*record); });
         model.decode(*record, *cause);
     }
 }
@@ -110,7 +110,9 @@ void decode_port_records(HostModel &model, const Plan &plan, const StepSink &ste
 void retest_native_vlan(HostModel &model, xnet_entry *xnet, const std::string &cause,
                         const StepSink &step) {
     int32_t number = native_vlan_portgroup(*xnet);
-    step({cause, "test the native VLAN of " + xnet_label(*xnet) +
-                     (number < 0 ? " against no port group" : " against #" + std::to_string(number))});
+    tell(step, cause, [&] {
+        return "test the native VLAN of " + xnet_label(*xnet) +
+               (number < 0 ? " against no port group" : " against #" + std::to_string(number));
+    });
     model.test_native_vlan(xnet, cause);
 }

@@ -33,6 +33,12 @@ struct Step {
 };
 using StepSink = std::function<void(const Step &)>;
 
+// Tells a step to a sink that may be empty: the words of a step, its labels
+// above all, are written only where someone listens.
+template <typename What> void tell(const StepSink &step, const std::string &cause, What what) {
+    if (step) step({cause, what()});
+}
+
 // What taking a change set cost: entries released and created, the records
 // the module refused, and those the host skipped, having no xnet to file
 // them under.

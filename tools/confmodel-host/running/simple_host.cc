@@ -73,7 +73,7 @@ class SimpleHost {
              xnet = next) {
             next = next_entry(xnet);
             if (auto at = going_.find(xnet); at != going_.end()) {
-                step_({at->second->cause, "release " + xnet_label(*xnet)});
+                tell(step_, at->second->cause, [&] { return "release " + xnet_label(*xnet); });
                 to_retest_.erase(xnet); // a later entry may take its address
                 if (std::vector<std::string> names = model_.names_filed_under(xnet); !names.empty())
                     refile_[&model_.origin(xnet)] = names;
@@ -89,7 +89,7 @@ class SimpleHost {
         for (const Record *record : plan_.result)
             if (record->table == Table::portgroup)
                 if (const std::string *cause = changed_to(plan_, *record)) {
-                    step_({*cause, "create " + describe_phrase(*record)});
+                    tell(step_, *cause, [&] { return "create " + describe_phrase(*record); });
                     model_.create_portgroup(*record, *cause);
                 }
     }
@@ -98,7 +98,7 @@ class SimpleHost {
         for (const Record *record : plan_.result)
             if (is_xnet(record->table))
                 if (const std::string *cause = changed_to(plan_, *record)) {
-                    step_({*cause, "create " + describe_phrase(*record)});
+                    tell(step_, *cause, [&] { return "create " + describe_phrase(*record); });
                     model_.create_xnet(*record, *cause);
                     model_.file_xnet(*record);
                     if (void *created = model_.entry_of(*record))
@@ -124,12 +124,13 @@ class SimpleHost {
             if (cause == nullptr && again == recreate_.end()) continue;
             if (cause == nullptr) cause = &again->second;
             xnet_entry *parent = model_.filed_under(*record);
-            Phrase label = xnetgroup_label(*record, parent);
-            step_({*cause, again != recreate_.end()
-                               ? "re-create " + label + " (" + Phrase::place(where(*record)) + ")"
-                               : "create " + label});
+            const Phrase label = step_ ? xnetgroup_label(*record, parent) : Phrase();
+            tell(step_, *cause, [&] {
+                return again != recreate_.end() ? "re-create " + label + " (" + Phrase::place(where(*record)) + ")"
+                                                : "create " + label;
+            });
             if (parent == nullptr) {
-                step_({*cause, "skip " + label + ": its xnet is not in the running model"});
+                tell(step_, *cause, [&] { return "skip " + label + ": its xnet is not in the running model"; });
                 model_.skip_xnetgroup(*record);
                 continue;
             }

@@ -271,7 +271,7 @@ std::optional<std::string> Follower::take(Look &look) {
     if (!list_writes.empty()) {
         std::optional<Plan> plan = plan_of_writes(lists_, list_writes, cause);
         if (!plan) return cause + " wrote several records of one identity";
-        applied = apply_changes(*model_, Host::faithful, *plan, [](const Step &) {});
+        applied = apply_changes(*model_, Host::faithful, *plan, nullptr);
     }
 
     std::vector<const Record *> held;
