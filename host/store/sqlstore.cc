@@ -137,18 +137,17 @@ const char log_tables_v4[] =
 const char count_tables[] =
     "CREATE TABLE record_writes (n INTEGER NOT NULL);\n"
     "INSERT INTO record_writes VALUES (0);\n"
-    "CREATE TABLE commit_writes (seq INTEGER PRIMARY KEY, writes_before INTEGER, writes_after INTEGER NOT NULL);\n";
+    "CREATE TABLE commit_writes (seq INTEGER PRIMARY KEY, writes_before INTEGER, writes_after INTEGER NOT NULL)";
 const char count_triggers[] =
     "CREATE TRIGGER config_record_added AFTER INSERT ON config_record BEGIN UPDATE record_writes SET n = n + 1; END;\n"
     "CREATE TRIGGER config_record_changed AFTER UPDATE ON config_record BEGIN UPDATE record_writes SET n = n + 1; END;\n"
     "CREATE TRIGGER config_record_removed AFTER DELETE ON config_record BEGIN UPDATE record_writes SET n = n + 1; END";
-// A store being imported, its creator's alone, counts the rows it holds
-// once they are written, not one by one (which would double an import's time).
-const char uncounted[] = "DROP TRIGGER config_record_added; DROP TRIGGER config_record_changed; "
-                         "DROP TRIGGER config_record_removed;\n";
-
-std::string log_table(int version) {
-    if (version >= 5) return std::string(log_tables_v4) + ";\n" + count_tables + count_triggers;
+// A store being imported, its creator's alone, is made without the triggers:
+// it counts the rows it holds once they are written, not one by one (which
+// would double an import's time).
+std::string log_table(int version, bool counted = true) {
+    if (version >= 5)
+        return std::string(log_tables_v4) + ";\n" + count_tables + (counted ? std::string(";\n") + count_triggers : "");
     if (version >= 4) return log_tables_v4;
     std::string table = log_table_v2;
     if (version >= 3) table.insert(table.size() - 1, std::string(", ") + log_columns_v3);
@@ -160,25 +159,25 @@ std::string log_table(int version) {
 // (created afresh, so that their text is the one a new store has).
 std::string migration(int version) {
     std::string sql;
-    if (version >= 4)
-        return std::string(count_tables) + count_triggers + ";\nPRAGMA user_version = " +
-               std::to_string(SQLSTORE_SCHEMA_VERSION);
-    if (version >= 2)
-        sql = "ALTER TABLE commit_log RENAME TO commit_log_old;\n";
-    sql += log_table(SQLSTORE_SCHEMA_VERSION) + ";\n";
-    if (version >= 2)
-        sql += std::string("INSERT INTO commit_log SELECT seq, time, uid, user, command, added, "
-                           "changed, removed, undo IS NOT NULL, ") +
-               (version >= 3 ? "digest, deadline" : "NULL, NULL") +
-               " FROM commit_log_old;\n"
-               "INSERT INTO commit_text SELECT seq, changes, undo FROM commit_log_old "
-               "WHERE changes IS NOT NULL OR undo IS NOT NULL;\n"
-               "DROP TABLE commit_log_old;\n";
+    if (version >= 4) {
+        sql = std::string(count_tables) + ";\n" + count_triggers + ";\n";
+    } else {
+        if (version >= 2) sql = "ALTER TABLE commit_log RENAME TO commit_log_old;\n";
+        sql += log_table(SQLSTORE_SCHEMA_VERSION) + ";\n";
+        if (version >= 2)
+            sql += std::string("INSERT INTO commit_log SELECT seq, time, uid, user, command, added, "
+                               "changed, removed, undo IS NOT NULL, ") +
+                   (version >= 3 ? "digest, deadline" : "NULL, NULL") +
+                   " FROM commit_log_old;\n"
+                   "INSERT INTO commit_text SELECT seq, changes, undo FROM commit_log_old "
+                   "WHERE changes IS NOT NULL OR undo IS NOT NULL;\n"
+                   "DROP TABLE commit_log_old;\n";
+    }
     return sql + "PRAGMA user_version = " + std::to_string(SQLSTORE_SCHEMA_VERSION);
 }
 
 // The schema of a store of that version, with the version itself.
-std::string schema(int version = SQLSTORE_SCHEMA_VERSION) {
+std::string schema(int version = SQLSTORE_SCHEMA_VERSION, bool counted = true) {
     std::string devices =
         "CREATE TABLE remote_device (id INTEGER PRIMARY KEY, key INTEGER NOT NULL";
     for (int i = 1; i < fields; i++)
@@ -188,7 +187,7 @@ std::string schema(int version = SQLSTORE_SCHEMA_VERSION) {
     for (int i = 0; i < SQLSTORE_RECORD_COLUMNS; i++)
         records += ", c" + std::to_string(i) + " TEXT";
     return devices + ");\n" + "CREATE INDEX remote_device_by_key ON remote_device(key);\n" +
-           records + ");\n" + (version >= 2 ? log_table(version) + ";\n" : "") +
+           records + ");\n" + (version >= 2 ? log_table(version, counted) + ";\n" : "") +
            "PRAGMA user_version = " + std::to_string(version) + ";\n";
 }
 
@@ -341,7 +340,7 @@ std::string create_schema(sqlite3 *db, bool counted = true) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         return "file exists and is not empty";
     }
-    if (sqlite3_exec(db, (schema() + (counted ? "" : uncounted) + "COMMIT").c_str(), nullptr, nullptr, nullptr) !=
+    if (sqlite3_exec(db, (schema(SQLSTORE_SCHEMA_VERSION, counted) + "COMMIT").c_str(), nullptr, nullptr, nullptr) !=
         SQLITE_OK) {
         std::string reason = sqlite3_errmsg(db);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -194,6 +194,11 @@ TEST(Sqlstore, RowsKeepEachValueInStoreOrder) {
     ASSERT_EQ(sqlstore_insert_row(store.get(), SQLSTORE_REMOTE_DEVICES, 0, device.data(), nullptr), 0);
     EXPECT_EQ(table_rows(store.get(), SQLSTORE_REMOTE_DEVICES), "1:#4294967295,-,two");
     EXPECT_EQ(rows(store.get(), {2}), "4294967295:two");
+    // Every row of a record written counts, whoever writes it; a device's
+    // does not, nor a write that finds no row.
+    int64_t writes = 0;
+    EXPECT_EQ(sqlstore_record_writes(store.get(), &writes), 0);
+    EXPECT_EQ(writes, 6);
     const struct {
         sqlstore_table table;
         int value;

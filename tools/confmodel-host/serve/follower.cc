@@ -237,6 +237,9 @@ std::optional<std::string> Follower::take(Look &look) {
         }
     const Commit &last = commits.back();
     seq_ = last.seq;
+    // A store that counts its writes of records has shown any write past the
+    // log already (written_without_log); the digest finds them in a store
+    // that counts none yet, of an earlier version.
     if (digests_ && last.digest && (digest_ ^ *last.digest) != offset_)
         return "the rows of commit " + std::to_string(last.seq) +
                " are not those its log entry describes: the store was written without its log";

@@ -51,6 +51,21 @@ struct Fd {
     Fd &operator=(const Fd &) = delete;
 };
 
+// A wait before trying again: 10 ms, doubled at each try up to a ceiling.
+class Backoff {
+  public:
+    explicit Backoff(int ceiling_ms) : ceiling_ms_(ceiling_ms) {}
+    int next() {
+        const int ms = next_ms_;
+        next_ms_ = std::min(next_ms_ * 2, ceiling_ms_);
+        return ms;
+    }
+    void reset() { next_ms_ = 10; }
+
+  private:
+    int ceiling_ms_, next_ms_ = 10;
+};
+
 struct Client {
     Fd fd;
     std::string in;
@@ -62,7 +77,7 @@ struct Client {
     // A dcbx request waiting for the store's lock, and the lines after it:
     // since when, when it is tried again, and how long it waits after that.
     int64_t held_since = 0, held_until = 0;
-    int hold_ms = 0;
+    Backoff hold{200};
     explicit Client(int f) : fd(f) {}
 };
 
@@ -286,7 +301,7 @@ class Loop {
     void follow() {
         try {
             const Follower::Followed followed = state_.follower.follow();
-            retry_after_ = 10;
+            retry_.reset();
             retry_at_ = 0;
             if (followed == Follower::Followed::taken) {
                 const Follower::Cost &c = state_.follower.last_commit();
@@ -300,8 +315,7 @@ class Loop {
                 notify_status(state_);
             }
         } catch (const std::exception &e) {
-            retry_at_ = now_ms() + retry_after_;
-            retry_after_ = std::min(retry_after_ * 2, 1000);
+            retry_at_ = now_ms() + retry_.next();
         }
     }
 
@@ -334,8 +348,7 @@ class Loop {
             update_awaiting();
         } catch (const std::exception &e) {
             // Locked by a writer: tried again with the next look at the store.
-            retry_at_ = now_ms() + retry_after_;
-            retry_after_ = std::min(retry_after_ * 2, 1000);
+            retry_at_ = now_ms() + retry_.next();
         }
     }
 
@@ -426,10 +439,9 @@ class Loop {
             if (answer_request(state_, line, c.out, true, may_hold) == Answer::held) {
                 if (c.held_since == 0) {
                     c.held_since = now;
-                    c.hold_ms = 10;
+                    c.hold.reset();
                 }
-                c.held_until = std::min(now + c.hold_ms, c.held_since + options_.wait_ms);
-                c.hold_ms = std::min(c.hold_ms * 2, 200);
+                c.held_until = std::min(now + c.hold.next(), c.held_since + options_.wait_ms);
                 start = static_cast<size_t>(line.data() - c.in.data());
                 break;
             }
@@ -465,7 +477,7 @@ class Loop {
     std::string folder_;
     bool hearing_writes_ = true;
     bool writer_done_ = false; // this turn: a commit landed, or the store moved, without a journal left
-    int retry_after_ = 10;
+    Backoff retry_{1000}; // of a look at the store that found it locked
 };
 
 } // namespace

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <sstream>
 
 using Member = ParsedRequest::Member;
 using Type = RequestValue::Type;
@@ -403,11 +402,10 @@ int answer(ServeState &s, std::string_view name, const ParsedRequest &request, F
             f.follow();
         } catch (const StoreLocked &) {
         }
-        std::ostringstream text;
-        const DcbxDone done = call_dcbx(text, view, s.module, f.store(), true, call);
+        // A held request's output is taken back with its reply.
+        const DcbxDone done = call_dcbx(out, view, s.module, f.store(), true, call);
         if (done.locked && may_hold) throw Held{};
         if (done.changed) f.reread_devices();
-        out << text.str();
         return done.exit;
     }
     throw Refusal{"unknown-request", "no request is named " + quote(name) +

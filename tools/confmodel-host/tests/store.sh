@@ -462,6 +462,7 @@ db.execute("pragma user_version = %d" % version); db.commit()' "$@" ||
     [ "$(version four.db)" = 5 ] && [ "$(python3 -c 'import sqlite3
 print(sqlite3.connect("four.db").execute("select * from commit_writes").fetchall())')" = "[(1, None, 0)]" ] ||
         fail "the store of version 4 was not migrated"
+    "$@" --read-only show four.db > /dev/null || fail "the store brought from version 4 is not one of ours"
     # Which commits keep their undoing, as the summaries say, before and after log --keep.
     undo_kept() { "$@" log three.db --json | python3 -c 'import json, sys
 print(" ".join(str(c["undo_kept"]) for c in json.load(sys.stdin)["commits"]))'; }
