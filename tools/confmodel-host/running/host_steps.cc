@@ -102,7 +102,7 @@ void decode_port_records(HostModel &model, const Plan &plan, const StepSink &ste
             }
     model.reserve(more);
     for (const auto &[record, cause] : decoding) {
-        tell(step, *cause, [&] { return "decode " + describe_phrase(*record); });
+        tell(step, *cause, [record = record] { return "decode " + describe_phrase(*record); });
         model.decode(*record, *cause);
     }
 }
