@@ -242,26 +242,20 @@ class FaithfulHost {
                                          : nullptr;
             const std::string *change = changed_to(plan_, *record);
             auto why = lost_.find(record);
-            const Phrase label = step_ ? xnetgroup_label(*record, parent) : Phrase();
-            std::string cause;
-            Phrase what;
-            if (change != nullptr) {
-                cause = *change;
-                what = "create " + label;
-            } else if (why != lost_.end()) {
-                cause = why->second;
-                what = "re-create " + label + " (" + Phrase::place(where(*record)) + ")";
-            } else if (bound != nullptr) {
-                // Turned away before, for want of its port group.
-                cause = cause_of(bound, *record);
-                what = "create " + label + " (" + Phrase::place(where(*record)) + ") again: " +
-                       portgroup_label(*bound) + " is listed now";
-            } else {
+            if (change == nullptr && why == lost_.end() && bound == nullptr)
                 continue; // turned away before, and would be again
-            }
-            tell(step_, cause, [&] { return what; });
+            const std::string cause =
+                change != nullptr ? *change : why != lost_.end() ? why->second : cause_of(bound, *record);
+            auto label = [&] { return xnetgroup_label(*record, parent); };
+            tell(step_, cause, [&] {
+                if (change != nullptr) return "create " + label();
+                if (why != lost_.end()) return "re-create " + label() + " (" + Phrase::place(where(*record)) + ")";
+                // Turned away before, for want of its port group.
+                return "create " + label() + " (" + Phrase::place(where(*record)) + ") again: " +
+                       portgroup_label(*bound) + " is listed now";
+            });
             if (parent == nullptr) {
-                tell(step_, cause, [&] { return "skip " + label + ": its xnet is not in the running model"; });
+                tell(step_, cause, [&] { return "skip " + label() + ": its xnet is not in the running model"; });
                 model_.skip_xnetgroup(*record);
                 continue;
             }

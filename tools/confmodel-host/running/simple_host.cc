@@ -124,13 +124,13 @@ class SimpleHost {
             if (cause == nullptr && again == recreate_.end()) continue;
             if (cause == nullptr) cause = &again->second;
             xnet_entry *parent = model_.filed_under(*record);
-            const Phrase label = step_ ? xnetgroup_label(*record, parent) : Phrase();
+            auto label = [&] { return xnetgroup_label(*record, parent); };
             tell(step_, *cause, [&] {
-                return again != recreate_.end() ? "re-create " + label + " (" + Phrase::place(where(*record)) + ")"
-                                                : "create " + label;
+                return again != recreate_.end() ? "re-create " + label() + " (" + Phrase::place(where(*record)) + ")"
+                                                : "create " + label();
             });
             if (parent == nullptr) {
-                tell(step_, *cause, [&] { return "skip " + label + ": its xnet is not in the running model"; });
+                tell(step_, *cause, [&] { return "skip " + label() + ": its xnet is not in the running model"; });
                 model_.skip_xnetgroup(*record);
                 continue;
             }
